@@ -1,0 +1,8 @@
+#include "ZAVAppUtils.h"
+
+#include "platform/ZAVApplication.h"
+
+void ZAVAppUtils::quitApp()
+{
+    ZAVApplication::sharedApplication().terminate("ZAVAppUtils");
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ZAVError.h"
+
+#include <QString>
+
+#include <initializer_list>
+#include <optional>
+#include <variant>
+
+// One argument of ZAVStringWithFormat. "%@" prints its description; an absent value (an empty
+// optional, nullptr) prints "(null)". "%.2f" prints a number with two decimals.
+class ZAVFormatArg {
+public:
+    ZAVFormatArg(std::nullptr_t) {}
+    ZAVFormatArg(const char *text) : m_value(QString::fromUtf8(text)) {}
+    ZAVFormatArg(const QString &text) : m_value(text) {}
+    ZAVFormatArg(const std::optional<QString> &text)
+    {
+        if (text)
+            m_value = *text;
+    }
+    ZAVFormatArg(const ZAVError &error) : m_value(error.description()) {}
+    ZAVFormatArg(const ZAVOptionalError &error)
+    {
+        if (error)
+            m_value = error->description();
+    }
+    ZAVFormatArg(double number) : m_value(number) {}
+
+    QString description() const;
+    double number() const;
+
+private:
+    std::variant<std::monostate, QString, double> m_value;
+};
+
+// A printf-style formatter for the texts and log lines of the installer. Understands "%@"
+// (object description), "%.2f" (two decimals, printf's rounding) and "%%". Anything else is
+// copied as it stands. Missing arguments print as "(null)". Safe on any thread.
+QString ZAVFormat(QStringView format, std::initializer_list<ZAVFormatArg> args);
+
+template <typename... Args>
+QString ZAVStringWithFormat(QStringView format, const Args &...args)
+{
+    return ZAVFormat(format, {ZAVFormatArg(args)...});
+}

@@ -1,0 +1,198 @@
+#pragma once
+
+#include "ZAVError.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QObject;
+class QThread;
+class ZAVURLSession;
+class ZAVURLSessionTask;
+class ZAVURLSessionDownloadTask;
+
+// Error domain of every transport failure a session reports. Codes are QNetworkReply's, or
+// one of the session's own below.
+inline constexpr auto ZAVURLErrorDomain = "ZAVURLErrorDomain";
+enum ZAVURLErrorCode : int {
+    ZAVURLErrorCancelled = -999,
+    ZAVURLErrorTimedOut = -1001,
+    ZAVURLErrorDataLengthExceedsMaximum = -1103,
+    ZAVURLErrorCannotWriteToFile = -3003,
+    ZAVURLErrorBadURL = -1000,
+};
+
+enum class ZAVURLRequestCachePolicy {
+    UseProtocolCachePolicy = 0,
+    ReloadIgnoringLocalCacheData = 1, // always ask the server, never answer from a cache
+};
+
+struct ZAVURLSessionConfiguration {
+    // The defaults: protocol cache policy, the user's proxy settings, redirects followed (never
+    // from https to http), TLS verified against the system's certificates, and a transfer that
+    // receives nothing for 60 s fails with a time-out.
+    static ZAVURLSessionConfiguration defaultSessionConfiguration() { return {}; }
+
+    ZAVURLRequestCachePolicy requestCachePolicy = ZAVURLRequestCachePolicy::UseProtocolCachePolicy;
+    std::chrono::milliseconds timeoutIntervalForRequest{60'000};
+    // A data task whose body grows past this many bytes fails instead of buffering on; 0 = none.
+    qint64 maximumDataTaskBodySize = 0;
+};
+
+// What the server answered: the URL after redirects, the status and the announced length
+// (-1 when none was announced).
+struct ZAVHTTPURLResponse {
+    QUrl url;
+    int statusCode = 0;
+    qint64 expectedContentLength = -1;
+};
+
+// The delegate of a session. Every call runs on the session's own serial thread, one at a
+// time, in the order of events. The session holds its delegate strongly until it has
+// delivered the invalidation notice, then lets go of it.
+class ZAVURLSessionDelegate {
+public:
+    virtual ~ZAVURLSessionDelegate() = default;
+
+    // After invalidateAndCancel or finishTasksAndInvalidate, once every task has ended:
+    // exactly one notice, with no error. Last call the session makes.
+    virtual void URLSession(ZAVURLSession &session, const ZAVOptionalError &error);
+    // A task has ended: no error on success. For a download task, the finished file has been
+    // handed over before this call.
+    virtual void URLSession(ZAVURLSession &session, ZAVURLSessionTask &task,
+                            const ZAVOptionalError &error);
+    // Download progress: bytes in this step, bytes so far, total announced or -1.
+    virtual void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
+                            int64_t bytesWritten, int64_t totalBytesWritten,
+                            int64_t totalBytesExpectedToWrite);
+    // The download is complete in a temporary file at `location` (a local path). The file is
+    // deleted when this call returns, unless the delegate has moved it away.
+    virtual void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
+                            const QString &location);
+};
+
+// Common part of data and download tasks. A task starts suspended; resume() starts it.
+// Safe on any thread.
+class ZAVURLSessionTask : public std::enable_shared_from_this<ZAVURLSessionTask> {
+public:
+    virtual ~ZAVURLSessionTask();
+
+    void resume();
+    void cancel();
+
+    QUrl originalURL() const { return m_url; }
+    quint64 taskIdentifier() const { return m_identifier; }
+
+protected:
+    ZAVURLSessionTask(std::shared_ptr<ZAVURLSession> session, QUrl url);
+
+    // Session thread: start the transfer / the transfer ended.
+    virtual void start() = 0;
+    virtual void abort() = 0;
+    void finish();
+
+    friend class ZAVURLSession;
+    std::shared_ptr<ZAVURLSession> m_session; // session thread: held until the task ends
+    const std::weak_ptr<ZAVURLSession> m_owner; // any thread: where to post resume and cancel
+    QUrl m_url;
+    quint64 m_identifier;
+    bool m_started = false;
+    bool m_cancelled = false;
+    bool m_finished = false;
+};
+
+using ZAVDataTaskCompletion = std::function<void(const std::optional<QByteArray> &body,
+                                                 const std::optional<ZAVHTTPURLResponse> &response,
+                                                 const ZAVOptionalError &error)>;
+
+// A GET whose body is collected in memory. The completion runs once, on the session's thread:
+// with the body (present even when empty) and the response when the server answered with any
+// status; with no body, maybe no response, and the error when the transfer failed.
+class ZAVURLSessionDataTask final : public ZAVURLSessionTask {
+public:
+    ZAVURLSessionDataTask(std::shared_ptr<ZAVURLSession> session, QUrl url,
+                          ZAVDataTaskCompletion completion);
+
+private:
+    void start() override;
+    void abort() override;
+    void replyFinished();
+
+    ZAVDataTaskCompletion m_completion;
+    QNetworkReply *m_reply = nullptr;
+    bool m_timedOut = false;
+    bool m_tooLarge = false;
+};
+
+// A URL session: one worker thread of its own with its own event loop, on which every
+// transfer runs and every completion and delegate call is made (the session's serial queue).
+// Made on the main thread. The session keeps itself (and its delegate) alive until it has been
+// invalidated and its last task has ended; then its thread stops.
+class ZAVURLSession : public std::enable_shared_from_this<ZAVURLSession> {
+public:
+    ~ZAVURLSession();
+
+    // A session without a delegate.
+    static std::shared_ptr<ZAVURLSession>
+    sessionWithConfiguration(const ZAVURLSessionConfiguration &configuration);
+    // A session that calls `delegate` on a serial queue of its own making (no queue is given).
+    static std::shared_ptr<ZAVURLSession>
+    sessionWithConfiguration(const ZAVURLSessionConfiguration &configuration,
+                             std::shared_ptr<ZAVURLSessionDelegate> delegate,
+                             std::nullptr_t delegateQueue);
+
+    std::shared_ptr<ZAVURLSessionDataTask> dataTaskWithURL(const QUrl &url,
+                                                           ZAVDataTaskCompletion completion);
+
+    // Lets running tasks end, refuses new ones, then delivers the invalidation notice.
+    void finishTasksAndInvalidate();
+    // Cancels running tasks (each ends with a cancellation error), then the notice.
+    void invalidateAndCancel();
+
+    const ZAVURLSessionConfiguration &configuration() const { return m_configuration; }
+    bool isOnSessionThread() const;
+
+    // Application shutdown: cancels every live session and waits until their threads stop.
+    static void shutdownAll();
+
+    // For tasks, on the session thread.
+    QNetworkAccessManager *networkAccessManager();
+    std::shared_ptr<ZAVURLSessionDelegate> delegate() const { return m_delegate; }
+    void performOnSessionThread(std::function<void()> work);
+
+private:
+    ZAVURLSession(const ZAVURLSessionConfiguration &configuration,
+                  std::shared_ptr<ZAVURLSessionDelegate> delegate);
+    static std::shared_ptr<ZAVURLSession> make(const ZAVURLSessionConfiguration &configuration,
+                                               std::shared_ptr<ZAVURLSessionDelegate> delegate);
+    void addTask(const std::shared_ptr<ZAVURLSessionTask> &task);
+    void taskDidFinish(ZAVURLSessionTask *task);
+    void invalidate(bool cancel);
+    void finishInvalidationIfIdle();
+
+    friend class ZAVURLSessionTask;
+
+    ZAVURLSessionConfiguration m_configuration;
+    std::shared_ptr<ZAVURLSessionDelegate> m_delegate; // until the invalidation notice
+    std::shared_ptr<ZAVURLSession> m_self;             // until invalidated and idle
+    QThread *m_thread = nullptr;
+    QObject *m_context = nullptr; // lives on m_thread
+    QNetworkAccessManager *m_manager = nullptr;
+    // Session thread only:
+    std::vector<std::shared_ptr<ZAVURLSessionTask>> m_tasks;
+    bool m_invalidated = false;
+    bool m_notified = false;
+};
+
+// Turns a failed transfer into the session's error value: QNetworkReply's code, and a
+// sentence a user can read ("Could not connect to the server.").
+ZAVError ZAVURLErrorFromReply(const QNetworkReply &reply, bool timedOut);
+ZAVError ZAVURLErrorMake(int code, const QString &description);

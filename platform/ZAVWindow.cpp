@@ -1,0 +1,105 @@
+#include "ZAVWindow.h"
+
+#include "ZAVApplication.h"
+#include "ZAVDispatch.h"
+#include "ZAVLog.h"
+#include "ZAVURLSession.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QHash>
+#include <QMetaProperty>
+#include <QUiLoader>
+
+ZAVWindow::ZAVWindow(QWidget *parent) : QWidget(parent) {}
+
+void ZAVWindow::awakeFromNib() {}
+
+namespace {
+
+QHash<QString, ZAVWindowFactory> &windowClasses()
+{
+    static QHash<QString, ZAVWindowFactory> classes;
+    return classes;
+}
+
+class WindowLoader : public QUiLoader {
+public:
+    using QUiLoader::QUiLoader;
+
+    QWidget *createWidget(const QString &className, QWidget *parent,
+                          const QString &name) override
+    {
+        const auto factory = windowClasses().constFind(className);
+        if (factory == windowClasses().constEnd())
+            return QUiLoader::createWidget(className, parent, name);
+        ZAVWindow *window = (*factory)(parent);
+        window->setObjectName(name);
+        return window;
+    }
+};
+
+// Outlets: every writable property of QObject-pointer type whose name is the object name of a
+// control of a fitting class gets that control.
+void bindOutlets(ZAVWindow *window)
+{
+    const QMetaObject *meta = window->metaObject();
+    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+        const QMetaProperty property = meta->property(i);
+        const QMetaType type = property.metaType();
+        if (!property.isWritable() || !(type.flags() & QMetaType::PointerToQObject))
+            continue;
+        QObject *control = window->findChild<QObject *>(QString::fromLatin1(property.name()));
+        if (!control || !type.metaObject() || !control->metaObject()->inherits(type.metaObject()))
+            continue;
+        void *pointer = control;
+        property.write(window, QVariant(type, &pointer));
+    }
+}
+
+} // namespace
+
+void ZAVRegisterWindowClass(const QString &className, ZAVWindowFactory factory)
+{
+    windowClasses().insert(className, std::move(factory));
+}
+
+ZAVWindow *ZAVLoadWindowDescription(const QString &path, QWidget *parent)
+{
+    ZAV_ASSERT_MAIN_THREAD();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return nullptr;
+    WindowLoader loader;
+    QWidget *top = loader.load(&file, parent);
+    auto *window = qobject_cast<ZAVWindow *>(top);
+    if (!window) {
+        delete top;
+        return nullptr;
+    }
+    bindOutlets(window);
+    window->awakeFromNib();
+    return window;
+}
+
+int ZAVApplicationMain(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
+        // Closing the window mid-run: stop transfers (their partial files go with them) and let
+        // background work end before the objects it uses do.
+        ZAVURLSession::shutdownAll();
+        ZAVDispatchWaitForBackground();
+    });
+
+    ZAVWindow *window = ZAVLoadWindowDescription(QStringLiteral(":/zav/main.ui"));
+    if (!window) {
+        ZAVLog(QStringLiteral("The window description could not be loaded."));
+        return 1;
+    }
+    ZAVApplication::sharedApplication().setMainWindow(window);
+    window->show();
+    const int status = application.exec();
+    ZAVLogFlush();
+    return status;
+}

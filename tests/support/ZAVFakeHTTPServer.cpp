@@ -1,0 +1,113 @@
+#include "ZAVFakeHTTPServer.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
+
+ZAVFakeHTTPServer::ZAVFakeHTTPServer(QObject *parent) : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &ZAVFakeHTTPServer::accept);
+    if (!m_server.listen(QHostAddress::LocalHost, 0))
+        qFatal("fake HTTP server: cannot listen on 127.0.0.1");
+}
+
+QUrl ZAVFakeHTTPServer::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
+}
+
+ZAVFakeHTTPServer::Route ZAVFakeHTTPServer::ok(const QByteArray &body, const QByteArray &contentType)
+{
+    Route route;
+    route.body = body;
+    route.headers.append(qMakePair(QByteArray("Content-Type"), contentType));
+    return route;
+}
+
+ZAVFakeHTTPServer::Route ZAVFakeHTTPServer::status(int status, const QByteArray &body,
+                                                   const QByteArray &contentType)
+{
+    Route route = ok(body, contentType);
+    route.status = status;
+    return route;
+}
+
+ZAVFakeHTTPServer::Route ZAVFakeHTTPServer::redirect(const QString &location, int status)
+{
+    Route route;
+    route.status = status;
+    route.headers.append(qMakePair(QByteArray("Location"), location.toUtf8()));
+    return route;
+}
+
+void ZAVFakeHTTPServer::accept()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        auto buffer = std::make_shared<QByteArray>();
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            buffer->append(socket->readAll());
+            const qsizetype end = buffer->indexOf("\r\n\r\n");
+            if (end < 0)
+                return;
+            const QByteArray request = buffer->left(end);
+            buffer->remove(0, end + 4);
+            serve(socket, request);
+        });
+    }
+}
+
+void ZAVFakeHTTPServer::serve(QTcpSocket *socket, const QByteArray &request)
+{
+    const QByteArray line = request.left(request.indexOf("\r\n"));
+    m_requestLines.append(line);
+    const QList<QByteArray> parts = line.split(' ');
+    QString path = parts.size() > 1 ? QString::fromUtf8(parts[1]) : QString();
+    path = path.left(path.indexOf(u'?') < 0 ? path.size() : path.indexOf(u'?'));
+    m_hits[path] += 1;
+
+    Route route = m_routes.value(path, status(404, "<html><body>Not Found</body></html>"));
+    if (route.stall)
+        return;
+    if (route.closeWithoutAnswer) {
+        socket->disconnectFromHost();
+        return;
+    }
+
+    const qint64 size = route.generator ? route.bodySize : route.body.size();
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " Fake\r\n";
+    for (const auto &header : route.headers)
+        head += header.first + ": " + header.second + "\r\n";
+    if (route.sendLength)
+        head += "Content-Length: " +
+                QByteArray::number(route.announcedLength >= 0 ? route.announcedLength : size) +
+                "\r\n";
+    head += "Connection: close\r\n\r\n";
+    socket->write(head);
+
+    const qint64 limit = route.closeAfterBytes >= 0 ? qMin(route.closeAfterBytes, size) : size;
+    auto offset = std::make_shared<qint64>(0);
+    QPointer<QTcpSocket> guard(socket);
+    auto pump = std::make_shared<std::function<void()>>();
+    *pump = [guard, route, limit, offset, pump] {
+        if (!guard)
+            return;
+        // Keep the socket's own buffer small so that a large body is produced as it is sent.
+        while (*offset < limit && guard->bytesToWrite() < 4 * route.chunkSize) {
+            const qint64 n = qMin<qint64>(route.chunkSize, limit - *offset);
+            guard->write(route.generator ? route.generator(*offset, n) : route.body.mid(*offset, n));
+            *offset += n;
+            if (route.chunkDelayMs > 0)
+                break;
+        }
+        if (*offset >= limit) {
+            guard->disconnectFromHost();
+            return;
+        }
+        QTimer::singleShot(route.chunkDelayMs > 0 ? route.chunkDelayMs : 1, guard, *pump);
+    };
+    (*pump)();
+}
