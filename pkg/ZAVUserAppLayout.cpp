@@ -1,0 +1,92 @@
+#include "ZAVUserAppLayout.h"
+
+#include <QDir>
+#include <QStringList>
+
+#include <pwd.h>
+#include <unistd.h>
+
+bool ZAVUserAppLayout::isValidApplicationId(const QString &id)
+{
+    if (id.isEmpty() || id.size() > 255)
+        return false;
+    const QStringList elements = id.split(u'.');
+    if (elements.size() < 2)
+        return false;
+    for (const QString &element : elements) {
+        if (element.isEmpty() || element.front().isDigit())
+            return false;
+        for (const QChar c : element) {
+            const bool ok = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                            (c >= u'0' && c <= u'9') || c == u'_' || c == u'-';
+            if (!ok)
+                return false;
+        }
+    }
+    return true;
+}
+
+std::optional<ZAVUserAppLayout> ZAVUserAppLayout::forApplication(const QString &id,
+                                                                 const QString &home)
+{
+    if (!isValidApplicationId(id) || home.isEmpty() || !QDir::isAbsolutePath(home))
+        return std::nullopt;
+    return ZAVUserAppLayout(id, QDir::cleanPath(home));
+}
+
+QString ZAVUserAppLayout::currentUserHome()
+{
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty() && QDir::isAbsolutePath(home))
+        return QDir::cleanPath(home);
+    if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_dir)
+        return QDir::cleanPath(QString::fromLocal8Bit(entry->pw_dir));
+    return QString();
+}
+
+QString ZAVUserAppLayout::optDirectory() const
+{
+    return m_home + QStringLiteral("/.local/opt");
+}
+
+QString ZAVUserAppLayout::applicationDirectory() const
+{
+    return optDirectory() + u'/' + m_id;
+}
+
+QString ZAVUserAppLayout::applicationsDirectory() const
+{
+    return m_home + QStringLiteral("/.local/share/applications");
+}
+
+QString ZAVUserAppLayout::desktopEntryFileName() const
+{
+    return m_id + QStringLiteral(".desktop");
+}
+
+QString ZAVUserAppLayout::desktopEntryPath() const
+{
+    return applicationsDirectory() + u'/' + desktopEntryFileName();
+}
+
+QString ZAVUserAppLayout::iconsDirectory() const
+{
+    return m_home + QStringLiteral("/.local/share/icons/hicolor");
+}
+
+QString ZAVUserAppLayout::iconPath(const QString &extension) const
+{
+    const QString size = extension == QLatin1String("svg") ? QStringLiteral("scalable")
+                                                           : QStringLiteral("256x256");
+    return iconsDirectory() + u'/' + size + QStringLiteral("/apps/") + m_id + u'.' + extension;
+}
+
+QString ZAVUserAppLayout::receiptsDirectory() const
+{
+    return m_home + QStringLiteral("/.local/share/zav/receipts");
+}
+
+QString ZAVUserAppLayout::receiptPath() const
+{
+    return receiptsDirectory() + u'/' + m_id + QStringLiteral(".json");
+}

@@ -1,0 +1,30 @@
+# Debian 12 packages the build, the tests, the demo and the benchmarks need.
+# Sourced by scripts/test and scripts/demo.
+
+ZAV_PACKAGES=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev
+    libarchive-dev libglib2.0-dev
+    nginx curl xz-utils zstd bzip2 strace
+    xvfb xauth x11-utils xdotool imagemagick
+)
+
+# Installs what is missing: with apt-get when root, otherwise prints the line to run and stops.
+zav_ensure_packages() {
+    local missing=() package
+    for package in "${ZAV_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "These Debian packages are missing. Install them, then run this again:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+}
