@@ -24,19 +24,23 @@ void ZAVInstallerWindow::awakeFromNib()
     doCompatabilityCheck();
     setStatus(QStringLiteral("Loading..."));
     const QUrl feedURL = ZAVConstants::getFeedURL();
+    ZAVFeedLoader::loadFeedFromURL(feedURL, feedCompletionHandler());
+}
+
+ZAVFeedCompletion ZAVInstallerWindow::feedCompletionHandler()
+{
     // The window lives for the whole run; the guard only matters to tests that drop it.
     QPointer<ZAVInstallerWindow> window(this);
-    ZAVFeedLoader::loadFeedFromURL(
-        feedURL, [window](std::shared_ptr<const ZAVFeedData> data, const ZAVOptionalError &error) {
-            if (!window)
-                return;
-            if (data) {
-                window->feedLoadedWithData(data);
-            } else {
-                ZAVLogFormat(u"Error was %@", error);
-                window->showError(error);
-            }
-        });
+    return [window](std::shared_ptr<const ZAVFeedData> data, const ZAVOptionalError &error) {
+        if (!window)
+            return;
+        if (data) {
+            window->feedLoadedWithData(data);
+        } else {
+            ZAVLogFormat(u"Error was %@", error);
+            window->showError(error);
+        }
+    };
 }
 
 void ZAVInstallerWindow::doCompatabilityCheck()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "feed/ZAVFeedData.h"
+#include "feed/ZAVFeedLoader.h"
 #include "platform/ZAVError.h"
 #include "platform/ZAVWindow.h"
 
@@ -31,6 +32,9 @@ public:
 
     // Checks the platform, shows "Loading..." and asks for the feed.
     void awakeFromNib() override;
+    // The handler the feed loader calls: the record goes on to feedLoadedWithData (an error
+    // beside it is not looked at); without a record, "Error was %@" and the error alert.
+    ZAVFeedCompletion feedCompletionHandler();
     // Without URL sessions: the compatibility alert, then termination is requested.
     void doCompatabilityCheck();
     // The feed record has arrived: log and show the product, come to the front, start the
