@@ -1,0 +1,220 @@
+// The platform layer's own guarantees: formatting, the log line, queues and session lifetime.
+
+#include "platform/ZAVDispatch.h"
+#include "platform/ZAVFormat.h"
+#include "platform/ZAVLog.h"
+#include "platform/ZAVURLSession.h"
+#include "tests/support/ZAVFakeHTTPServer.h"
+#include "tests/support/ZAVTestLog.h"
+
+#include <QProcess>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+class PlatformTest : public QObject {
+    Q_OBJECT
+private slots:
+    void formatterWritesObjectsAndNumbers_data();
+    void formatterWritesObjectsAndNumbers();
+    void logLineCarriesDateProgramPidAndThread();
+    void mainQueueRunsInPostingOrderNeverOnTheCallersStack();
+    void backgroundQueueNeverRunsOnTheMainThread();
+    void sessionCallsBackOnItsOwnThreadAndNotifiesInvalidationOnce();
+    void cancelledTaskEndsWithACancellationError();
+    void serverErrorStatusIsAnAnswerNotATransportFailure();
+};
+
+void PlatformTest::formatterWritesObjectsAndNumbers_data()
+{
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("expected");
+    const std::optional<QString> none;
+    QTest::newRow("string") << ZAVStringWithFormat(u"Downloading %@", QStringLiteral("P")) << "Downloading P";
+    QTest::newRow("absent") << ZAVStringWithFormat(u"%@ - %@", QStringLiteral("P"), none) << "P - (null)";
+    QTest::newRow("missing argument") << ZAVStringWithFormat(u"a %@ b") << "a (null) b";
+    QTest::newRow("no error") << ZAVStringWithFormat(u"Failed with error: %@", ZAVOptionalError{})
+                              << "Failed with error: (null)";
+    QTest::newRow("error") << ZAVStringWithFormat(u"%@", ZAVError{"some_domain", 100, "Installation could not be completed."})
+                           << "Error Domain=some_domain Code=100 \"Installation could not be completed.\"";
+    QTest::newRow("two decimals") << ZAVStringWithFormat(u"Progress is %.2f", 12.345678) << "Progress is 12.35";
+    QTest::newRow("negative") << ZAVStringWithFormat(u"Progress is %.2f", -100.0 * 12345) << "Progress is -1234500.00";
+    QTest::newRow("infinity") << ZAVStringWithFormat(u"%.2f", std::numeric_limits<double>::infinity()) << "inf";
+    QTest::newRow("nan") << ZAVStringWithFormat(u"%.2f", std::nan("")) << "nan";
+    QTest::newRow("percent") << ZAVStringWithFormat(u"100%% of %@", QStringLiteral("x")) << "100% of x";
+    QTest::newRow("format chars in argument") << ZAVStringWithFormat(u"%@", QStringLiteral("%@ %.2f")) << "%@ %.2f";
+    QTest::newRow("lone percent") << ZAVStringWithFormat(u"50% done %") << "50% done %";
+}
+
+void PlatformTest::formatterWritesObjectsAndNumbers()
+{
+    QFETCH(QString, result);
+    QFETCH(QString, expected);
+    QCOMPARE(result, expected);
+}
+
+void PlatformTest::logLineCarriesDateProgramPidAndThread()
+{
+    // A child process writes one line; its standard error must carry the whole prefix.
+    if (qEnvironmentVariableIsSet("ZAV_LOG_CHILD")) {
+        ZAVLog(QStringLiteral("product: Demo Viewer - 4.2"));
+        return;
+    }
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ZAV_LOG_CHILD", "1");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"logLineCarriesDateProgramPidAndThread"});
+    QVERIFY(child.waitForStarted(20000));
+    const qint64 pid = child.processId();
+    QVERIFY(child.waitForFinished(20000));
+    const QString err = QString::fromLocal8Bit(child.readAllStandardError());
+    const QRegularExpression line(
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} tst_platform\[(\d+):(\d+)\] product: Demo Viewer - 4\.2$)",
+        QRegularExpression::MultilineOption);
+    const auto match = line.match(err);
+    QVERIFY2(match.hasMatch(), qPrintable(err));
+    QCOMPARE(match.captured(1).toLongLong(), pid);
+}
+
+void PlatformTest::mainQueueRunsInPostingOrderNeverOnTheCallersStack()
+{
+    QList<int> order;
+    bool returned = false;
+    bool ranOnStack = false;
+    std::atomic<bool> allOnMain{true};
+    QThread worker;
+    QObject context;
+    context.moveToThread(&worker);
+    worker.start();
+    QMetaObject::invokeMethod(&context, [&] {
+        for (int i = 0; i < 100; ++i)
+            ZAVDispatchMainAsync([&, i] {
+                allOnMain = allOnMain && ZAVIsMainThread();
+                order.append(i);
+            });
+    }, Qt::BlockingQueuedConnection);
+    ZAVDispatchMainAsync([&] { ranOnStack = !returned; order.append(100); });
+    returned = true;
+    QTRY_COMPARE(order.size(), 101);
+    for (int i = 0; i <= 100; ++i)
+        QCOMPARE(order[i], i);
+    QVERIFY(allOnMain);
+    QVERIFY(!ranOnStack);
+    worker.quit();
+    worker.wait();
+}
+
+void PlatformTest::backgroundQueueNeverRunsOnTheMainThread()
+{
+    std::atomic<int> ran{0};
+    std::atomic<bool> onMain{false};
+    for (int i = 0; i < 8; ++i)
+        ZAVDispatchBackgroundAsync([&] {
+            onMain = onMain || ZAVIsMainThread();
+            ++ran;
+        });
+    ZAVDispatchWaitForBackground();
+    QCOMPARE(ran.load(), 8);
+    QVERIFY(!onMain);
+}
+
+namespace {
+
+struct RecordingDelegate : ZAVURLSessionDelegate {
+    std::atomic<int> invalidations{0};
+    std::atomic<bool> onSessionThread{true};
+    ZAVURLSession *session = nullptr;
+    using ZAVURLSessionDelegate::URLSession;
+    void URLSession(ZAVURLSession &s, const ZAVOptionalError &error) override
+    {
+        onSessionThread = onSessionThread && s.isOnSessionThread() && !error;
+        ++invalidations;
+    }
+};
+
+} // namespace
+
+void PlatformTest::sessionCallsBackOnItsOwnThreadAndNotifiesInvalidationOnce()
+{
+    ZAVFakeHTTPServer server;
+    server.setRoute("/a", ZAVFakeHTTPServer::ok("hello"));
+    auto delegate = std::make_shared<RecordingDelegate>();
+    std::weak_ptr<RecordingDelegate> weakDelegate = delegate;
+    auto session = ZAVURLSession::sessionWithConfiguration(
+        ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
+    std::atomic<bool> onSessionThread{false};
+    std::atomic<int> completions{0};
+    QByteArray body;
+    auto task = session->dataTaskWithURL(server.url("/a"), [&](const auto &b, const auto &r, const auto &e) {
+        onSessionThread = session->isOnSessionThread() && !ZAVIsMainThread();
+        body = b.value_or("none");
+        QVERIFY(r && r->statusCode == 200 && !e);
+        ++completions;
+    });
+    task->resume();
+    QTRY_COMPARE(completions.load(), 1);
+    QVERIFY(onSessionThread);
+    QCOMPARE(body, QByteArray("hello"));
+
+    session->invalidateAndCancel();
+    QTRY_COMPARE(delegate->invalidations.load(), 1);
+    QVERIFY(delegate->onSessionThread);
+    // After the notice the session lets go of its delegate.
+    delegate.reset();
+    QTRY_VERIFY(weakDelegate.expired());
+    session->invalidateAndCancel();
+    QTest::qWait(50);
+}
+
+void PlatformTest::cancelledTaskEndsWithACancellationError()
+{
+    ZAVFakeHTTPServer server;
+    auto stall = ZAVFakeHTTPServer::ok("x");
+    stall.stall = true;
+    server.setRoute("/stall", stall);
+    auto session = ZAVURLSession::sessionWithConfiguration(
+        ZAVURLSessionConfiguration::defaultSessionConfiguration());
+    std::atomic<int> calls{0};
+    ZAVOptionalError error;
+    auto task = session->dataTaskWithURL(server.url("/stall"), [&](const auto &b, const auto &, const auto &e) {
+        QVERIFY(!b);
+        error = e;
+        ++calls;
+    });
+    task->resume();
+    QTRY_COMPARE(server.hits("/stall"), 1);
+    session->invalidateAndCancel();
+    QTRY_COMPARE(calls.load(), 1);
+    QVERIFY(error);
+    QCOMPARE(error->code, qint64(ZAVURLErrorCancelled));
+}
+
+void PlatformTest::serverErrorStatusIsAnAnswerNotATransportFailure()
+{
+    ZAVFakeHTTPServer server;
+    server.setRoute("/gone", ZAVFakeHTTPServer::status(410, "gone"));
+    auto session = ZAVURLSession::sessionWithConfiguration(
+        ZAVURLSessionConfiguration::defaultSessionConfiguration());
+    std::atomic<int> calls{0};
+    std::optional<ZAVHTTPURLResponse> response;
+    std::optional<QByteArray> body;
+    auto task = session->dataTaskWithURL(server.url("/gone"), [&](const auto &b, const auto &r, const auto &e) {
+        QVERIFY(!e);
+        body = b;
+        response = r;
+        ++calls;
+    });
+    task->resume();
+    session->finishTasksAndInvalidate();
+    QTRY_COMPARE(calls.load(), 1);
+    QVERIFY(response && body);
+    QCOMPARE(response->statusCode, 410);
+    QCOMPARE(*body, QByteArray("gone"));
+}
+
+QTEST_GUILESS_MAIN(PlatformTest)
+#include "tst_platform.moc"
