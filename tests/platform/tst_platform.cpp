@@ -3,6 +3,7 @@
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFormat.h"
 #include "platform/ZAVLog.h"
+#include "platform/ZAVTask.h"
 #include "platform/ZAVURLSession.h"
 #include "tests/support/ZAVFakeHTTPServer.h"
 #include "tests/support/ZAVTestLog.h"
@@ -15,6 +16,8 @@
 #include <cmath>
 #include <limits>
 
+#include <csignal>
+
 class PlatformTest : public QObject {
     Q_OBJECT
 private slots:
@@ -26,6 +29,7 @@ private slots:
     void sessionCallsBackOnItsOwnThreadAndNotifiesInvalidationOnce();
     void cancelledTaskEndsWithACancellationError();
     void serverErrorStatusIsAnAnswerNotATransportFailure();
+    void childProcessReportsExitSignalAndLaunchFailure();
 };
 
 void PlatformTest::formatterWritesObjectsAndNumbers_data()
@@ -214,6 +218,40 @@ void PlatformTest::serverErrorStatusIsAnAnswerNotATransportFailure()
     QVERIFY(response && body);
     QCOMPARE(response->statusCode, 410);
     QCOMPARE(*body, QByteArray("gone"));
+}
+
+void PlatformTest::childProcessReportsExitSignalAndLaunchFailure()
+{
+    ZAVTask exits;
+    exits.setLaunchPath("/usr/bin/env");
+    exits.setArguments({"sh", "-c", "exit 3", "ignored argument with blanks"});
+    QVERIFY(exits.launch());
+    exits.waitUntilExit();
+    QCOMPARE(exits.terminationReason(), ZAVTask::TerminationReason::Exit);
+    QCOMPARE(exits.terminationStatus(), 3);
+
+    ZAVTask killed;
+    killed.setLaunchPath("/bin/sh");
+    killed.setArguments({"-c", "kill -KILL $$"});
+    QVERIFY(killed.launch());
+    killed.waitUntilExit();
+    QCOMPARE(killed.terminationReason(), ZAVTask::TerminationReason::UncaughtSignal);
+    QCOMPARE(killed.terminationStatus(), SIGKILL);
+
+    ZAVTask missing;
+    missing.setLaunchPath("/nonexistent/program");
+    QVERIFY(!missing.launch());
+    QVERIFY(!missing.launchError().isEmpty());
+    missing.waitUntilExit(); // never started: returns at once
+    QCOMPARE(missing.terminationReason(), ZAVTask::TerminationReason::NotExited);
+
+    // env cannot find the program: a child that ran and failed, never success.
+    ZAVTask notFound;
+    notFound.setLaunchPath("/usr/bin/env");
+    notFound.setArguments({"/nonexistent/zav-pkg", "-pkg", "x"});
+    QVERIFY(notFound.launch());
+    notFound.waitUntilExit();
+    QCOMPARE(notFound.terminationStatus(), 127);
 }
 
 QTEST_GUILESS_MAIN(PlatformTest)
