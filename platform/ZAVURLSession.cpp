@@ -1,5 +1,7 @@
 #include "ZAVURLSession.h"
 
+#include "ZAVURLSessionDownloadTask.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
@@ -146,21 +148,6 @@ ZAVURLSessionDataTask::ZAVURLSessionDataTask(std::shared_ptr<ZAVURLSession> sess
 
 namespace {
 
-QNetworkRequest makeRequest(const QUrl &url, const ZAVURLSessionConfiguration &configuration)
-{
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         configuration.requestCachePolicy ==
-                                 ZAVURLRequestCachePolicy::ReloadIgnoringLocalCacheData
-                             ? QNetworkRequest::AlwaysNetwork
-                             : QNetworkRequest::PreferNetwork);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(int(configuration.timeoutIntervalForRequest.count()));
-    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("zav-installer/1.0"));
-    return request;
-}
-
 // True when the server answered with a status of its own, whatever it was: the body is then
 // the server's, not a transport failure. Qt reports 4xx/5xx statuses as "content" and
 // "server" errors, which are answers, not failures of the transfer.
@@ -197,7 +184,7 @@ void ZAVURLSessionDataTask::start()
         return;
     }
     QNetworkReply *reply =
-        m_session->networkAccessManager()->get(makeRequest(m_url, m_session->configuration()));
+        m_session->networkAccessManager()->get(m_session->requestWithURL(m_url));
     m_reply = reply;
     const qint64 limit = m_session->configuration().maximumDataTaskBodySize;
     if (limit > 0) {
@@ -320,6 +307,28 @@ QNetworkAccessManager *ZAVURLSession::networkAccessManager()
         m_manager->setAutoDeleteReplies(false);
     }
     return m_manager;
+}
+
+QNetworkRequest ZAVURLSession::requestWithURL(const QUrl &url) const
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         m_configuration.requestCachePolicy ==
+                                 ZAVURLRequestCachePolicy::ReloadIgnoringLocalCacheData
+                             ? QNetworkRequest::AlwaysNetwork
+                             : QNetworkRequest::PreferNetwork);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setTransferTimeout(int(m_configuration.timeoutIntervalForRequest.count()));
+    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("zav-installer/1.0"));
+    return request;
+}
+
+std::shared_ptr<ZAVURLSessionDownloadTask> ZAVURLSession::downloadTaskWithURL(const QUrl &url)
+{
+    auto task = std::make_shared<ZAVURLSessionDownloadTask>(shared_from_this(), url);
+    addTask(task);
+    return task;
 }
 
 std::shared_ptr<ZAVURLSessionDataTask> ZAVURLSession::dataTaskWithURL(const QUrl &url,

@@ -13,6 +13,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QNetworkRequest;
 class QObject;
 class QThread;
 class ZAVURLSession;
@@ -25,8 +26,12 @@ inline constexpr auto ZAVURLErrorDomain = "ZAVURLErrorDomain";
 enum ZAVURLErrorCode : int {
     ZAVURLErrorCancelled = -999,
     ZAVURLErrorTimedOut = -1001,
+    ZAVURLErrorNetworkConnectionLost = -1005,
+    ZAVURLErrorBadServerResponse = -1011, // an HTTP status outside 200-299
     ZAVURLErrorDataLengthExceedsMaximum = -1103,
+    ZAVURLErrorCannotCreateFile = -3000,
     ZAVURLErrorCannotWriteToFile = -3003,
+    ZAVURLErrorCannotMoveFile = -3005,
     ZAVURLErrorBadURL = -1000,
 };
 
@@ -151,6 +156,9 @@ public:
 
     std::shared_ptr<ZAVURLSessionDataTask> dataTaskWithURL(const QUrl &url,
                                                            ZAVDataTaskCompletion completion);
+    // A suspended download task (ZAVURLSessionDownloadTask.h) that reports to the session's
+    // delegate. Any thread.
+    std::shared_ptr<ZAVURLSessionDownloadTask> downloadTaskWithURL(const QUrl &url);
 
     // Lets running tasks end, refuses new ones, then delivers the invalidation notice.
     void finishTasksAndInvalidate();
@@ -165,6 +173,8 @@ public:
 
     // For tasks, on the session thread.
     QNetworkAccessManager *networkAccessManager();
+    // A GET of `url` with the session's configuration: cache policy, time-out, redirects.
+    QNetworkRequest requestWithURL(const QUrl &url) const;
     std::shared_ptr<ZAVURLSessionDelegate> delegate() const { return m_delegate; }
     void performOnSessionThread(std::function<void()> work);
 

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "ZAVURLSession.h"
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <vector>
+
+// A GET whose body is streamed into a temporary file, made with O_CREAT|O_EXCL in the user's
+// temporary directory (ZAVTemporaryDirectory). Made by ZAVURLSession::downloadTaskWithURL;
+// everything it does happens on the session's thread, and it tells the session's delegate, in
+// this order:
+//   1. progress, any number of times: bytes in this step, bytes in the file so far, and the
+//      announced length or -1. Reports come at most about ten times a second, plus one as soon
+//      as the last byte is written, so the last report always carries the final count;
+//   2. on success only, the finished file: its path, valid only during the call. The file is
+//      deleted when the call returns unless the delegate has moved it away;
+//   3. completion: no error on success, otherwise the reason.
+//
+// Memory stays bounded whatever the size of the body: the network layer holds at most
+// kReadBufferSize bytes that have not yet been written to the file.
+//
+// A download fails, and leaves no file behind, when
+//   - the URL is not absolute, or the temporary directory cannot be used (no request is made);
+//   - the transfer fails, times out or is cancelled;
+//   - the server answers with a status outside 200-299 (after redirects), which the error
+//     names; the body of such an answer is not kept;
+//   - the body ends before the announced length;
+//   - the file cannot be written (disk full, file size limit).
+//
+// The body is asked for without content coding, so the bytes in the file are the bytes the
+// server stores and the announced length counts them.
+class ZAVURLSessionDownloadTask final : public ZAVURLSessionTask {
+public:
+    static constexpr qint64 kReadBufferSize = 1024 * 1024;
+
+    ZAVURLSessionDownloadTask(std::shared_ptr<ZAVURLSession> session, QUrl url);
+    ~ZAVURLSessionDownloadTask() override;
+
+private:
+    void start() override;
+    void abort() override;
+    void readAvailable();
+    void replyFinished();
+    bool writeAll(const char *data, qint64 length);
+    // Tells the delegate about the bytes written since the last report, at most every
+    // kProgressIntervalMs unless `force` is set or the last announced byte is in.
+    void reportProgress(bool force);
+    void complete(const ZAVOptionalError &error);
+    void discardFile();
+
+    enum class Abort { None, Cancelled, HTTPStatus, WriteFailed };
+
+    QNetworkReply *m_reply = nullptr;
+    int m_fd = -1;
+    QString m_path;
+    qint64 m_totalWritten = 0;
+    qint64 m_totalExpected = -1;
+    qint64 m_reportedWritten = -1;
+    QElapsedTimer m_sinceReport;
+    Abort m_abort = Abort::None;
+    int m_status = 0;
+    int m_writeErrno = 0;
+    std::vector<char> m_buffer;
+};
