@@ -1,0 +1,116 @@
+#pragma once
+
+#include "feed/ZAVFeedData.h"
+#include "platform/ZAVError.h"
+#include "platform/ZAVURLSession.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Called once on the main thread: the installer file path and no error, or no path and the error.
+using ZAVDownloadCompletion =
+    std::function<void(const std::optional<QString> &path, const ZAVOptionalError &error)>;
+// Called on the main thread for every progress report: the percentage of the download,
+// passed on as computed (negative when the server announces no length).
+using ZAVProgressBlock = std::function<void(double)>;
+// Called once on the main thread with the result of the installation.
+using ZAVInstallCompletion = std::function<void(const ZAVOptionalError &)>;
+
+// Carries the product's package from the server to the package installer. The window makes one
+// for the feed record and keeps it for the rest of the run.
+//
+// Ownership: the manager holds the feed record, its URL session and its download task. The
+// session holds the manager (its delegate) until it has been invalidated and has delivered its
+// invalidation notice; the manager invalidates it right after delivering the download result,
+// which breaks that cycle. Every closure the manager posts to the main thread holds the manager
+// until it has run.
+//
+// Threads: the handler properties are read and written on the main thread only. The four
+// delegate operations run on the session's own thread. The feed record never changes and is
+// read from both.
+class ZAVInstallationManager : public ZAVURLSessionDelegate,
+                               public std::enable_shared_from_this<ZAVInstallationManager> {
+public:
+    // Main thread. A manager for `feedData` with a URL session of its own (default
+    // configuration, itself as delegate, the session's own serial thread). Starts nothing.
+    static std::shared_ptr<ZAVInstallationManager>
+    initWithFeedData(std::shared_ptr<const ZAVFeedData> feedData);
+
+    ~ZAVInstallationManager() override;
+
+    // Main thread; returns at once, called once per manager. Removes a package left at the
+    // installer file path, keeps both handlers, logs "Start download: <pkgUrl>" and starts the
+    // download. Later, on the main thread: `progress` for every progress report, then
+    // `completion` exactly once. Every failure reaches `completion` as no path and an error,
+    // and leaves nothing at the installer file path: a pkgUrl that is missing or not an
+    // absolute URL (no request is made), a transfer failure, an HTTP status outside 200-299,
+    // a body cut short, a file that cannot be written or moved into place.
+    void startDownloadWithCompletion(ZAVDownloadCompletion completion, ZAVProgressBlock progress);
+
+    // Any thread. The user's temporary directory followed by "tmp-" and the last path
+    // component of pkgUrl (the text after its last "/", a trailing "/" ignored; a query stays
+    // in the name). Computed and logged ("path:<path>") at every call. Not absolute when the
+    // temporary directory is refused; nothing is then created or removed there.
+    QString getInstallerPath() const;
+
+    // Any thread. Removes whatever is at the installer file path: a file, a directory, or a
+    // link (the link itself, never what it points to). Failures are not reported.
+    void removeInstallerIfExists() const;
+
+    // Any thread; returns at once. Posts the result to the main thread, where the first result
+    // that finds a download-completion handler is delivered: the handler is called, cleared,
+    // and the session is invalidated and its tasks cancelled. Later results are dropped.
+    void reportCompletionWithURL(const std::optional<QString> &path, const ZAVOptionalError &error);
+
+    // Delegate operations, on the session's thread.
+    // The session has become invalid: logs "Failed with error: <error>", then reports no path
+    // and that error (dropped when the result has already been delivered).
+    void URLSession(ZAVURLSession &session, const ZAVOptionalError &error) override;
+    // The task has ended. Without an error nothing happens (the finished file has already been
+    // reported); with one, reports it and logs "pkg failed with error <error>".
+    void URLSession(ZAVURLSession &session, ZAVURLSessionTask &task,
+                    const ZAVOptionalError &error) override;
+    // Progress: posts (totalBytesWritten / totalBytesExpectedToWrite) x 100.0 to the progress
+    // handler, unclamped: -1 for an unknown length gives negative values.
+    void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
+                    int64_t bytesWritten, int64_t totalBytesWritten,
+                    int64_t totalBytesExpectedToWrite) override;
+    // The finished file: renamed onto the installer file path (replacing whatever is there,
+    // a planted link included, without following it), then the path is reported. A failed
+    // rename is reported as an error instead, and the file is deleted by the session.
+    void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
+                    const QString &location) override;
+
+    // Properties. feedData and backgroundSession are set at creation and never change.
+    const std::shared_ptr<const ZAVFeedData> &feedData() const { return m_feedData; }
+    const std::shared_ptr<ZAVURLSession> &backgroundSession() const { return m_backgroundSession; }
+    // Main thread.
+    const std::shared_ptr<ZAVURLSessionDownloadTask> &downloadTask() const;
+    void setDownloadTask(std::shared_ptr<ZAVURLSessionDownloadTask> task);
+    // Main thread. Cleared right after it has been called.
+    ZAVDownloadCompletion downloadCompletion() const;
+    void setDownloadCompletion(ZAVDownloadCompletion completion);
+    // Main thread. Kept until the manager goes.
+    ZAVProgressBlock progressBlock() const;
+    void setProgressBlock(ZAVProgressBlock progress);
+    // Main thread. Kept for the installation.
+    ZAVInstallCompletion installCompletion() const;
+    void setInstallCompletion(ZAVInstallCompletion completion);
+
+private:
+    struct Token {};
+
+public:
+    ZAVInstallationManager(Token, std::shared_ptr<const ZAVFeedData> feedData);
+
+private:
+    const std::shared_ptr<const ZAVFeedData> m_feedData;
+    std::shared_ptr<ZAVURLSession> m_backgroundSession;
+    std::shared_ptr<ZAVURLSessionDownloadTask> m_downloadTask;
+    ZAVDownloadCompletion m_downloadCompletion;
+    ZAVProgressBlock m_progressBlock;
+    ZAVInstallCompletion m_installCompletion;
+};
