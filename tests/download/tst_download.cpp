@@ -1,0 +1,680 @@
+// The package download: the user's temporary directory, the session's download task, and the
+// installation manager's download half, against the fake server.
+
+#include "install/ZAVInstallationManager.h"
+#include "platform/ZAVDispatch.h"
+#include "platform/ZAVFormat.h"
+#include "platform/ZAVTemporaryDirectory.h"
+#include "platform/ZAVURLSessionDownloadTask.h"
+#include "tests/support/ZAVFakeHTTPServer.h"
+#include "tests/support/ZAVTestLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <csignal>
+#include <memory>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class DownloadTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void temporaryDirectoryIsPrivateToTheUser();
+    void temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory_data();
+    void temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory();
+
+    void taskReportsInOrderOnTheSessionThread_data();
+    void taskReportsInOrderOnTheSessionThread();
+    void cancelledTaskEndsOnceAndLeavesNoFile();
+
+    void knownLengthPercentagesRiseToExactly100();
+    void unknownLengthPercentagesArePassedOnNegative();
+    void failuresDeliverOneErrorAndLeaveNothing_data();
+    void failuresDeliverOneErrorAndLeaveNothing();
+    void writeFailureDeliversAnErrorAndLeavesNothing();
+    void installerFileIsNamedAfterTheLastPathComponent_data();
+    void installerFileIsNamedAfterTheLastPathComponent();
+    void leftOverFileIsRemovedBeforeTheDownloadStarts();
+    void redirectIsFollowed();
+    void linkAtTheInstallerPathIsReplacedNotFollowed_data();
+    void linkAtTheInstallerPathIsReplacedNotFollowed();
+    void packageAddressThatIsNotAURLMakesNoRequest_data();
+    void packageAddressThatIsNotAURLMakesNoRequest();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    QByteArray m_savedTmpdir;
+};
+
+namespace {
+
+const QString kFailedNoError = QStringLiteral("Failed with error: (null)");
+
+QByteArray bytes(qint64 offset, qint64 length)
+{
+    QByteArray data(length, Qt::Uninitialized);
+    for (qint64 i = 0; i < length; ++i)
+        data[i] = char(((offset + i) * 131 + 7) % 251);
+    return data;
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool somethingAt(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+QStringList entriesOf(const QString &directory)
+{
+    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                     QDir::NoDotAndDotDot);
+}
+
+// A route whose body comes in `chunks` pieces of 64 KiB with a pause between them, so that the
+// transfer spans several progress intervals.
+ZAVFakeHTTPServer::Route slowBody(int chunks, int delayMs = 60)
+{
+    ZAVFakeHTTPServer::Route route = ZAVFakeHTTPServer::ok(bytes(0, qint64(chunks) * 64 * 1024),
+                                                           "application/octet-stream");
+    route.chunkSize = 64 * 1024;
+    route.chunkDelayMs = delayMs;
+    return route;
+}
+
+std::shared_ptr<ZAVInstallationManager> managerFor(const std::optional<QString> &pkgUrl)
+{
+    auto feed = std::make_shared<ZAVFeedData>();
+    feed->setPkgUrl(pkgUrl);
+    return ZAVInstallationManager::initWithFeedData(feed);
+}
+
+// What reaches the window's two handlers.
+struct Run {
+    int calls = 0;
+    bool handlersOnMainThread = true;
+    std::optional<QString> path;
+    ZAVOptionalError error;
+    QList<double> percents;
+    int progressAfterResult = 0;
+    int logLinesAtCall = -1;
+};
+
+std::shared_ptr<Run> startDownload(ZAVInstallationManager &manager, const ZAVTestLog &log)
+{
+    auto run = std::make_shared<Run>();
+    manager.startDownloadWithCompletion(
+        [run, &log](const std::optional<QString> &path, const ZAVOptionalError &error) {
+            run->calls += 1;
+            run->handlersOnMainThread &= ZAVIsMainThread();
+            run->path = path;
+            run->error = error;
+            run->logLinesAtCall = int(log.lines().size());
+        },
+        [run](double percent) {
+            run->handlersOnMainThread &= ZAVIsMainThread();
+            run->percents.append(percent);
+            if (run->calls > 0)
+                run->progressAfterResult += 1;
+        });
+    return run;
+}
+
+// Waits until the session has delivered its invalidation notice, the last thing a download
+// does, then a little longer to see that nothing else reaches the window.
+void waitUntilOver(const ZAVTestLog &log)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(log.contains(kFailedNoError), 20000);
+    QTest::qWait(50);
+}
+
+// The manager's lines, in order.
+QStringList managerLines(const ZAVTestLog &log)
+{
+    QStringList lines;
+    for (const QString &line : log.lines()) {
+        if (line.startsWith(QStringLiteral("path:")) ||
+            line.startsWith(QStringLiteral("Start download: ")) ||
+            line.startsWith(QStringLiteral("pkg failed with error ")) ||
+            line.startsWith(QStringLiteral("Failed with error: ")))
+            lines.append(line);
+    }
+    return lines;
+}
+
+// Records what a download task tells its session's delegate.
+class RecordingDelegate : public ZAVURLSessionDelegate {
+public:
+    QString moveTo; // when set, the finished file is moved here
+
+    void URLSession(ZAVURLSession &session, const ZAVOptionalError &error) override
+    {
+        record(session, error ? QStringLiteral("invalid error") : QStringLiteral("invalid"));
+    }
+    void URLSession(ZAVURLSession &session, ZAVURLSessionTask &,
+                    const ZAVOptionalError &error) override
+    {
+        record(session, error ? QStringLiteral("complete %1").arg(error->code)
+                              : QStringLiteral("complete"));
+    }
+    void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &, int64_t bytesWritten,
+                    int64_t totalBytesWritten, int64_t totalBytesExpectedToWrite) override
+    {
+        {
+            QMutexLocker lock(&m_mutex);
+            m_stepSum += bytesWritten;
+            m_lastTotal = totalBytesWritten;
+            m_expected = totalBytesExpectedToWrite;
+        }
+        record(session, QStringLiteral("progress"));
+    }
+    void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &,
+                    const QString &location) override
+    {
+        {
+            QMutexLocker lock(&m_mutex);
+            m_location = location;
+            m_contents = fileContents(location);
+        }
+        if (!moveTo.isEmpty())
+            QFile::rename(location, moveTo);
+        record(session, QStringLiteral("file"));
+    }
+
+    QStringList events() const { QMutexLocker lock(&m_mutex); return m_events; }
+    // The events with runs of "progress" folded into one.
+    QStringList folded() const
+    {
+        QStringList out;
+        for (const QString &e : events())
+            if (out.isEmpty() || e != QStringLiteral("progress") ||
+                out.last() != QStringLiteral("progress"))
+                out.append(e);
+        return out;
+    }
+    bool allOnSessionThread() const { QMutexLocker lock(&m_mutex); return m_onSessionThread; }
+    QString location() const { QMutexLocker lock(&m_mutex); return m_location; }
+    QByteArray contents() const { QMutexLocker lock(&m_mutex); return m_contents; }
+    qint64 stepSum() const { QMutexLocker lock(&m_mutex); return m_stepSum; }
+    qint64 lastTotal() const { QMutexLocker lock(&m_mutex); return m_lastTotal; }
+    qint64 expected() const { QMutexLocker lock(&m_mutex); return m_expected; }
+
+private:
+    void record(ZAVURLSession &session, const QString &event)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_onSessionThread &= session.isOnSessionThread();
+        m_events.append(event);
+    }
+
+    mutable QMutex m_mutex;
+    QStringList m_events;
+    bool m_onSessionThread = true;
+    QString m_location;
+    QByteArray m_contents;
+    qint64 m_stepSum = 0;
+    qint64 m_lastTotal = -2;
+    qint64 m_expected = -2;
+};
+
+} // namespace
+
+void DownloadTest::init()
+{
+    m_tmp = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_tmp->isValid());
+    m_savedTmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(m_tmp->path()));
+}
+
+void DownloadTest::cleanup()
+{
+    if (m_savedTmpdir.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", m_savedTmpdir);
+    m_tmp.reset();
+}
+
+// ---- the user's temporary directory ---------------------------------------------------------
+
+void DownloadTest::temporaryDirectoryIsPrivateToTheUser()
+{
+    const QString expected = m_tmp->path() + QStringLiteral("/zav-%1/").arg(geteuid());
+    const QString first = ZAVTemporaryDirectory();
+    QCOMPARE(first, expected);
+    struct stat st {};
+    QCOMPARE(::lstat(QFile::encodeName(first).constData(), &st), 0);
+    QVERIFY(S_ISDIR(st.st_mode));
+    QCOMPARE(st.st_mode & 07777, mode_t(0700));
+
+    // Trailing slashes in $TMPDIR change nothing; a wider mode is narrowed again.
+    QVERIFY(::chmod(QFile::encodeName(first).constData(), 0777) == 0);
+    qputenv("TMPDIR", QFile::encodeName(m_tmp->path() + QStringLiteral("//")));
+    QCOMPARE(ZAVTemporaryDirectory(), expected);
+    QCOMPARE(::lstat(QFile::encodeName(first).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0700));
+}
+
+void DownloadTest::temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::newRow("link to a directory") << "link";
+    QTest::newRow("regular file") << "file";
+}
+
+void DownloadTest::temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory()
+{
+    QFETCH(QString, planted);
+    const QByteArray name =
+        QFile::encodeName(m_tmp->path() + QStringLiteral("/zav-%1").arg(geteuid()));
+    QTemporaryDir elsewhere;
+    if (planted == QStringLiteral("link"))
+        QVERIFY(::symlink(QFile::encodeName(elsewhere.path()).constData(), name.constData()) == 0);
+    else
+        QVERIFY(QFile(QFile::decodeName(name)).open(QIODevice::WriteOnly));
+    QCOMPARE(ZAVTemporaryDirectory(), QString());
+
+    // Without a usable directory the download makes no request and creates nothing.
+    ZAVFakeHTTPServer server;
+    server.setRoute("/setup.pkg", ZAVFakeHTTPServer::ok("package"));
+    ZAVTestLog log;
+    auto manager = managerFor(server.url("/setup.pkg").toString());
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+    QCOMPARE(run->calls, 1);
+    QVERIFY(!run->path);
+    QVERIFY(run->error);
+    QCOMPARE(run->error->code, qint64(ZAVURLErrorCannotCreateFile));
+    QCOMPARE(server.requestLines().size(), 0);
+    QVERIFY(entriesOf(elsewhere.path()).isEmpty());
+}
+
+// ---- the session's download task ------------------------------------------------------------
+
+void DownloadTest::taskReportsInOrderOnTheSessionThread_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::newRow("file left where it is") << false;
+    QTest::newRow("file moved by the delegate") << true;
+}
+
+void DownloadTest::taskReportsInOrderOnTheSessionThread()
+{
+    QFETCH(bool, move);
+    ZAVFakeHTTPServer server;
+    const ZAVFakeHTTPServer::Route route = slowBody(6);
+    server.setRoute("/blob", route);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    const QString moved = m_tmp->path() + QStringLiteral("/moved");
+    if (move)
+        delegate->moveTo = moved;
+    auto session = ZAVURLSession::sessionWithConfiguration(
+        ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
+    auto task = session->downloadTaskWithURL(server.url("/blob"));
+    task->resume();
+
+    QTRY_VERIFY_WITH_TIMEOUT(delegate->events().contains(QStringLiteral("complete")), 20000);
+    QCOMPARE(delegate->folded(), QStringList({"progress", "file", "complete"}));
+    QCOMPARE(delegate->contents(), route.body);
+    QCOMPARE(delegate->stepSum(), qint64(route.body.size()));
+    QCOMPARE(delegate->lastTotal(), qint64(route.body.size()));
+    QCOMPARE(delegate->expected(), qint64(route.body.size()));
+    // The temporary file is gone once the call has returned, unless it was moved.
+    QVERIFY(!somethingAt(delegate->location()));
+    QCOMPARE(somethingAt(moved), move);
+    if (move)
+        QCOMPARE(fileContents(moved), route.body);
+
+    // Exactly one invalidation notice, after which the session lets go of its delegate.
+    session->invalidateAndCancel();
+    QTRY_VERIFY(delegate->events().contains(QStringLiteral("invalid")));
+    QTRY_COMPARE(delegate.use_count(), 1L);
+    QTest::qWait(50);
+    QCOMPARE(delegate->events().count(QStringLiteral("invalid")), 1);
+    QCOMPARE(delegate->events().last(), QStringLiteral("invalid"));
+    QVERIFY(delegate->allOnSessionThread());
+}
+
+void DownloadTest::cancelledTaskEndsOnceAndLeavesNoFile()
+{
+    ZAVFakeHTTPServer server;
+    ZAVFakeHTTPServer::Route route;
+    route.stall = true;
+    server.setRoute("/stall", route);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto session = ZAVURLSession::sessionWithConfiguration(
+        ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
+    auto task = session->downloadTaskWithURL(server.url("/stall"));
+    task->resume();
+    QTRY_COMPARE(server.hits("/stall"), 1);
+    QVERIFY(!entriesOf(ZAVTemporaryDirectory()).isEmpty()); // the file being written
+
+    session->invalidateAndCancel();
+    QTRY_VERIFY(delegate->events().contains(QStringLiteral("invalid")));
+    QTest::qWait(50);
+    QCOMPARE(delegate->events(),
+             QStringList({QStringLiteral("complete %1").arg(ZAVURLErrorCancelled), "invalid"}));
+    QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
+}
+
+// ---- the manager ----------------------------------------------------------------------------
+
+void DownloadTest::knownLengthPercentagesRiseToExactly100()
+{
+    ZAVFakeHTTPServer server;
+    const ZAVFakeHTTPServer::Route route = slowBody(10);
+    server.setRoute("/DemoViewer.tar.gz", route);
+    const QString url = server.url("/DemoViewer.tar.gz").toString();
+    ZAVTestLog log;
+    auto manager = managerFor(url);
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+
+    const QString path = ZAVTemporaryDirectory() + QStringLiteral("tmp-DemoViewer.tar.gz");
+    QCOMPARE(run->calls, 1);
+    QCOMPARE(run->path, path);
+    QVERIFY(!run->error);
+    QCOMPARE(fileContents(path), route.body);
+    QVERIFY2(run->percents.size() >= 2, qPrintable(QString::number(run->percents.size())));
+    for (qsizetype i = 1; i < run->percents.size(); ++i)
+        QVERIFY(run->percents[i] > run->percents[i - 1]);
+    QVERIFY(run->percents.first() > 0.0);
+    QVERIFY(run->percents.last() == 100.0);
+    QCOMPARE(run->progressAfterResult, 0);
+    QVERIFY(run->handlersOnMainThread);
+
+    // One handler call, then the invalidation line and nothing more.
+    const QString pathLine = QStringLiteral("path:") + path;
+    QCOMPARE(managerLines(log), QStringList({pathLine, QStringLiteral("Start download: ") + url,
+                                             pathLine, pathLine, kFailedNoError}));
+    QVERIFY(log.indexOf(kFailedNoError) >= run->logLinesAtCall);
+    QVERIFY(manager->downloadTask());
+    QVERIFY(!manager->downloadCompletion());
+    QVERIFY(manager->progressBlock());
+    QVERIFY(entriesOf(ZAVTemporaryDirectory()) == QStringList({"tmp-DemoViewer.tar.gz"}));
+}
+
+void DownloadTest::unknownLengthPercentagesArePassedOnNegative()
+{
+    ZAVFakeHTTPServer server;
+    ZAVFakeHTTPServer::Route route = slowBody(6);
+    route.sendLength = false;
+    server.setRoute("/setup.pkg", route);
+    ZAVTestLog log;
+    auto manager = managerFor(server.url("/setup.pkg").toString());
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+
+    QCOMPARE(run->calls, 1);
+    QVERIFY(!run->error);
+    QCOMPARE(fileContents(*run->path), route.body);
+    QVERIFY(!run->percents.isEmpty());
+    for (qsizetype i = 0; i < run->percents.size(); ++i) {
+        const double percent = run->percents[i];
+        // -100 x bytes so far: negative, a whole multiple of 100, growing in magnitude.
+        QVERIFY(percent < 0.0);
+        QVERIFY(std::fmod(percent, 100.0) == 0.0);
+        if (i > 0)
+            QVERIFY(percent < run->percents[i - 1]);
+    }
+    QVERIFY(run->percents.last() == double(route.body.size()) / -1.0 * 100.0);
+}
+
+void DownloadTest::failuresDeliverOneErrorAndLeaveNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("description");
+    QTest::newRow("connection dropped mid-body") << "drop" << "The network connection was lost.";
+    QTest::newRow("length announced but not sent") << "short" << "The network connection was lost.";
+    QTest::newRow("closed without an answer") << "close" << QString();
+    QTest::newRow("404") << "404" << "The package could not be downloaded (HTTP 404).";
+    QTest::newRow("500") << "500" << "The package could not be downloaded (HTTP 500).";
+    QTest::newRow("big 403 page") << "403" << "The package could not be downloaded (HTTP 403).";
+}
+
+void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, description);
+    ZAVFakeHTTPServer server;
+    ZAVFakeHTTPServer::Route route = slowBody(4, 20);
+    if (kind == QStringLiteral("drop")) {
+        route.closeAfterBytes = 100 * 1024;
+    } else if (kind == QStringLiteral("short")) {
+        route.announcedLength = route.body.size() + 1;
+    } else if (kind == QStringLiteral("close")) {
+        route.closeWithoutAnswer = true;
+    } else {
+        route.status = kind.toInt();
+        if (kind == QStringLiteral("403")) {
+            route.body.clear();
+            route.bodySize = qint64(64) * 1024 * 1024;
+            route.generator = [](qint64 offset, qint64 n) { return bytes(offset, n); };
+        }
+    }
+    server.setRoute("/setup.pkg", route);
+    ZAVTestLog log;
+    auto manager = managerFor(server.url("/setup.pkg").toString());
+    const QString path = ZAVTemporaryDirectory() + QStringLiteral("tmp-setup.pkg");
+    {
+        QFile leftOver(path); // from an earlier run: gone all the same
+        QVERIFY(leftOver.open(QIODevice::WriteOnly));
+    }
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+
+    QCOMPARE(run->calls, 1);
+    QVERIFY(!run->path);
+    QVERIFY(run->error);
+    if (!description.isEmpty())
+        QCOMPARE(run->error->localizedDescription, description);
+    QVERIFY(!somethingAt(path));
+    QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
+    QVERIFY(run->handlersOnMainThread);
+    const QStringList lines = managerLines(log);
+    QCOMPARE(lines.mid(lines.size() - 2),
+             QStringList({QStringLiteral("pkg failed with error ") + run->error->description(),
+                          kFailedNoError}));
+}
+
+void DownloadTest::writeFailureDeliversAnErrorAndLeavesNothing()
+{
+    ZAVFakeHTTPServer server;
+    const ZAVFakeHTTPServer::Route route = slowBody(16, 0);
+    server.setRoute("/setup.pkg", route);
+    ZAVTestLog log;
+    auto manager = managerFor(server.url("/setup.pkg").toString());
+
+    // Files of this process may not grow past 256 KiB: writes past that fail with EFBIG.
+    struct rlimit saved {};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 256 * 1024;
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    auto run = startDownload(*manager, log);
+    QTRY_COMPARE_WITH_TIMEOUT(run->calls, 1, 20000);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    waitUntilOver(log);
+
+    QCOMPARE(run->calls, 1);
+    QVERIFY(!run->path);
+    QVERIFY(run->error);
+    QCOMPARE(run->error->code, qint64(ZAVURLErrorCannotWriteToFile));
+    QVERIFY2(run->error->localizedDescription.startsWith(
+                 QStringLiteral("The package could not be saved (")),
+             qPrintable(run->error->localizedDescription));
+    QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
+}
+
+void DownloadTest::installerFileIsNamedAfterTheLastPathComponent_data()
+{
+    QTest::addColumn<QString>("urlPath");
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("query stays in the name")
+        << "/downloads/setup.pkg?v=2" << "/downloads/setup.pkg" << "tmp-setup.pkg?v=2";
+    QTest::newRow("trailing slash ignored")
+        << "/downloads/setup-4.2.pkg/" << "/downloads/setup-4.2.pkg/" << "tmp-setup-4.2.pkg";
+    QTest::newRow("fragment stays in the name") << "/a/b.pkg#x" << "/a/b.pkg" << "tmp-b.pkg#x";
+}
+
+void DownloadTest::installerFileIsNamedAfterTheLastPathComponent()
+{
+    QFETCH(QString, urlPath);
+    QFETCH(QString, route);
+    QFETCH(QString, name);
+    ZAVFakeHTTPServer server;
+    server.setRoute(route, ZAVFakeHTTPServer::ok("package", "application/octet-stream"));
+    ZAVTestLog log;
+    const QString url = QStringLiteral("http://127.0.0.1:%1%2").arg(server.port()).arg(urlPath);
+    auto manager = managerFor(url);
+    QCOMPARE(manager->getInstallerPath(), ZAVTemporaryDirectory() + name);
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+    QCOMPARE(run->calls, 1);
+    QVERIFY(!run->error);
+    QCOMPARE(run->path, ZAVTemporaryDirectory() + name);
+    QCOMPARE(fileContents(*run->path), QByteArray("package"));
+}
+
+void DownloadTest::leftOverFileIsRemovedBeforeTheDownloadStarts()
+{
+    ZAVFakeHTTPServer server;
+    server.setRoute("/setup.pkg", ZAVFakeHTTPServer::ok("new package", "application/octet-stream"));
+    ZAVTestLog log;
+    const QString url = server.url("/setup.pkg").toString();
+    auto manager = managerFor(url);
+    const QString path = ZAVTemporaryDirectory() + QStringLiteral("tmp-setup.pkg");
+    {
+        QFile leftOver(path);
+        QVERIFY(leftOver.open(QIODevice::WriteOnly));
+        leftOver.write("old package");
+    }
+    auto run = startDownload(*manager, log);
+    QVERIFY(!somethingAt(path)); // gone before startDownloadWithCompletion returned
+    QCOMPARE(managerLines(log),
+             QStringList({QStringLiteral("path:") + path, QStringLiteral("path:") + path,
+                          QStringLiteral("Start download: ") + url}));
+    waitUntilOver(log);
+    QCOMPARE(run->path, path);
+    QCOMPARE(fileContents(path), QByteArray("new package"));
+}
+
+void DownloadTest::redirectIsFollowed()
+{
+    ZAVFakeHTTPServer server;
+    server.setRoute("/latest",
+                    ZAVFakeHTTPServer::redirect(server.url("/setup-4.2.pkg").toString()));
+    server.setRoute("/setup-4.2.pkg", ZAVFakeHTTPServer::ok("package", "application/octet-stream"));
+    ZAVTestLog log;
+    auto manager = managerFor(server.url("/latest").toString());
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+    QCOMPARE(run->calls, 1);
+    QVERIFY(!run->error);
+    // Named after the address in the feed, not the one redirected to.
+    QCOMPARE(run->path, ZAVTemporaryDirectory() + QStringLiteral("tmp-latest"));
+    QCOMPARE(fileContents(*run->path), QByteArray("package"));
+    QCOMPARE(server.hits("/setup-4.2.pkg"), 1);
+}
+
+void DownloadTest::linkAtTheInstallerPathIsReplacedNotFollowed_data()
+{
+    QTest::addColumn<bool>("duringDownload");
+    QTest::newRow("planted before the start") << false;
+    QTest::newRow("planted during the download") << true;
+}
+
+void DownloadTest::linkAtTheInstallerPathIsReplacedNotFollowed()
+{
+    QFETCH(bool, duringDownload);
+    ZAVFakeHTTPServer server;
+    const ZAVFakeHTTPServer::Route route = slowBody(3, 20);
+    server.setRoute("/setup.pkg", route);
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.path() + QStringLiteral("/precious");
+    {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("precious");
+    }
+    ZAVTestLog log;
+    auto manager = managerFor(server.url("/setup.pkg").toString());
+    const QByteArray path =
+        QFile::encodeName(ZAVTemporaryDirectory() + QStringLiteral("tmp-setup.pkg"));
+    const QByteArray link = QFile::encodeName(target);
+    if (!duringDownload)
+        QVERIFY(::symlink(link.constData(), path.constData()) == 0);
+    auto run = startDownload(*manager, log);
+    if (duringDownload) // the server answers only once the event loop runs again
+        QVERIFY(::symlink(link.constData(), path.constData()) == 0);
+    waitUntilOver(log);
+
+    QCOMPARE(run->calls, 1);
+    QVERIFY(!run->error);
+    struct stat st {};
+    QCOMPARE(::lstat(path.constData(), &st), 0);
+    QVERIFY(S_ISREG(st.st_mode));
+    QCOMPARE(fileContents(QFile::decodeName(path)), route.body);
+    QCOMPARE(fileContents(target), QByteArray("precious"));
+}
+
+void DownloadTest::packageAddressThatIsNotAURLMakesNoRequest_data()
+{
+    QTest::addColumn<std::optional<QString>>("pkgUrl");
+    QTest::addColumn<QString>("description");
+    const QString none = QStringLiteral("The product information gives no package address.");
+    QTest::newRow("missing") << std::optional<QString>() << none;
+    QTest::newRow("empty") << std::optional<QString>(QString()) << none;
+    QTest::newRow("bare name") << std::optional<QString>(QStringLiteral("setup.pkg"))
+                               << "The package address is not a complete URL (setup.pkg).";
+    QTest::newRow("absolute path")
+        << std::optional<QString>(QStringLiteral("/downloads/setup.pkg"))
+        << "The package address is not a complete URL (/downloads/setup.pkg).";
+    QTest::newRow("scheme without host")
+        << std::optional<QString>(QStringLiteral("http:setup.pkg"))
+        << "The package address is not a complete URL (http:setup.pkg).";
+}
+
+void DownloadTest::packageAddressThatIsNotAURLMakesNoRequest()
+{
+    using OptionalString = std::optional<QString>;
+    QFETCH(OptionalString, pkgUrl);
+    QFETCH(QString, description);
+    ZAVTestLog log;
+    auto manager = managerFor(pkgUrl);
+    auto run = startDownload(*manager, log);
+    QVERIFY(!manager->downloadTask());
+    waitUntilOver(log);
+    QCOMPARE(run->calls, 1);
+    QVERIFY(!run->path);
+    QVERIFY(run->error);
+    QCOMPARE(run->error->code, qint64(ZAVURLErrorBadURL));
+    QCOMPARE(run->error->localizedDescription, description);
+    const QStringList lines = managerLines(log);
+    QCOMPARE(lines.mid(lines.size() - 3),
+             QStringList({ZAVStringWithFormat(QStringLiteral("Start download: %@"), pkgUrl),
+                          QStringLiteral("pkg failed with error ") + run->error->description(),
+                          kFailedNoError}));
+}
+
+QTEST_GUILESS_MAIN(DownloadTest)
+#include "tst_download.moc"
