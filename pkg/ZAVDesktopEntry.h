@@ -1,0 +1,46 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The desktop entry at the root of a package, read with GLib's key-file reader (the one the
+// desktops use), and the integrated copy of it that zav-pkg installs into the user's
+// applications folder. Any thread; a value type.
+class ZAVDesktopEntry {
+public:
+    struct Command {
+        std::string group;                  // "Desktop Entry" or "Desktop Action <name>"
+        std::vector<std::string> arguments; // Exec split as the launcher splits it
+    };
+
+    // Reads the entry's text. Refuses, with words for the vendor in *error, text that is not a
+    // key file, has no [Desktop Entry] group, a Type other than Application, or an Exec that is
+    // missing, empty or cannot be split into arguments.
+    static std::optional<ZAVDesktopEntry> fromText(const std::string &text, std::string *error);
+
+    // What the entry starts: the [Desktop Entry] Exec first, then each action's Exec.
+    const std::vector<Command> &commands() const { return m_commands; }
+    const std::optional<std::string> &tryExec() const { return m_tryExec; }
+    const std::optional<std::string> &icon() const { return m_icon; }
+    const std::optional<std::string> &packageVersion() const { return m_version; }
+
+    // The text to install: the program of each command replaced by `programs` (one per
+    // command, in the order of commands(), absolute paths), TryExec by `tryExec` and Icon by
+    // `icon` where given. Everything else, comments and translations included, is kept.
+    std::string integratedText(const std::vector<std::string> &programs,
+                               const std::optional<std::string> &tryExec,
+                               const std::optional<std::string> &icon) const;
+
+    // One argument of an Exec value, quoted the way desktop entries quote: in double quotes
+    // when it holds a reserved character. With `literalPercent` a '%' is doubled, so that a
+    // path is never read as a field code.
+    static std::string quotedArgument(const std::string &argument, bool literalPercent);
+
+private:
+    std::string m_text;
+    std::vector<Command> m_commands;
+    std::optional<std::string> m_tryExec;
+    std::optional<std::string> m_icon;
+    std::optional<std::string> m_version;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+// zav-pkg's output. Phases (-verbose) go to standard output, one line each; details
+// (-dumplog: every entry of the package, every file-system step) and messages go to standard
+// error. Every line starts with "zav-pkg: ". Standard error is buffered while the entries
+// stream past and flushed at each phase and before the program ends. Main thread only.
+class ZAVPkgLog {
+public:
+    ZAVPkgLog(bool verbose, bool dumplog);
+    ~ZAVPkgLog();
+
+    bool detailed() const { return m_dumplog; }
+
+    void phase(const std::string &line);
+    void detail(const std::string &line);
+    // Always shown: a refusal, a failure, a warning.
+    void message(const std::string &line);
+    void flush();
+
+private:
+    bool m_verbose;
+    bool m_dumplog;
+};
+
+// Quotes a name from a package for a message: in double quotes, with control characters,
+// quotes and backslashes escaped, so a hostile name cannot forge further lines.
+std::string ZAVQuoted(const std::string &name);

@@ -1,0 +1,135 @@
+// zav-pkg: installs a package for the current user. See docs/zav-pkg.md.
+
+#include "ZAVPackageInstaller.h"
+#include "ZAVPkgError.h"
+#include "ZAVPkgLog.h"
+#include "pkg/ZAVUserAppLayout.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr char kCurrentUser[] = "CurrentUserHomeDirectory";
+
+constexpr char kHelp[] =
+    "usage: zav-pkg [-dumplog] [-verbose] -pkg FILE -target CurrentUserHomeDirectory|DIR\n"
+    "       zav-pkg -help\n"
+    "\n"
+    "Installs the application in package FILE for one user. A package is a tar archive, plain\n"
+    "or compressed with gzip, bzip2, xz or zstd, whose root is the application directory: one\n"
+    "desktop entry <id>.desktop (Type=Application, Exec naming a program of the package by\n"
+    "relative path, optional Icon and X-Package-Version) and the application's files.\n"
+    "\n"
+    "  -pkg FILE     the package\n"
+    "  -target HOME  CurrentUserHomeDirectory for $HOME, or the home directory to install into\n"
+    "  -verbose      one line per phase on standard output\n"
+    "  -dumplog      the detailed log, every entry of the package, on standard error\n"
+    "  -help         this text\n"
+    "\n"
+    "Installs into HOME/.local/opt/<id>/, HOME/.local/share/applications/<id>.desktop,\n"
+    "HOME/.local/share/icons/hicolor/.../apps/<id>.<png|svg> and\n"
+    "HOME/.local/share/zav/receipts/<id>.json, replacing an installed version in one step.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  installed\n"
+    "  2  usage error: the command line is wrong\n"
+    "  3  unreadable package: missing, not a tar archive, truncated or damaged\n"
+    "  4  refused package: it breaks a rule (path leaving the directory, device file, no or\n"
+    "     two desktop entries, invalid id, Exec not a program in the package, ...);\n"
+    "     nothing was changed\n"
+    "  5  installation failed: not enough space, a file-system error, a link in the home;\n"
+    "     nothing was changed\n";
+
+int usageError(const std::string &message)
+{
+    std::fprintf(stderr, "zav-pkg: %s\n(zav-pkg -help shows the usage)\n", message.c_str());
+    return ZAVPkgError(ZAVPkgError::usage(message)).exitStatus();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::setlocale(LC_ALL, "");
+    // A write past RLIMIT_FSIZE must fail with EFBIG and be reported, not end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    // The user keeps the right to enter and remove what is installed for them.
+    const mode_t mask = umask(0);
+    umask(mask & 077);
+
+    bool verbose = false;
+    bool dumplog = false;
+    std::string package;
+    std::string target;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "-help" || option == "--help" || option == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (option == "-verbose") {
+            verbose = true;
+        } else if (option == "-dumplog") {
+            dumplog = true;
+        } else if (option == "-pkg" || option == "-target") {
+            if (i + 1 >= argc)
+                return usageError(option + " needs a value");
+            std::string &value = option == "-pkg" ? package : target;
+            if (!value.empty())
+                return usageError(option + " is given twice");
+            value = argv[++i];
+            if (value.empty())
+                return usageError(option + " needs a value");
+        } else {
+            return usageError("unknown option " + ZAVQuoted(option));
+        }
+    }
+    if (package.empty())
+        return usageError("no package given (-pkg FILE)");
+    if (target.empty())
+        return usageError("no target given (-target CurrentUserHomeDirectory|DIR)");
+
+    QString home;
+    if (target == kCurrentUser) {
+        home = ZAVUserAppLayout::currentUserHome();
+        if (home.isEmpty())
+            return usageError("the current user has no home directory");
+    } else {
+        const QFileInfo info(QString::fromLocal8Bit(target.c_str()));
+        if (!info.isDir())
+            return usageError("the target " + ZAVQuoted(target) +
+                              " is neither CurrentUserHomeDirectory nor a directory");
+        home = QDir::cleanPath(info.absoluteFilePath());
+    }
+
+    ZAVPkgLog log(verbose, dumplog);
+    if (const ZAVPkgResult error = ZAVPackageInstaller::install(package, home, log)) {
+        const char *what = "";
+        switch (error->kind) {
+        case ZAVPkgError::Kind::Usage:
+            what = "";
+            break;
+        case ZAVPkgError::Kind::Unreadable:
+            what = "cannot read the package: ";
+            break;
+        case ZAVPkgError::Kind::Refused:
+            what = "refused: ";
+            break;
+        case ZAVPkgError::Kind::Failed:
+            what = "installation failed: ";
+            break;
+        }
+        log.message(what + error->message);
+        return error->exitStatus();
+    }
+    return 0;
+}
