@@ -44,9 +44,19 @@ QString ZAVUserAppLayout::currentUserHome()
     return QString();
 }
 
+QString ZAVUserAppLayout::inHome(QStringView relative) const
+{
+    // A home of "/" must not give "//.local/...": the running-application look-up compares
+    // these paths with the ones the kernel reports.
+    QString path = m_home == u"/" ? QString() : m_home;
+    path += u'/';
+    path += relative;
+    return path;
+}
+
 QString ZAVUserAppLayout::optDirectory() const
 {
-    return m_home + QStringLiteral("/.local/opt");
+    return inHome(u".local/opt");
 }
 
 QString ZAVUserAppLayout::applicationDirectory() const
@@ -56,7 +66,7 @@ QString ZAVUserAppLayout::applicationDirectory() const
 
 QString ZAVUserAppLayout::applicationsDirectory() const
 {
-    return m_home + QStringLiteral("/.local/share/applications");
+    return inHome(u".local/share/applications");
 }
 
 QString ZAVUserAppLayout::desktopEntryFileName() const
@@ -71,19 +81,27 @@ QString ZAVUserAppLayout::desktopEntryPath() const
 
 QString ZAVUserAppLayout::iconsDirectory() const
 {
-    return m_home + QStringLiteral("/.local/share/icons/hicolor");
+    return inHome(u".local/share/icons/hicolor");
 }
 
 QString ZAVUserAppLayout::iconPath(const QString &extension) const
 {
-    const QString size = extension == QLatin1String("svg") ? QStringLiteral("scalable")
-                                                           : QStringLiteral("256x256");
-    return iconsDirectory() + u'/' + size + QStringLiteral("/apps/") + m_id + u'.' + extension;
+    // The extension comes from a package: anything but the two icon formats (a "/../x" among
+    // them) would lead the path out of the icon theme.
+    const QString ext = extension.toLower();
+    QString size;
+    if (ext == u"svg")
+        size = QStringLiteral("scalable");
+    else if (ext == u"png")
+        size = QStringLiteral("256x256");
+    else
+        return QString();
+    return iconsDirectory() + u'/' + size + QStringLiteral("/apps/") + m_id + u'.' + ext;
 }
 
 QString ZAVUserAppLayout::receiptsDirectory() const
 {
-    return m_home + QStringLiteral("/.local/share/zav/receipts");
+    return inHome(u".local/share/zav/receipts");
 }
 
 QString ZAVUserAppLayout::receiptPath() const

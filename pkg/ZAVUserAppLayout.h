@@ -33,12 +33,15 @@ public:
     QString desktopEntryPath() const;      // <home>/.local/share/applications/<id>.desktop
     QString desktopEntryFileName() const;  // <id>.desktop
     QString iconsDirectory() const;        // <home>/.local/share/icons/hicolor
-    // <home>/.local/share/icons/hicolor/<scalable|256x256>/apps/<id>.<svg|png>
+    // <home>/.local/share/icons/hicolor/<scalable|256x256>/apps/<id>.<svg|png>, for the
+    // extension "svg" or "png" in any case (written in lower case); empty for any other.
     QString iconPath(const QString &extension) const;
     QString receiptsDirectory() const;     // <home>/.local/share/zav/receipts
     QString receiptPath() const;           // <home>/.local/share/zav/receipts/<id>.json
 
 private:
+    QString inHome(QStringView relative) const;
+
     ZAVUserAppLayout(QString id, QString home) : m_id(std::move(id)), m_home(std::move(home)) {}
 
     QString m_id;
