@@ -216,7 +216,6 @@ ZAVPkgResult Extraction::entry(archive_entry *entry)
         return hardlinkEntry(entry, components);
     switch (type) {
     case AE_IFDIR:
-        m_result->paths.push_back(path + '/');
         return directoryEntry(components, mode);
     case AE_IFREG:
         m_result->paths.push_back(path);
@@ -271,8 +270,10 @@ int Extraction::parentDirectory(const std::vector<std::string> &components, ZAVP
                                                      ZAVQuoted(ZAVFileSystem::joined(head)));
             return -1;
         }
-        if (created)
+        if (created) {
+            m_result->paths.push_back(ZAVFileSystem::joined(head) + '/');
             m_log.detail("directory " + ZAVFileSystem::joined(head) + "/");
+        }
         m_openDirectories.push_back({components[i], std::move(fd)});
     }
     return depth == 0 ? m_rootFd : m_openDirectories[depth - 1].fd.get();
@@ -315,7 +316,9 @@ ZAVPkgResult Extraction::directoryEntry(const std::vector<std::string> &componen
             return duplicate(path);
         return writeError(errorNumber, "directory " + ZAVQuoted(path));
     }
-    if (!created && fchmod(fd.get(), wanted & ~m_umask) != 0)
+    if (created)
+        m_result->paths.push_back(path + '/');
+    else if (fchmod(fd.get(), wanted & ~m_umask) != 0)
         return writeError(errno, "directory " + ZAVQuoted(path));
     m_log.detail("directory " + path + "/ mode " + octal(wanted & ~m_umask));
     return std::nullopt;

@@ -1,0 +1,899 @@
+// zav-pkg as a subprocess with temporary homes: good packages, upgrades, every refusal, links
+// planted in the home, leftovers of killed runs, runs at the same time, and kills at many
+// moments of an upgrade.
+
+#include "tests/pkg/ZAVTestPackage.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <archive_entry.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+class PkgTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void installsAGoodPackageInEveryCompression_data();
+    void installsAGoodPackageInEveryCompression();
+    void keepsLinksAndModesButDropsSetIdBits();
+    void currentUserHomeDirectoryMeansHome();
+    void upgradeReplacesTheWholeApplication();
+    void execIsQuotedForAHomeWithBlanksAndPercent();
+
+    void refusalsLeaveTheHomeAsItWas_data();
+    void refusalsLeaveTheHomeAsItWas();
+    void linksPlantedInTheHomeAreNotFollowed_data();
+    void linksPlantedInTheHomeAreNotFollowed();
+    void commandLineErrors_data();
+    void commandLineErrors();
+    void helpListsTheExitStatuses();
+
+    void leftoversOfAKilledRunAreCleaned();
+    void concurrentRunsTakeTurns();
+    void killAtAnyMomentLeavesOneWholeVersion();
+    void killBetweenTheRenamesWithoutExchangeIsRepaired();
+
+private:
+    QString m_scratch;
+    QString m_package1;  // version 1.0
+    QString m_package2;  // version 2.0
+    QString m_template1; // a home with 1.0 installed and a few files of the user's
+};
+
+using Compression = ZAVTestPackage::Compression;
+Q_DECLARE_METATYPE(Compression)
+
+namespace {
+
+const QString kId = QStringLiteral("org.example.DemoViewer");
+
+QString zavPkg()
+{
+    return qEnvironmentVariable("ZAV_BINARY_DIR") + QStringLiteral("/bin/zav-pkg");
+}
+
+struct Run {
+    int exitCode = -1;
+    bool crashed = false;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runProgram(const QString &program, const QStringList &arguments,
+               const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    Run run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        run.crashed = true;
+        return run;
+    }
+    run.crashed = process.exitStatus() == QProcess::CrashExit;
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QStringList installArguments(const QString &package, const QString &home)
+{
+    return {QStringLiteral("-dumplog"), QStringLiteral("-verbose"), QStringLiteral("-pkg"),
+            package, QStringLiteral("-target"), home};
+}
+
+// Runs zav-pkg, behind `wrapper` (a program and its arguments) when one is given.
+Run install(const QString &package, const QString &home, const QStringList &wrapper = {})
+{
+    if (wrapper.isEmpty())
+        return runProgram(zavPkg(), installArguments(package, home));
+    return runProgram(wrapper.front(),
+                      wrapper.mid(1) + QStringList{zavPkg()} + installArguments(package, home));
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray sha256(const QByteArray &data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
+}
+
+// Every path below `root` with its type, mode, and contents digest or link target.
+using Tree = QMap<QString, QString>;
+
+Tree snapshot(const QString &root)
+{
+    Tree tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat st {};
+        if (lstat(QFile::encodeName(path).constData(), &st) != 0)
+            continue;
+        QString description = QString::number(st.st_mode, 8);
+        if (S_ISREG(st.st_mode)) {
+            description += u' ' + QString::fromLatin1(sha256(readAll(path)));
+        } else if (S_ISLNK(st.st_mode)) {
+            char target[4096];
+            const ssize_t n = readlink(QFile::encodeName(path).constData(), target, sizeof target);
+            description += QStringLiteral(" -> ") + QString::fromLocal8Bit(target, n > 0 ? n : 0);
+        }
+        tree.insert(path.mid(root.size() + 1), description);
+    }
+    return tree;
+}
+
+QString difference(const Tree &before, const Tree &after)
+{
+    QStringList lines;
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (!after.contains(it.key()))
+            lines << QStringLiteral("gone: ") + it.key();
+        else if (after.value(it.key()) != it.value())
+            lines << QStringLiteral("changed: ") + it.key();
+    }
+    for (auto it = after.begin(); it != after.end(); ++it) {
+        if (!before.contains(it.key()))
+            lines << QStringLiteral("new: ") + it.key();
+    }
+    return lines.join(u'\n');
+}
+
+// Names of an interrupted or unfinished run, anywhere below `root`.
+QStringList leftovers(const QString &root)
+{
+    QStringList found;
+    for (const QString &path : snapshot(root).keys()) {
+        if (path.section(u'/', -1).startsWith(QLatin1String(".zav-")))
+            found << path;
+    }
+    return found;
+}
+
+QString applicationDirectory(const QString &home)
+{
+    return home + QStringLiteral("/.local/opt/") + kId;
+}
+
+QString desktopEntryPath(const QString &home)
+{
+    return home + QStringLiteral("/.local/share/applications/") + kId +
+           QStringLiteral(".desktop");
+}
+
+QJsonObject receipt(const QString &home)
+{
+    return QJsonDocument::fromJson(
+               readAll(home + QStringLiteral("/.local/share/zav/receipts/") + kId +
+                       QStringLiteral(".json")))
+        .object();
+}
+
+// The value of `key` in group `group` of a desktop entry's text, as written in the file.
+QString keyValue(const QByteArray &text, const QString &key,
+                 const QString &group = QStringLiteral("Desktop Entry"))
+{
+    bool inGroup = false;
+    for (const QByteArray &line : text.split('\n')) {
+        const QString l = QString::fromUtf8(line);
+        if (l.startsWith(u'['))
+            inGroup = l == u'[' + group + u']';
+        else if (inGroup && l.startsWith(key + u'='))
+            return l.mid(key.size() + 1);
+    }
+    return QString();
+}
+
+bool copyTree(const QString &from, const QString &to)
+{
+    return runProgram(QStringLiteral("cp"), {QStringLiteral("-a"), from, to}).exitCode == 0;
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+ZAVTestPackage version1()
+{
+    ZAVTestPackage package = ZAVTestPackage::application(kId, QStringLiteral("1.0"));
+    package.file("lib/only-in-1.txt", "gone after the upgrade\n");
+    package.symlink("lib/current", "only-in-1.txt");
+    for (int i = 0; i < 8; ++i)
+        package.file("share/data/" + QByteArray::number(i) + ".txt",
+                     "one " + QByteArray::number(i) + "\n");
+    return package;
+}
+
+ZAVTestPackage version2()
+{
+    ZAVTestPackage package = ZAVTestPackage::application(kId, QStringLiteral("2.0"));
+    package.remove("icon.svg").file("icon.png", "\x89PNG\r\n\x1a\n two");
+    package.file("lib/only-in-2.txt", "new in 2.0\n");
+    package.symlink("lib/current", "only-in-2.txt");
+    for (int i = 0; i < 16; ++i)
+        package.file("share/data/" + QByteArray::number(i) + ".txt",
+                     "two " + QByteArray::number(i) + "\n");
+    package.file("share/blob.bin", randomBytes(256 * 1024, 2));
+    return package;
+}
+
+} // namespace
+
+void PkgTest::initTestCase()
+{
+    QVERIFY2(QFileInfo(zavPkg()).isExecutable(), qPrintable(zavPkg()));
+    // Modes below are checked against the usual umask.
+    umask(022);
+    // These tests look at what each run leaves on disk, not at what survives a power cut: on
+    // a memory file system the flushes of the many runs do not dominate their time.
+    const QFileInfo memory(QStringLiteral("/dev/shm"));
+    if (memory.isDir() && memory.isWritable() && qEnvironmentVariableIsEmpty("ZAV_TEST_ON_DISK"))
+        qputenv("TMPDIR", "/dev/shm");
+    static QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    m_scratch = scratch.path();
+    m_package1 = m_scratch + QStringLiteral("/demo-1.0.tar.gz");
+    m_package2 = m_scratch + QStringLiteral("/demo-2.0.tar.zst");
+    QVERIFY(version1().write(m_package1, Compression::Gzip));
+    QVERIFY(version2().write(m_package2, Compression::Zstd));
+
+    m_template1 = m_scratch + QStringLiteral("/template-1.0");
+    QVERIFY(writeFile(m_template1 + QStringLiteral("/.profile"), "export EDITOR=vi\n"));
+    QVERIFY(writeFile(m_template1 + QStringLiteral("/.local/share/applications/other.desktop"),
+                      "[Desktop Entry]\nType=Application\nName=Other\nExec=other\n"));
+    const Run run = install(m_package1, m_template1);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+}
+
+void PkgTest::installsAGoodPackageInEveryCompression_data()
+{
+    QTest::addColumn<Compression>("compression");
+    QTest::newRow("plain tar") << Compression::None;
+    QTest::newRow("gzip") << Compression::Gzip;
+    QTest::newRow("bzip2") << Compression::Bzip2;
+    QTest::newRow("xz") << Compression::Xz;
+    QTest::newRow("zstd") << Compression::Zstd;
+}
+
+void PkgTest::installsAGoodPackageInEveryCompression()
+{
+    QFETCH(Compression, compression);
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(QDir().mkpath(home));
+    // The name says nothing about the compression: it is told from the content.
+    const QString package = dir.path() + QStringLiteral("/package.bin");
+    const ZAVTestPackage contents = version1();
+    QVERIFY(contents.write(package, compression));
+
+    const Run run = install(package, home);
+    QVERIFY2(run.exitCode == 0 && !run.crashed, run.err.constData());
+
+    const QString app = applicationDirectory(home);
+    QCOMPARE(readAll(app + QStringLiteral("/bin/app")), QByteArray("#!/bin/sh\necho 1.0\n"));
+    QCOMPARE(QFileInfo(app + QStringLiteral("/bin/app")).permissions() & QFile::ExeOwner,
+             QFile::ExeOwner);
+    QCOMPARE(readAll(app + QStringLiteral("/share/data/7.txt")), QByteArray("one 7\n"));
+    QCOMPARE(QFileInfo(app + QStringLiteral("/lib/current")).symLinkTarget(),
+             app + QStringLiteral("/lib/only-in-1.txt"));
+
+    const QByteArray entry = readAll(desktopEntryPath(home));
+    QCOMPARE(keyValue(entry, QStringLiteral("Exec")), app + QStringLiteral("/bin/app"));
+    QCOMPARE(keyValue(entry, QStringLiteral("Icon")), kId);
+    QCOMPARE(keyValue(entry, QStringLiteral("Name")), QStringLiteral("Demo Viewer"));
+    QCOMPARE(readAll(home + QStringLiteral("/.local/share/icons/hicolor/scalable/apps/") + kId +
+                     QStringLiteral(".svg")),
+             readAll(app + QStringLiteral("/icon.svg")));
+
+    const QJsonObject record = receipt(home);
+    QCOMPARE(record.value(QLatin1String("id")).toString(), kId);
+    QCOMPARE(record.value(QLatin1String("version")).toString(), QStringLiteral("1.0"));
+    QCOMPARE(record.value(QLatin1String("packageSha256")).toString().toLatin1(),
+             sha256(readAll(package)));
+    QVERIFY(QDateTime::fromString(record.value(QLatin1String("time")).toString(), Qt::ISODate)
+                .isValid());
+    const QJsonArray files = record.value(QLatin1String("files")).toArray();
+    QVERIFY(files.contains(QStringLiteral("bin/app")));
+    QVERIFY(files.contains(QStringLiteral("share/data/")));
+    QCOMPARE(files.size(), snapshot(app).size());
+
+    QVERIFY(run.out.contains("zav-pkg: installed " + kId.toUtf8()));
+    QVERIFY(run.err.contains("zav-pkg: file bin/app"));
+    QCOMPARE(leftovers(dir.path()), QStringList());
+}
+
+void PkgTest::keepsLinksAndModesButDropsSetIdBits()
+{
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(QDir().mkpath(home));
+    ZAVTestPackage contents = ZAVTestPackage::application(kId, QStringLiteral("1.0"));
+    contents.file("bin/helper", "#!/bin/sh\n", 04755)
+        .file("bin/group", "#!/bin/sh\n", 02755)
+        .directory("shared", 01777)
+        .file("private", "secret\n", 0600)
+        .directory("readonly", 0555)
+        .file("readonly/inside", "x\n", 0444)
+        .symlink("bin/start", "app")
+        .symlink("lib/up/app", "../../bin/app")
+        .hardlink("bin/same", "bin/app");
+    const QString package = dir.path() + QStringLiteral("/package.tar.xz");
+    QVERIFY(contents.write(package, Compression::Xz));
+    const Run run = install(package, home);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+
+    const QString app = applicationDirectory(home);
+    const auto mode = [&](const char *path) {
+        struct stat st {};
+        lstat(QFile::encodeName(app + u'/' + QLatin1String(path)).constData(), &st);
+        return st.st_mode & 07777;
+    };
+    QCOMPARE(mode(""), 0755u);
+    QCOMPARE(mode("bin/app"), 0755u);
+    QCOMPARE(mode("bin/helper"), 0755u);
+    QCOMPARE(mode("bin/group"), 0755u);
+    QCOMPARE(mode("shared"), 0755u);
+    QCOMPARE(mode("private"), 0600u);
+    QCOMPARE(mode("readonly"), 0755u); // the user keeps the right to remove it
+    QCOMPARE(mode("readonly/inside"), 0444u);
+    QCOMPARE(QFileInfo(app + QStringLiteral("/bin/start")).symLinkTarget(),
+             app + QStringLiteral("/bin/app"));
+    QCOMPARE(readAll(app + QStringLiteral("/lib/up/app")), readAll(app + "/bin/app"));
+    struct stat original {}, linked {};
+    QCOMPARE(stat(QFile::encodeName(app + "/bin/app").constData(), &original), 0);
+    QCOMPARE(stat(QFile::encodeName(app + "/bin/same").constData(), &linked), 0);
+    QCOMPARE(linked.st_ino, original.st_ino);
+
+    // And such a tree is replaced whole by the next version.
+    QVERIFY(install(m_package2, home).exitCode == 0);
+    QVERIFY(!QFileInfo::exists(app + QStringLiteral("/readonly")));
+    QCOMPARE(leftovers(dir.path()), QStringList());
+}
+
+void PkgTest::currentUserHomeDirectoryMeansHome()
+{
+    QTemporaryDir dir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), dir.path());
+    const Run run = runProgram(zavPkg(),
+                               installArguments(m_package1, QStringLiteral("CurrentUserHomeDirectory")),
+                               environment);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY(QFileInfo(applicationDirectory(dir.path()) + QStringLiteral("/bin/app")).isFile());
+}
+
+void PkgTest::upgradeReplacesTheWholeApplication()
+{
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    // The user's own files: everything but what zav-pkg installs and the folders holding it.
+    Tree userBefore = snapshot(home);
+    userBefore.removeIf([](const auto &item) {
+        return item.key().startsWith(QLatin1String(".local/opt")) ||
+               item.key().contains(QLatin1String("/zav")) ||
+               item.key().contains(QLatin1String("/icons")) ||
+               item.key().endsWith(kId + QStringLiteral(".desktop"));
+    });
+
+    const Run run = install(m_package2, home);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+
+    // The application directory is exactly what a fresh install of 2.0 gives.
+    QTemporaryDir fresh;
+    QVERIFY(install(m_package2, fresh.path()).exitCode == 0);
+    const QString app = applicationDirectory(home);
+    const QString diff = difference(snapshot(applicationDirectory(fresh.path())), snapshot(app));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    QVERIFY(!QFileInfo::exists(app + QStringLiteral("/lib/only-in-1.txt")));
+    QCOMPARE(readAll(app + QStringLiteral("/bin/app")), QByteArray("#!/bin/sh\necho 2.0\n"));
+
+    const QJsonObject record = receipt(home);
+    QCOMPARE(record.value(QLatin1String("version")).toString(), QStringLiteral("2.0"));
+    QCOMPARE(record.value(QLatin1String("packageSha256")).toString().toLatin1(),
+             sha256(readAll(m_package2)));
+    QVERIFY(!record.value(QLatin1String("files")).toArray().contains(
+        QStringLiteral("lib/only-in-1.txt")));
+
+    const QByteArray entry = readAll(desktopEntryPath(home));
+    QCOMPARE(keyValue(entry, QStringLiteral("Exec")), app + QStringLiteral("/bin/app"));
+    QCOMPARE(keyValue(entry, QStringLiteral("X-Package-Version")), QStringLiteral("2.0"));
+    // 2.0 brings a PNG icon: the SVG of 1.0 goes.
+    const QString icons = home + QStringLiteral("/.local/share/icons/hicolor/");
+    QCOMPARE(readAll(icons + QStringLiteral("256x256/apps/") + kId + QStringLiteral(".png")),
+             readAll(app + QStringLiteral("/icon.png")));
+    QVERIFY(!QFileInfo::exists(icons + QStringLiteral("scalable/apps/") + kId +
+                               QStringLiteral(".svg")));
+
+    // The user's own files are untouched.
+    Tree userAfter = snapshot(home);
+    for (auto it = userBefore.begin(); it != userBefore.end(); ++it)
+        QCOMPARE(userAfter.value(it.key()), it.value());
+    QCOMPARE(leftovers(dir.path()), QStringList());
+    QVERIFY(run.out.contains("zav-pkg: removed the previous version"));
+}
+
+void PkgTest::execIsQuotedForAHomeWithBlanksAndPercent()
+{
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/my home 100%");
+    QVERIFY(QDir().mkpath(home));
+    ZAVTestPackage contents = ZAVTestPackage::application(kId, QStringLiteral("1.0"));
+    contents.remove(kId.toUtf8() + ".desktop")
+        .file(kId.toUtf8() + ".desktop",
+              ZAVTestPackage::desktopEntry(QStringLiteral("1.0"),
+                                           "bin/app \"--title=Demo Viewer\" %U",
+                                           "TryExec=./bin/app\nActions=new;\n\n"
+                                           "[Desktop Action new]\nName=New\n"
+                                           "Exec=bin/app --new\n"));
+    const QString package = dir.path() + QStringLiteral("/package.tar.gz");
+    QVERIFY(contents.write(package));
+    const Run run = install(package, home);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+
+    const QString program = applicationDirectory(home) + QStringLiteral("/bin/app");
+    QString quoted = program;
+    quoted.replace(u'%', QStringLiteral("%%"));
+    const QByteArray entry = readAll(desktopEntryPath(home));
+    QCOMPARE(keyValue(entry, QStringLiteral("Exec")),
+             u'"' + quoted + QStringLiteral("\" \"--title=Demo Viewer\" %U"));
+    QCOMPARE(keyValue(entry, QStringLiteral("TryExec")), program);
+    QCOMPARE(keyValue(entry, QStringLiteral("Exec"), QStringLiteral("Desktop Action new")),
+             u'"' + quoted + QStringLiteral("\" --new"));
+}
+
+void PkgTest::refusalsLeaveTheHomeAsItWas_data()
+{
+    QTest::addColumn<QByteArray>("package");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("wrapper");
+
+    QTemporaryDir scratch;
+    const auto bytes = [&](const ZAVTestPackage &package, Compression compression) {
+        const QString path = scratch.path() + QStringLiteral("/p");
+        QFile::remove(path);
+        return package.write(path, compression) ? readAll(path) : QByteArray();
+    };
+    const QByteArray desktop = kId.toUtf8() + ".desktop";
+    const auto good = [] { return ZAVTestPackage::application(kId, QStringLiteral("3.0")); };
+    const auto withEntry = [&](const QByteArray &text) {
+        return good().remove(desktop).file(desktop, text);
+    };
+    const auto withExec = [&](const QByteArray &exec, const QByteArray &extra = QByteArray()) {
+        return withEntry(ZAVTestPackage::desktopEntry(QStringLiteral("3.0"), exec, extra));
+    };
+    const int refused = 4;
+    const int unreadable = 3;
+    const int failed = 5;
+    const QString leaves = QStringLiteral("leaves the application directory");
+    const auto row = [&](const char *name, const ZAVTestPackage &package, int code,
+                         const QString &message) {
+        QTest::newRow(name) << bytes(package, Compression::Gzip) << code << message
+                            << QStringList();
+    };
+
+    row("entry ../evil", good().file("../evil", "x"), refused, leaves);
+    row("entry with .. inside its path", good().file("bin/../../evil", "x"), refused, leaves);
+    row("absolute entry", good().file("/tmp/zav-pkg-test-absolute-evil", "x"), refused,
+        QStringLiteral("absolute path"));
+    row("symlink to an absolute path", good().symlink("etc", "/etc"), refused,
+        QStringLiteral("absolute target"));
+    row("symlink climbing out", good().symlink("lib/up", "../.."), refused, leaves);
+    row("symlink climbing out through another link",
+        good().directory("a").symlink("a/b", "..").symlink("escape", "a/b/.."), refused,
+        QStringLiteral("after a directory name"));
+    row("file written through a link of the package",
+        good().symlink("data", "bin").file("data/evil", "x"), refused,
+        QStringLiteral("goes through \"data\""));
+    row("hard link climbing out", good().hardlink("passwd", "../../../../../../etc/passwd"),
+        refused, leaves);
+    row("hard link to an absolute path", good().hardlink("passwd", "/etc/passwd"), refused,
+        QStringLiteral("absolute target"));
+    row("hard link to nothing in the package", good().hardlink("copy", "bin/none"), refused,
+        QStringLiteral("does not name a regular file"));
+    row("character device", good().special("null", AE_IFCHR), refused,
+        QStringLiteral("is a device file"));
+    row("block device", good().special("disk", AE_IFBLK), refused,
+        QStringLiteral("is a device file"));
+    row("FIFO", good().special("pipe", AE_IFIFO), refused, QStringLiteral("is a FIFO"));
+    row("same name twice", good().file("bin/app", "#!/bin/sh\n", 0755), refused,
+        QStringLiteral("more than once"));
+    row("name that is not UTF-8", good().file("bad\xff", "x"), refused,
+        QStringLiteral("not UTF-8"));
+
+    row("no desktop entry", good().remove(desktop), refused,
+        QStringLiteral("no desktop entry at its root"));
+    row("desktop entry only in a subdirectory",
+        good().remove(desktop).file("share/" + desktop, ZAVTestPackage::desktopEntry("3.0")),
+        refused, QStringLiteral("no desktop entry at its root"));
+    row("two desktop entries",
+        good().file("org.example.Other.desktop", ZAVTestPackage::desktopEntry("3.0")), refused,
+        QStringLiteral("two desktop entries"));
+    row("id of one element",
+        good().remove(desktop).file("demo.desktop", ZAVTestPackage::desktopEntry("3.0")),
+        refused, QStringLiteral("\"demo\" is not a valid application id"));
+    row("id element starting with a digit",
+        good().remove(desktop).file("org.1example.Demo.desktop",
+                                    ZAVTestPackage::desktopEntry("3.0")),
+        refused, QStringLiteral("not a valid application id"));
+    row("desktop entry that is a link",
+        good().remove(desktop).file("entry.txt", ZAVTestPackage::desktopEntry("3.0"))
+            .symlink(desktop, "entry.txt"),
+        refused, QStringLiteral("is not a regular file"));
+    row("desktop entry that is no key file", withEntry("\x01\x02 not a desktop entry\n"),
+        refused, QStringLiteral("not a valid desktop entry"));
+    row("Type other than Application",
+        withEntry("[Desktop Entry]\nType=Link\nName=Demo\nURL=http://example.org/\n"), refused,
+        QStringLiteral("not Application"));
+    row("no Exec", withExec(QByteArray()), refused, QStringLiteral("no Exec key"));
+    row("Exec missing from the package", withExec("bin/missing %U"), refused,
+        QStringLiteral("which is not in the package"));
+    row("Exec not executable", withExec("icon.svg"), refused,
+        QStringLiteral("which is not executable"));
+    row("Exec absolute", withExec("/bin/sh -c true"), refused,
+        QStringLiteral("not a program inside the application directory"));
+    row("Exec climbing out", withExec("../../../../bin/sh"), refused, leaves);
+    row("Exec naming a directory", withExec("bin"), refused,
+        QStringLiteral("which is not a regular file"));
+    row("Exec through a link leaving", withExec("out/sh").symlink("out", "."), refused,
+        QStringLiteral("which is not in the package"));
+    row("Exec of an action missing",
+        withExec("bin/app", "Actions=new;\n\n[Desktop Action new]\nName=New\nExec=bin/new\n"),
+        refused, QStringLiteral("the Exec of [Desktop Action new] names \"bin/new\""));
+    row("TryExec missing", withExec("bin/app", "TryExec=bin/gone\n"), refused,
+        QStringLiteral("TryExec names \"bin/gone\""));
+
+    // Damaged packages: a large file of text, so that a cut lands inside it.
+    ZAVTestPackage large = good();
+    QByteArray text;
+    for (int i = 0; text.size() < 512 * 1024; ++i)
+        text += "line " + QByteArray::number(i) + " of a large file\n";
+    large.file("share/large.txt", text);
+    const QString damaged = QStringLiteral("damaged or cut short");
+    for (const auto &[name, compression] :
+         {std::pair{"plain tar cut short", Compression::None},
+          std::pair{"gzip cut short", Compression::Gzip},
+          std::pair{"xz cut short", Compression::Xz},
+          std::pair{"zstd cut short", Compression::Zstd}}) {
+        const QByteArray whole = bytes(large, compression);
+        QTest::newRow(name) << whole.left(whole.size() / 2) << unreadable << damaged
+                            << QStringList();
+    }
+    QByteArray corrupt = bytes(large, Compression::Gzip);
+    for (qsizetype i = corrupt.size() / 3; i < corrupt.size() / 3 + 64; ++i)
+        corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5a);
+    QTest::newRow("gzip corrupt in the middle") << corrupt << unreadable << damaged
+                                                << QStringList();
+    QTest::newRow("HTML page")
+        << QByteArray("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
+                      "<body><h1>Not Found</h1></body></html>\n")
+        << unreadable << QStringLiteral("not a package") << QStringList();
+    QTest::newRow("empty file") << QByteArray("") << unreadable
+                                << QStringLiteral("not a package") << QStringList();
+
+    // More than the space left: the process may write no file over 1 MiB.
+    QTest::newRow("larger than the space left")
+        << bytes(good().file("share/big.bin", randomBytes(4 << 20, 3)), Compression::Zstd)
+        << failed << QStringLiteral("not enough space left")
+        << QStringList{QStringLiteral("prlimit"), QStringLiteral("--fsize=1048576"),
+                       QStringLiteral("--")};
+}
+
+void PkgTest::refusalsLeaveTheHomeAsItWas()
+{
+    QFETCH(QByteArray, package);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QFETCH(QStringList, wrapper);
+    QVERIFY(!package.isNull());
+
+    // Once over a home with 1.0 installed, once over a home with nothing installed.
+    for (const bool withInstalled : {true, false}) {
+        QTemporaryDir dir;
+        const QString home = dir.path() + QStringLiteral("/home");
+        if (withInstalled)
+            QVERIFY(copyTree(m_template1, home));
+        else
+            QVERIFY(writeFile(home + QStringLiteral("/.profile"), "export EDITOR=vi\n"));
+        const QString path = dir.path() + QStringLiteral("/package");
+        QVERIFY(writeFile(path, package));
+        const Tree before = snapshot(dir.path());
+
+        const Run run = install(path, home, wrapper);
+        QVERIFY2(!run.crashed, run.err.constData());
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
+        const QString diff = difference(before, snapshot(dir.path()));
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/zav-pkg-test-absolute-evil")));
+    }
+}
+
+void PkgTest::linksPlantedInTheHomeAreNotFollowed_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::newRow(".local") << QStringLiteral(".local");
+    QTest::newRow(".local/opt") << QStringLiteral(".local/opt");
+    QTest::newRow("applications") << QStringLiteral(".local/share/applications");
+    QTest::newRow("receipts") << QStringLiteral(".local/share/zav/receipts");
+    QTest::newRow("icons") << QStringLiteral(".local/share/icons/hicolor/scalable/apps");
+}
+
+void PkgTest::linksPlantedInTheHomeAreNotFollowed()
+{
+    QFETCH(QString, link);
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    const QString outside = dir.path() + QStringLiteral("/outside");
+    QVERIFY(writeFile(outside + QStringLiteral("/keep.txt"), "not the installer's\n"));
+    QVERIFY(QDir().mkpath(QFileInfo(home + u'/' + link).absolutePath()));
+    QVERIFY(QFile::link(outside, home + u'/' + link));
+    const Tree before = snapshot(dir.path());
+
+    const Run run = install(m_package1, home);
+    QCOMPARE(run.exitCode, 5);
+    QVERIFY2(run.err.contains("follows no links"), run.err.constData());
+    const QString diff = difference(before, snapshot(dir.path()));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+}
+
+void PkgTest::commandLineErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    const QString pkg = QStringLiteral("PKG");
+    const QString home = QStringLiteral("HOME");
+    QTest::newRow("nothing") << QStringList() << 2;
+    QTest::newRow("no target") << QStringList{"-pkg", pkg} << 2;
+    QTest::newRow("no package") << QStringList{"-target", home} << 2;
+    QTest::newRow("option without value") << QStringList{"-target", home, "-pkg"} << 2;
+    QTest::newRow("unknown option") << QStringList{"-pkg", pkg, "-target", home, "-force"} << 2;
+    QTest::newRow("package given twice")
+        << QStringList{"-pkg", pkg, "-pkg", pkg, "-target", home} << 2;
+    QTest::newRow("target that is no directory")
+        << QStringList{"-pkg", pkg, "-target", "/nonexistent/home"} << 2;
+    QTest::newRow("package missing")
+        << QStringList{"-pkg", "/nonexistent/demo.tar.gz", "-target", home} << 3;
+    QTest::newRow("package that is a directory") << QStringList{"-pkg", home, "-target", home}
+                                                 << 3;
+}
+
+void PkgTest::commandLineErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QTemporaryDir dir;
+    arguments.replaceInStrings(QStringLiteral("PKG"), m_package1);
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^HOME$")), dir.path());
+    const Run run = runProgram(zavPkg(), arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY(run.err.startsWith("zav-pkg: "));
+    QCOMPARE(snapshot(dir.path()), Tree());
+}
+
+void PkgTest::helpListsTheExitStatuses()
+{
+    const Run run = runProgram(zavPkg(), {QStringLiteral("-help")});
+    QCOMPARE(run.exitCode, 0);
+    for (const char *line : {"  0  installed", "  2  usage error", "  3  unreadable package",
+                             "  4  refused package", "  5  installation failed"})
+        QVERIFY2(run.out.contains(line), line);
+}
+
+void PkgTest::leftoversOfAKilledRunAreCleaned()
+{
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    const QString opt = home + QStringLiteral("/.local/opt/");
+    QVERIFY(writeFile(opt + QStringLiteral(".zav-staging-0011223344556677/bin/app"), "half"));
+    QVERIFY(writeFile(opt + QStringLiteral(".zav-staging-0011223344556677/ro/file"), "x"));
+    QVERIFY(QFile::setPermissions(opt + QStringLiteral(".zav-staging-0011223344556677/ro"),
+                                  QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(QFile::link(QStringLiteral("/"),
+                        opt + QStringLiteral(".zav-staging-0011223344556677/root")));
+    QVERIFY(writeFile(opt + QStringLiteral(".zav-old-") + kId +
+                          QStringLiteral("-8899aabbccddeeff/bin/app"),
+                      "old"));
+    for (const char *folder : {"applications", "zav/receipts", "icons/hicolor/scalable/apps"})
+        QVERIFY(writeFile(home + QStringLiteral("/.local/share/") + QLatin1String(folder) +
+                              QStringLiteral("/.zav-tmp-0123456789abcdef"),
+                          "half written"));
+
+    const Run run = install(m_package2, home);
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(leftovers(home), QStringList());
+    QCOMPARE(readAll(applicationDirectory(home) + QStringLiteral("/bin/app")),
+             QByteArray("#!/bin/sh\necho 2.0\n"));
+    QVERIFY(QFileInfo(QStringLiteral("/etc")).isDir()); // the link was removed, not followed
+}
+
+void PkgTest::concurrentRunsTakeTurns()
+{
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    ZAVTestPackage three = version2();
+    three.remove(kId.toUtf8() + ".desktop")
+        .file(kId.toUtf8() + ".desktop", ZAVTestPackage::desktopEntry(QStringLiteral("3.0")))
+        .file("share/large.bin", randomBytes(2 << 20, 4));
+    const QString package3 = dir.path() + QStringLiteral("/demo-3.0.tar.gz");
+    QVERIFY(three.write(package3));
+
+    QList<QProcess *> runs;
+    for (int i = 0; i < 4; ++i) {
+        auto *process = new QProcess(this);
+        process->start(zavPkg(), installArguments(i % 2 ? package3 : m_package2, home));
+        runs << process;
+    }
+    for (QProcess *process : runs) {
+        QVERIFY(process->waitForFinished(60000));
+        QVERIFY2(process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0,
+                 process->readAllStandardError().constData());
+        delete process;
+    }
+    const QString version = receipt(home).value(QLatin1String("version")).toString();
+    QTemporaryDir fresh;
+    QVERIFY(install(version == QLatin1String("3.0") ? package3 : m_package2, fresh.path())
+                .exitCode == 0);
+    const QString diff = difference(snapshot(applicationDirectory(fresh.path())),
+                                    snapshot(applicationDirectory(home)));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    QCOMPARE(leftovers(home), QStringList());
+}
+
+void PkgTest::killAtAnyMomentLeavesOneWholeVersion()
+{
+    // The trees of a whole 1.0 and a whole 2.0.
+    QTemporaryDir fresh;
+    QVERIFY(install(m_package2, fresh.path()).exitCode == 0);
+    const Tree whole2 = snapshot(applicationDirectory(fresh.path()));
+    const Tree whole1 = snapshot(applicationDirectory(m_template1));
+    QVERIFY(!whole1.isEmpty() && whole1 != whole2);
+
+    // Kills at moments spread over the calls an upgrade makes many of (unpacking, removing
+    // the old version), and at every call of those it makes a few of (around the swap).
+    const int every = 0;
+    const QList<std::pair<QString, int>> plan = {
+        {QStringLiteral("openat"), 8},     {QStringLiteral("mkdirat"), 3},
+        {QStringLiteral("pwrite64"), 5},   {QStringLiteral("unlinkat"), 5},
+        {QStringLiteral("close"), 4},      {QStringLiteral("symlinkat"), every},
+        {QStringLiteral("fchmod"), every}, {QStringLiteral("syncfs"), every},
+        {QStringLiteral("fsync"), every},  {QStringLiteral("renameat2"), every},
+        {QStringLiteral("renameat"), every},
+    };
+    QStringList traced;
+    for (const auto &step : plan)
+        traced << step.first;
+    QTemporaryDir counting;
+    const QString countHome = counting.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, countHome));
+    const QString trace = counting.path() + QStringLiteral("/trace");
+    const Run traceRun = install(m_package2, countHome,
+                                 {QStringLiteral("strace"), QStringLiteral("-f"),
+                                  QStringLiteral("-o"), trace, QStringLiteral("-e"),
+                                  QStringLiteral("trace=") + traced.join(u',')});
+    QVERIFY2(traceRun.exitCode == 0, traceRun.err.constData());
+    QMap<QString, int> calls;
+    const QRegularExpression call(QStringLiteral("^\\d+\\s+([a-z0-9_]+)\\("));
+    for (const QByteArray &line : readAll(trace).split('\n')) {
+        const QRegularExpressionMatch match = call.match(QString::fromLatin1(line));
+        if (match.hasMatch())
+            calls[match.captured(1)] += 1;
+    }
+
+    int kills = 0;
+    int endedOld = 0;
+    int endedNew = 0;
+    for (const auto &[syscall, points] : plan) {
+        const int count = calls.value(syscall);
+        QVERIFY2(count > 0 || points == every, qPrintable(syscall));
+        QSet<int> moments;
+        for (int i = 0; i < (points == every ? count : points); ++i)
+            moments.insert(points == every ? i + 1
+                                           : 1 + static_cast<int>((i + 0.5) * count / points));
+        for (const int when : moments) {
+            const QString moment = syscall + u'#' + QString::number(when);
+            QTemporaryDir dir;
+            const QString home = dir.path() + QStringLiteral("/home");
+            QVERIFY(copyTree(m_template1, home));
+            const Run killed = install(
+                m_package2, home,
+                {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-o"),
+                 QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                 QStringLiteral("inject=%1:signal=SIGKILL:when=%2").arg(syscall).arg(when)});
+            QVERIFY2(killed.crashed || killed.exitCode != 0, qPrintable(moment));
+            ++kills;
+
+            const Tree after = snapshot(applicationDirectory(home));
+            if (after == whole1)
+                ++endedOld;
+            else if (after == whole2)
+                ++endedNew;
+            else
+                QFAIL(qPrintable(moment + QStringLiteral(" left a mix:\n") +
+                                 difference(whole1, after)));
+
+            const Run next = install(m_package2, home);
+            QVERIFY2(next.exitCode == 0, qPrintable(moment + u' ' + next.err));
+            QVERIFY2(snapshot(applicationDirectory(home)) == whole2, qPrintable(moment));
+            QCOMPARE(receipt(home).value(QLatin1String("version")).toString(),
+                     QStringLiteral("2.0"));
+            QVERIFY2(leftovers(home).isEmpty(), qPrintable(moment));
+        }
+    }
+    QVERIFY2(kills >= 30, qPrintable(QString::number(kills)));
+    QVERIFY2(endedOld > 0 && endedNew > 0,
+             qPrintable(QStringLiteral("old %1, new %2").arg(endedOld).arg(endedNew)));
+}
+
+void PkgTest::killBetweenTheRenamesWithoutExchangeIsRepaired()
+{
+    const Tree whole1 = snapshot(applicationDirectory(m_template1));
+    const QStringList noExchange = {QStringLiteral("strace"), QStringLiteral("-f"),
+                                    QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                                    QStringLiteral("-e"),
+                                    QStringLiteral("inject=renameat2:error=EINVAL")};
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+
+    // The first rename moves 1.0 aside, the second would move 2.0 in.
+    const Run killed = install(m_package2, home,
+                               noExchange + QStringList{QStringLiteral("-e"),
+                                                        QStringLiteral("inject=renameat:signal="
+                                                                       "SIGKILL:when=2")});
+    QVERIFY(killed.crashed || killed.exitCode != 0);
+    QVERIFY(!QFileInfo::exists(applicationDirectory(home)));
+    const QStringList aside = leftovers(home + QStringLiteral("/.local/opt"))
+                                  .filter(QRegularExpression(QStringLiteral("^\\.zav-old-[^/]*$")));
+    QCOMPARE(aside.size(), 1);
+
+    // Any next run puts 1.0 back, even one that refuses its own package.
+    const QString html = dir.path() + QStringLiteral("/page.html");
+    QVERIFY(writeFile(html, "<html><body>Not Found</body></html>\n"));
+    QCOMPARE(install(html, home).exitCode, 3);
+    QVERIFY(snapshot(applicationDirectory(home)) == whole1);
+    QCOMPARE(leftovers(home), QStringList());
+
+    // Without the kill, the upgrade completes on such a file system.
+    const Run upgraded = install(m_package2, home, noExchange);
+    QVERIFY2(upgraded.exitCode == 0, upgraded.err.constData());
+    QCOMPARE(readAll(applicationDirectory(home) + QStringLiteral("/bin/app")),
+             QByteArray("#!/bin/sh\necho 2.0\n"));
+    QCOMPARE(leftovers(home), QStringList());
+}
+
+QTEST_GUILESS_MAIN(PkgTest)
+#include "tst_pkg.moc"
