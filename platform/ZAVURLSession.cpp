@@ -257,12 +257,14 @@ ZAVURLSession::~ZAVURLSession()
         // The last holder let go on our own thread: it cannot wait for itself. The thread has
         // been asked to quit; its object goes once it has finished.
         QThread *thread = m_thread;
+        m_context->deleteLater();
         QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
         thread->quit();
         return;
     }
     m_thread->quit();
     m_thread->wait();
+    delete m_context; // its thread has finished: nothing can be delivered to it any more
     delete m_thread;
 }
 
@@ -296,6 +298,9 @@ bool ZAVURLSession::isOnSessionThread() const
 
 void ZAVURLSession::performOnSessionThread(std::function<void()> work)
 {
+    // Once the thread has ended, work would only pile up on an object no loop serves.
+    if (m_ended.load())
+        return;
     QMetaObject::invokeMethod(m_context, std::move(work), Qt::QueuedConnection);
 }
 
@@ -402,7 +407,9 @@ void ZAVURLSession::finishInvalidationIfIdle()
         m_manager->deleteLater();
         m_manager = nullptr;
     }
-    m_context->deleteLater();
+    // The context object stays until the session goes: a late invalidateAndCancel (the
+    // application quitting with the session's owner still alive) must find it.
+    m_ended = true;
     m_thread->quit();
     auto self = std::move(m_self); // may be the last reference: nothing after this line
 }

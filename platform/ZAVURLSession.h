@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -163,6 +164,8 @@ public:
     // Lets running tasks end, refuses new ones, then delivers the invalidation notice.
     void finishTasksAndInvalidate();
     // Cancels running tasks (each ends with a cancellation error), then the notice.
+    // After the notice the session does nothing more: a later invalidation, task or resume
+    // is ignored.
     void invalidateAndCancel();
 
     const ZAVURLSessionConfiguration &configuration() const { return m_configuration; }
@@ -194,7 +197,8 @@ private:
     std::shared_ptr<ZAVURLSessionDelegate> m_delegate; // until the invalidation notice
     std::shared_ptr<ZAVURLSession> m_self;             // until invalidated and idle
     QThread *m_thread = nullptr;
-    QObject *m_context = nullptr; // lives on m_thread
+    QObject *m_context = nullptr; // lives on m_thread; deleted with the session
+    std::atomic<bool> m_ended{false}; // the invalidation notice is out and the thread stops
     QNetworkAccessManager *m_manager = nullptr;
     // Session thread only:
     std::vector<std::shared_ptr<ZAVURLSessionTask>> m_tasks;

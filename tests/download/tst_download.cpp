@@ -36,6 +36,7 @@ private slots:
     void taskReportsInOrderOnTheSessionThread_data();
     void taskReportsInOrderOnTheSessionThread();
     void cancelledTaskEndsOnceAndLeavesNoFile();
+    void sessionUsedAfterItsNoticeStaysQuiet();
 
     void knownLengthPercentagesRiseToExactly100();
     void unknownLengthPercentagesArePassedOnNegative();
@@ -371,6 +372,27 @@ void DownloadTest::cancelledTaskEndsOnceAndLeavesNoFile()
     QCOMPARE(delegate->events(),
              QStringList({QStringLiteral("complete %1").arg(ZAVURLErrorCancelled), "invalid"}));
     QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
+}
+
+// The application quits with the manager still holding its invalidated session, and stops
+// every live session on the way out: the session's thread is gone by then.
+void DownloadTest::sessionUsedAfterItsNoticeStaysQuiet()
+{
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto session = ZAVURLSession::sessionWithConfiguration(
+        ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
+    session->invalidateAndCancel();
+    QTRY_VERIFY(delegate->events().contains(QStringLiteral("invalid")));
+    QTest::qWait(100); // the session's thread winds down
+
+    session->invalidateAndCancel();
+    session->finishTasksAndInvalidate();
+    ZAVURLSession::shutdownAll();
+    auto task = session->downloadTaskWithURL(QUrl(QStringLiteral("http://127.0.0.1:9/setup.pkg")));
+    task->resume();
+    task->cancel();
+    QTest::qWait(100);
+    QCOMPARE(delegate->events(), QStringList({"invalid"}));
 }
 
 // ---- the manager ----------------------------------------------------------------------------
