@@ -19,8 +19,6 @@ namespace {
 
 // How often, at most, the delegate hears about progress (besides the report of the last byte).
 constexpr qint64 kProgressIntervalMs = 100;
-// Bytes taken from the network layer per read.
-constexpr size_t kChunkSize = 256 * 1024;
 
 bool isSuccessStatus(int status)
 {
@@ -81,7 +79,6 @@ void ZAVURLSessionDownloadTask::start()
         return;
     }
     m_path = QFile::decodeName(name);
-    m_buffer.resize(kChunkSize);
 
     QNetworkRequest request = m_session->requestWithURL(m_url);
     // The file gets the bytes as the server stores them, and the announced length counts them.
@@ -126,18 +123,20 @@ void ZAVURLSessionDownloadTask::readAvailable()
             m_totalExpected = length.toLongLong();
     }
 
+    // Asking for exactly what is buffered hands over the network layer's own chunk without a
+    // copy when it holds one chunk, which is the common case.
     qint64 step = 0;
-    for (;;) {
-        const qint64 n = reply->read(m_buffer.data(), qint64(m_buffer.size()));
-        if (n <= 0)
+    while (reply->bytesAvailable() > 0) {
+        const QByteArray chunk = reply->read(reply->bytesAvailable());
+        if (chunk.isEmpty())
             break;
-        if (!writeAll(m_buffer.data(), n)) {
+        if (!writeAll(chunk.constData(), chunk.size())) {
             m_abort = Abort::WriteFailed;
             reply->abort();
             return;
         }
-        m_totalWritten += n;
-        step += n;
+        m_totalWritten += chunk.size();
+        step += chunk.size();
     }
     if (step > 0)
         reportProgress(false);

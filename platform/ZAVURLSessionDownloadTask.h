@@ -5,8 +5,6 @@
 #include <QElapsedTimer>
 #include <QString>
 
-#include <vector>
-
 // A GET whose body is streamed into a temporary file, made with O_CREAT|O_EXCL in the user's
 // temporary directory (ZAVTemporaryDirectory). Made by ZAVURLSession::downloadTaskWithURL;
 // everything it does happens on the session's thread, and it tells the session's delegate, in
@@ -62,5 +60,4 @@ private:
     Abort m_abort = Abort::None;
     int m_status = 0;
     int m_writeErrno = 0;
-    std::vector<char> m_buffer;
 };
