@@ -390,7 +390,7 @@ ZAVPkgResult Extraction::symlinkEntry(archive_entry *entry,
             return duplicate(path);
         return writeError(errno, "symbolic link " + ZAVQuoted(path));
     }
-    m_log.detail("link " + path + " -> " + target);
+    m_log.detail("link " + path + " -> " + ZAVQuoted(target));
     return std::nullopt;
 }
 

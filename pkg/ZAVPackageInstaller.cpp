@@ -494,7 +494,8 @@ ZAVPkgResult Installation::writeIntegration()
         files.append(QString::fromStdString(path));
     const QJsonObject receipt{
         {QStringLiteral("id"), QString::fromStdString(m_id)},
-        {QStringLiteral("version"), QString::fromStdString(m_version)},
+        {QStringLiteral("version"),
+         m_version.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(m_version))},
         {QStringLiteral("time"),
          QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
         {QStringLiteral("packageSha256"), QString::fromStdString(m_sha256)},

@@ -60,6 +60,10 @@ int usageError(const std::string &message)
 int main(int argc, char **argv)
 {
     std::setlocale(LC_ALL, "");
+    // Names in packages are UTF-8 whatever the user's locale: libarchive then hands them over
+    // unchanged instead of converting them to the locale's character set.
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8"))
+        std::setlocale(LC_CTYPE, "");
     // A write past RLIMIT_FSIZE must fail with EFBIG and be reported, not end the process.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);

@@ -344,6 +344,7 @@ void PkgTest::keepsLinksAndModesButDropsSetIdBits()
         .file("private", "secret\n", 0600)
         .directory("readonly", 0555)
         .file("readonly/inside", "x\n", 0444)
+        .file("share/donn\xc3\xa9" "es.txt", "utf-8\n")
         .symlink("bin/start", "app")
         .symlink("lib/up/app", "../../bin/app")
         .hardlink("bin/same", "bin/app");
@@ -366,6 +367,7 @@ void PkgTest::keepsLinksAndModesButDropsSetIdBits()
     QCOMPARE(mode("private"), 0600u);
     QCOMPARE(mode("readonly"), 0755u); // the user keeps the right to remove it
     QCOMPARE(mode("readonly/inside"), 0444u);
+    QCOMPARE(readAll(app + QStringLiteral("/share/donn\u00e9es.txt")), QByteArray("utf-8\n"));
     QCOMPARE(QFileInfo(app + QStringLiteral("/bin/start")).symLinkTarget(),
              app + QStringLiteral("/bin/app"));
     QCOMPARE(readAll(app + QStringLiteral("/lib/up/app")), readAll(app + "/bin/app"));
