@@ -86,7 +86,10 @@ void ZAVURLSessionDownloadTask::start()
     QNetworkReply *reply = m_session->networkAccessManager()->get(request);
     reply->setReadBufferSize(kReadBufferSize);
     m_reply = reply;
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] { readAvailable(); });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] {
+        if (m_reply)
+            readAvailable(m_reply);
+    });
     QObject::connect(reply, &QNetworkReply::finished, reply, [this] { replyFinished(); });
 }
 
@@ -97,10 +100,9 @@ void ZAVURLSessionDownloadTask::abort()
         m_reply->abort();
 }
 
-void ZAVURLSessionDownloadTask::readAvailable()
+void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
 {
-    QNetworkReply *reply = m_reply;
-    if (!reply || m_abort != Abort::None)
+    if (m_abort != Abort::None)
         return;
     auto keep = shared_from_this(); // abort() below may end the task
 
@@ -182,9 +184,9 @@ void ZAVURLSessionDownloadTask::replyFinished()
     if (!reply)
         return;
     auto keep = shared_from_this();
-    readAvailable(); // whatever is still buffered
-    m_reply = nullptr;
+    m_reply = nullptr; // from here on, an abort cannot bring us back
     reply->deleteLater();
+    readAvailable(reply); // whatever is still buffered
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid())

@@ -41,7 +41,8 @@ public:
 private:
     void start() override;
     void abort() override;
-    void readAvailable();
+    // Writes out what `reply` holds; stops the transfer on an error status or a failed write.
+    void readAvailable(QNetworkReply *reply);
     void replyFinished();
     bool writeAll(const char *data, qint64 length);
     // Tells the delegate about the bytes written since the last report, at most every
