@@ -9,6 +9,7 @@
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFormat.h"
 #include "platform/ZAVLog.h"
+#include "platform/ZAVProgressIndicator.h"
 
 static const ZAVWindowClassRegistration registration(
     "ZAVInstallerWindow", [](QWidget *parent) { return new ZAVInstallerWindow(parent); });
@@ -61,6 +62,70 @@ void ZAVInstallerWindow::feedLoadedWithData(const std::shared_ptr<const ZAVFeedD
     ZAVLogFormat(u"product: %@", productNameFromData(*data));
     setStatus(ZAVStringWithFormat(u"Downloading %@", productNameFromData(*data)));
     ZAVApplication::sharedApplication().activateIgnoringOtherApps(true);
+    setInstallManager(ZAVInstallationManager::initWithFeedData(data));
+    installManager()->startDownloadWithCompletion(downloadCompletionHandler(data),
+                                                  progressHandler());
+}
+
+ZAVProgressBlock ZAVInstallerWindow::progressHandler()
+{
+    QPointer<ZAVInstallerWindow> window(this);
+    return [window](double percent) {
+        ZAVLogFormat(u"Progress is %.2f", percent);
+        if (!window)
+            return;
+        // The value goes to the bar as received; the bar shows what fits its range.
+        ZAVProgressSetDoubleValue(window->progressView(), percent);
+        if (QProgressBar *bar = window->progressView())
+            bar->update();
+    };
+}
+
+ZAVDownloadCompletion
+ZAVInstallerWindow::downloadCompletionHandler(std::shared_ptr<const ZAVFeedData> data)
+{
+    QPointer<ZAVInstallerWindow> window(this);
+    return [window, data](const std::optional<QString> &, const ZAVOptionalError &error) {
+        ZAVLog(QStringLiteral("Downlaoded"));
+        if (!window)
+            return;
+        if (error) {
+            window->showError(error);
+            return;
+        }
+        window->animateProgress(1);
+        window->setStatus(ZAVStringWithFormat(u"Installing %@", data->product()));
+        window->installManager()->startInstallWithCompletion(
+            window->installCompletionHandler(data));
+    };
+}
+
+ZAVInstallCompletion
+ZAVInstallerWindow::installCompletionHandler(std::shared_ptr<const ZAVFeedData> data)
+{
+    QPointer<ZAVInstallerWindow> window(this);
+    return [window, data](const ZAVOptionalError &error) {
+        ZAVApplication::sharedApplication().requestUserAttention(0);
+        if (!window)
+            return;
+        if (error) {
+            window->showError(error);
+            return;
+        }
+        if (data->autoLaunch()) {
+            window->setStatus(ZAVStringWithFormat(u"Launching %@", data->product()));
+            ZAVAppUtils::startAppWithBundleID(data->bundleId());
+        } else {
+            window->setStatus(ZAVStringWithFormat(u"Successfully installed %@", data->product()));
+            if (QProgressBar *bar = window->progressView())
+                bar->setHidden(true);
+            if (QPushButton *button = window->quitButton()) {
+                button->setHidden(false);
+                button->setFocus(); // Return or space quits, too
+            }
+        }
+        ZAVLog(QStringLiteral("Install complete"));
+    };
 }
 
 QString ZAVInstallerWindow::productNameFromData(const ZAVFeedData &data) const

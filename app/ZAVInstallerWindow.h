@@ -12,7 +12,7 @@
 
 #include <memory>
 
-class ZAVInstallationManager;
+#include "install/ZAVInstallationManager.h"
 
 // The installer's one window. Made by the window description loader, never by other code;
 // awakeFromNib starts the run, and every later stage is started by a completion handler that a
@@ -35,10 +35,17 @@ public:
     // The handler the feed loader calls: the record goes on to feedLoadedWithData (an error
     // beside it is not looked at); without a record, "Error was %@" and the error alert.
     ZAVFeedCompletion feedCompletionHandler();
+    // The download stage's handlers: each percentage moves the bar; the download's end starts
+    // the install stage or shows the error alert.
+    ZAVProgressBlock progressHandler();
+    ZAVDownloadCompletion downloadCompletionHandler(std::shared_ptr<const ZAVFeedData> data);
+    // The install stage's end: attention, then launch the product or show the success state,
+    // or the error alert.
+    ZAVInstallCompletion installCompletionHandler(std::shared_ptr<const ZAVFeedData> data);
     // Without URL sessions: the compatibility alert, then termination is requested.
     void doCompatabilityCheck();
-    // The feed record has arrived: log and show the product, come to the front, start the
-    // download.
+    // The feed record has arrived: log and show the product, come to the front, make the
+    // installation manager for the record and start the download.
     void feedLoadedWithData(const std::shared_ptr<const ZAVFeedData> &data);
     // Turns the progress bar into a busy indicator; `flag` starts (non-zero) or stops it.
     void animateProgress(qint8 flag);

@@ -5,6 +5,7 @@
 #include "platform/ZAVURLSession.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -83,6 +84,32 @@ public:
     // rename is reported as an error instead, and the file is deleted by the session.
     void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
                     const QString &location) override;
+
+    // ---- Installation (ZAVInstallationManagerInstall.cpp) ----
+
+    // Main thread, once, after the download has been delivered. Keeps `completion`, offers to
+    // quit a running copy of the product (a modal alert, on this thread, when one runs), then
+    // queues the installer run and returns. `completion` is called once, on the main thread,
+    // after the package installer has exited: no error when it exited with status 0 (the
+    // package has then been deleted), the installation error otherwise (the package stays).
+    void startInstallWithCompletion(ZAVInstallCompletion completion);
+    // Main thread; returns at once. Runs the package installer on the background queue.
+    void runInstaller();
+    // Background thread. Runs "/usr/bin/env" with `args` (stdio inherited) and waits for it.
+    // The exit status; a child that could not be started, or that a signal ended, gives a
+    // non-zero result (-1, or 128 + the signal), never 0.
+    int64_t runShellWithArgs(const QStringList &args);
+    // Any thread; returns at once. Delivers `error` to the install-completion handler on the
+    // main thread, then clears the handler; dropped when none is stored.
+    void reportInstallCompletionWithError(const ZAVOptionalError &error);
+
+    // The one error the installer makes itself: domain "some_domain", code 100,
+    // "Installation could not be completed."
+    static ZAVError installationError();
+    // The package installer: zav-pkg beside the running program. Tests point it elsewhere
+    // (an empty path restores the default). Main thread.
+    static QString packageInstallerPath();
+    static void setPackageInstallerPath(const QString &path);
 
     // Properties. feedData and backgroundSession are set at creation and never change.
     const std::shared_ptr<const ZAVFeedData> &feedData() const { return m_feedData; }

@@ -1,19 +1,60 @@
-# Shared by the end-to-end tests: a work folder, nginx on the installer's compiled-in port,
-# the installer run offscreen with its own HOME and TMPDIR, and waiting on its log.
-#   e2e_setup INSTALLER PORT WORKDIR
-#   e2e_run_installer              starts it in the background (E2E_PID, log in $E2E_LOG)
-#   e2e_wait_for_line TEXT [SECS]  waits until the log has a line ending in TEXT
+# Shared by the end-to-end tests: the real installer, built with a feed URL on loopback, against
+# nginx, with its own HOME and TMPDIR under a work folder, on a private Xvfb display so that the
+# test can answer its alerts the way a person would (xdotool: focus the alert, press Return).
+#
+#   e2e_setup INSTALLER PORT WORKDIR   work folder, Xvfb, cleanup on exit
+#   e2e_feed JSON                      the feed document nginx serves
+#   e2e_package VERSION [NAME]         packs the fixture product as www/packages/NAME
+#   e2e_start_server                   nginx on the compiled-in port
+#   e2e_run_installer                  starts it in the background (E2E_PID, log in $E2E_LOG)
+#   e2e_wait_for_line TEXT [SECS]      waits until the log has the line TEXT
+#   e2e_wait_for_window TITLE [SECS]   waits for a window; sets E2E_WINDOW
+#   e2e_press_return                   presses Return in E2E_WINDOW
+#   e2e_wait_for_exit [SECS]           waits for the installer to end; sets E2E_STATUS
 #   e2e_fail MESSAGE
 
 source "$ZAV_SOURCE_DIR/scripts/lib/nginx.sh"
 
+E2E_APP_ID=org.example.ZavFixture
+
 e2e_setup() {
     E2E_INSTALLER=$1 E2E_PORT=$2 E2E_WORK=$3
+    E2E_BASE=http://127.0.0.1:$E2E_PORT
     rm -rf "$E2E_WORK"
-    mkdir -p "$E2E_WORK/www/zavtarvex/app" "$E2E_WORK/home" "$E2E_WORK/tmp"
+    mkdir -p "$E2E_WORK/www/zavtarvex/app" "$E2E_WORK/www/packages" "$E2E_WORK/home" \
+             "$E2E_WORK/tmp" "$E2E_WORK/records"
+    E2E_HOME=$E2E_WORK/home
     E2E_LOG=$E2E_WORK/installer.log
-    E2E_PID=
+    E2E_PID= E2E_XVFB= E2E_STATUS=
     trap e2e_cleanup EXIT
+    local n
+    for n in $(seq 1 20); do
+        E2E_DISPLAY=:$((200 + RANDOM % 600))
+        [ -e "/tmp/.X11-unix/X${E2E_DISPLAY#:}" ] && continue
+        Xvfb "$E2E_DISPLAY" -screen 0 800x600x24 -nolisten tcp > "$E2E_WORK/xvfb.log" 2>&1 &
+        E2E_XVFB=$!
+        for _ in $(seq 1 50); do
+            DISPLAY=$E2E_DISPLAY xdpyinfo > /dev/null 2>&1 && return 0
+            kill -0 "$E2E_XVFB" 2>/dev/null || break
+            sleep 0.1
+        done
+    done
+    e2e_fail "Xvfb did not start"
+}
+
+e2e_feed() {
+    printf '%s\n' "$1" > "$E2E_WORK/www/zavtarvex/app/zavtarvex.json"
+}
+
+# The fixture product as a package of the given version.
+e2e_package() {
+    local version=$1 name=${2:-ZavFixture-$1.tar.gz}
+    local src=$ZAV_BINARY_DIR/tests/fixture/appdir/$E2E_APP_ID stage=$E2E_WORK/stage-$version
+    rm -rf "$stage"
+    cp -a "$src" "$stage"
+    sed -i "s/^X-Package-Version=.*/X-Package-Version=$version/" "$stage/$E2E_APP_ID.desktop"
+    echo "$version" > "$stage/VERSION"
+    tar -C "$stage" -czf "$E2E_WORK/www/packages/$name" .
 }
 
 e2e_start_server() {
@@ -21,14 +62,20 @@ e2e_start_server() {
         e2e_fail "nginx could not listen on 127.0.0.1:$E2E_PORT (is the port taken?)"
 }
 
+# Runs a command in the test's environment; `exec`, so that a background job's $! is its pid.
+e2e_env() {
+    exec env HOME="$E2E_HOME" TMPDIR="$E2E_WORK/tmp" XDG_DATA_HOME="$E2E_HOME/.local/share" \
+        XDG_CONFIG_HOME="$E2E_HOME/.config" DISPLAY="$E2E_DISPLAY" QT_QPA_PLATFORM=xcb \
+        ZAV_FIXTURE_RECORD_DIR="$E2E_WORK/records" "$@"
+}
+
 e2e_run_installer() {
-    HOME=$E2E_WORK/home TMPDIR=$E2E_WORK/tmp XDG_DATA_HOME=$E2E_WORK/home/.local/share \
-        QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$E2E_INSTALLER" > "$E2E_LOG" 2>&1 &
+    (e2e_env "$E2E_INSTALLER" > "$E2E_LOG" 2>&1) &
     E2E_PID=$!
 }
 
 e2e_wait_for_line() {
-    local text=$1 seconds=${2:-30} i
+    local text=$1 seconds=${2:-60} i
     for i in $(seq 1 $((seconds * 10))); do
         grep -qF -- "] $text" "$E2E_LOG" 2>/dev/null && return 0
         sleep 0.1
@@ -36,9 +83,75 @@ e2e_wait_for_line() {
     e2e_fail "no log line \"$text\" within ${seconds}s"
 }
 
+e2e_has_line() {
+    grep -qxE -- "[^]]*\] $1" "$E2E_LOG"
+}
+
+e2e_line_number() {
+    grep -nxE -- "[^]]*\] $1" "$E2E_LOG" | head -1 | cut -d: -f1
+}
+
+e2e_windows() {
+    DISPLAY=$E2E_DISPLAY xdotool search --onlyvisible --name "^$1\$" 2>/dev/null
+}
+
+e2e_wait_for_window() {
+    local title=$1 seconds=${2:-60} i
+    for i in $(seq 1 $((seconds * 10))); do
+        E2E_WINDOW=$(e2e_windows "$title" | head -1)
+        [ -n "$E2E_WINDOW" ] && return 0
+        sleep 0.1
+    done
+    e2e_fail "no window \"$title\" within ${seconds}s"
+}
+
+e2e_press_return() {
+    sleep 0.3
+    DISPLAY=$E2E_DISPLAY xdotool windowfocus --sync "$E2E_WINDOW" key --clearmodifiers Return
+}
+
+e2e_press_space() {
+    sleep 0.3
+    DISPLAY=$E2E_DISPLAY xdotool windowfocus --sync "$E2E_WINDOW" key --clearmodifiers space
+}
+
+e2e_wait_for_exit() {
+    local seconds=${1:-30} i
+    for i in $(seq 1 $((seconds * 10))); do
+        if ! kill -0 "$E2E_PID" 2>/dev/null; then
+            wait "$E2E_PID"
+            E2E_STATUS=$?
+            E2E_PID=
+            return 0
+        fi
+        sleep 0.1
+    done
+    e2e_fail "the installer did not end within ${seconds}s"
+}
+
+# Nothing of the product in the home: no application directory, entry or receipt.
+e2e_assert_nothing_installed() {
+    [ ! -e "$E2E_HOME/.local/opt/$E2E_APP_ID" ] || e2e_fail "the application directory exists"
+    [ ! -e "$E2E_HOME/.local/share/applications/$E2E_APP_ID.desktop" ] ||
+        e2e_fail "the desktop entry exists"
+    [ ! -e "$E2E_HOME/.local/share/zav/receipts/$E2E_APP_ID.json" ] || e2e_fail "a receipt exists"
+}
+
+e2e_stop_fixtures() {
+    local f pid
+    for f in "$E2E_WORK"/records/*.started; do
+        [ -e "$f" ] || continue
+        pid=$(basename "$f" .started)
+        kill -TERM "$pid" 2>/dev/null
+    done
+}
+
 e2e_cleanup() {
     [ -n "$E2E_PID" ] && kill "$E2E_PID" 2>/dev/null && wait "$E2E_PID" 2>/dev/null
+    e2e_stop_fixtures
     zav_nginx_stop "$E2E_WORK/nginx"
+    [ -n "$E2E_XVFB" ] && kill "$E2E_XVFB" 2>/dev/null
+    return 0
 }
 
 e2e_fail() {
@@ -46,4 +159,9 @@ e2e_fail() {
     echo "--- installer log:" >&2
     cat "$E2E_LOG" >&2 2>/dev/null
     exit 1
+}
+
+e2e_pass() {
+    echo "1 passed, 0 failed"
+    exit 0
 }

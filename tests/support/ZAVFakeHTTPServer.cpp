@@ -1,7 +1,6 @@
 #include "ZAVFakeHTTPServer.h"
 
 #include <QHostAddress>
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -89,25 +88,24 @@ void ZAVFakeHTTPServer::serve(QTcpSocket *socket, const QByteArray &request)
     socket->write(head);
 
     const qint64 limit = route.closeAfterBytes >= 0 ? qMin(route.closeAfterBytes, size) : size;
-    auto offset = std::make_shared<qint64>(0);
-    QPointer<QTcpSocket> guard(socket);
-    auto pump = std::make_shared<std::function<void()>>();
-    *pump = [guard, route, limit, offset, pump] {
-        if (!guard)
-            return;
+    // The body is sent by a timer owned by the socket, so that everything goes with it.
+    auto *timer = new QTimer(socket);
+    timer->setInterval(route.chunkDelayMs > 0 ? route.chunkDelayMs : 1);
+    qint64 offset = 0;
+    auto pump = [socket, timer, route, limit, offset]() mutable {
         // Keep the socket's own buffer small so that a large body is produced as it is sent.
-        while (*offset < limit && guard->bytesToWrite() < 4 * route.chunkSize) {
-            const qint64 n = qMin<qint64>(route.chunkSize, limit - *offset);
-            guard->write(route.generator ? route.generator(*offset, n) : route.body.mid(*offset, n));
-            *offset += n;
+        while (offset < limit && socket->bytesToWrite() < 4 * route.chunkSize) {
+            const qint64 n = qMin<qint64>(route.chunkSize, limit - offset);
+            socket->write(route.generator ? route.generator(offset, n) : route.body.mid(offset, n));
+            offset += n;
             if (route.chunkDelayMs > 0)
                 break;
         }
-        if (*offset >= limit) {
-            guard->disconnectFromHost();
-            return;
+        if (offset >= limit) {
+            timer->stop();
+            socket->disconnectFromHost();
         }
-        QTimer::singleShot(route.chunkDelayMs > 0 ? route.chunkDelayMs : 1, guard, *pump);
     };
-    (*pump)();
+    connect(timer, &QTimer::timeout, socket, pump);
+    timer->start();
 }

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Each failure ends in exactly one error alert whose button quits, with nothing installed:
+# feed 404, package 404, a package that zav-pkg refuses, the server gone mid-download.
+set -uo pipefail
+source "$(dirname "$0")/e2e_lib.sh"
+e2e_setup "$@"
+work=$E2E_WORK
+
+expect_one_error_alert() {
+    local case=$1 expected=$2
+    e2e_wait_for_window "Could not complete installation" 60
+    sleep 1
+    [ "$(e2e_windows "Could not complete installation" | wc -l)" -eq 1 ] ||
+        e2e_fail "$case: more than one error alert"
+    if [ -n "$expected" ]; then
+        DISPLAY=$E2E_DISPLAY import -window "$E2E_WINDOW" "$E2E_WORK/alert.png" 2>/dev/null
+    fi
+    e2e_press_return
+    e2e_wait_for_exit 20
+    [ "$E2E_STATUS" -eq 0 ] || e2e_fail "$case: the installer ended with status $E2E_STATUS"
+    e2e_assert_nothing_installed
+    echo "ok: $case"
+}
+
+feed_for() {
+    e2e_feed "{\"product\": \"Zav Fixture\", \"bundleId\": \"$E2E_APP_ID\",
+     \"pkgUrl\": \"$E2E_BASE/packages/$1\", \"autoLaunch\": true}"
+}
+
+# 1. The feed is not there.
+e2e_start_server
+e2e_run_installer
+expect_one_error_alert "feed 404" ""
+e2e_has_line "Error was .*\(HTTP 404\)\.\"" || e2e_fail "feed 404: no \"Error was\" naming the status"
+
+# 2. The package is not there.
+feed_for missing.tar.gz
+e2e_run_installer
+expect_one_error_alert "package 404" ""
+e2e_has_line "Downlaoded" || e2e_fail "package 404: no \"Downlaoded\""
+e2e_has_line "Installing Zav Fixture" && e2e_fail "package 404: the install stage was reached"
+
+# 3. A package that zav-pkg refuses: an HTML page served as the package.
+echo '<html><body>Sorry</body></html>' > "$work/www/packages/page.tar.gz"
+feed_for page.tar.gz
+e2e_run_installer
+expect_one_error_alert "refused package" ""
+ls "$work/tmp/zav-$(id -u)/tmp-page.tar.gz" > /dev/null 2>&1 ||
+    e2e_fail "refused package: the downloaded package should stay for a look"
+
+# 4. The server goes away in the middle of the download.
+head -c $((64 * 1024 * 1024)) /dev/urandom > "$work/www/packages/big.tar.gz"
+feed_for big.tar.gz
+sed -i 's|location / { try_files \$uri =404; }|location / { try_files $uri =404; }\n        location /packages/ { limit_rate 2m; }|' \
+    "$work/nginx/nginx.conf"
+zav_nginx_stop "$work/nginx"
+nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
+echo $! > "$work/nginx/server.pid"
+for i in $(seq 1 50); do zav_nginx_port_open "$E2E_PORT" && break; sleep 0.1; done
+e2e_run_installer
+e2e_wait_for_line "Start download: $E2E_BASE/packages/big.tar.gz"
+for i in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
+kill -KILL "$(cat "$work/nginx/server.pid")"
+expect_one_error_alert "server gone mid-download" ""
+e2e_has_line "pkg failed with error .*" || e2e_fail "mid-download: no \"pkg failed with error\""
+[ ! -e "$work/tmp/zav-$(id -u)/tmp-big.tar.gz" ] || e2e_fail "mid-download: a partial package was left"
+e2e_pass
