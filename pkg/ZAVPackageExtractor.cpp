@@ -2,6 +2,7 @@
 
 #include "ZAVFd.h"
 #include "ZAVFileSystem.h"
+#include "ZAVPackageStream.h"
 #include "ZAVPkgLog.h"
 
 #include <archive.h>
@@ -18,8 +19,8 @@
 
 namespace {
 
-// Read size for the package file; libarchive's decompressors add their own bounded buffers.
-constexpr size_t kReadBlock = 1 << 20;
+constexpr char kNotAPackage[] =
+    "not a package (a tar archive, plain or compressed with gzip, bzip2, xz or zstd)";
 
 struct ArchiveDeleter {
     void operator()(archive *a) const { archive_read_free(a); }
@@ -111,9 +112,9 @@ ZAVPkgResult checkedSymlinkTarget(const std::string &entry, size_t linkDepth, co
 
 class Extraction {
 public:
-    Extraction(archive *reader, int rootFd, ZAVPkgLog &log,
+    Extraction(archive *reader, const ZAVPackageStream &package, int rootFd, ZAVPkgLog &log,
                ZAVPackageExtractor::Result *result)
-        : m_archive(reader), m_rootFd(rootFd), m_log(log), m_result(result)
+        : m_archive(reader), m_package(package), m_rootFd(rootFd), m_log(log), m_result(result)
     {
         const mode_t mask = umask(0);
         umask(mask);
@@ -142,6 +143,7 @@ private:
     };
 
     archive *m_archive;
+    const ZAVPackageStream &m_package;
     int m_rootFd;
     ZAVPkgLog &m_log;
     ZAVPackageExtractor::Result *m_result;
@@ -172,9 +174,8 @@ ZAVPkgResult Extraction::run()
         if (status == ARCHIVE_EOF)
             break;
         if (status < ARCHIVE_WARN) {
-            if (m_result->entryCount == 0)
-                return archiveError("not a package (a tar archive, plain or compressed with "
-                                    "gzip, bzip2, xz or zstd)");
+            if (m_result->entryCount == 0 && m_package.errorMessage().empty())
+                return archiveError(kNotAPackage);
             return archiveError("the package is damaged or cut short after " +
                                 std::to_string(m_result->entryCount) + " entries");
         }
@@ -435,27 +436,31 @@ ZAVPkgResult Extraction::hardlinkEntry(archive_entry *entry,
     return std::nullopt;
 }
 
+la_ssize_t readStream(archive *reader, void *stream, const void **buffer)
+{
+    auto *package = static_cast<ZAVPackageStream *>(stream);
+    const ssize_t size = package->read(buffer);
+    if (size < 0)
+        archive_set_error(reader, EIO, "%s", package->errorMessage().c_str());
+    return size;
+}
+
 } // namespace
 
-ZAVPkgResult ZAVPackageExtractor::extract(int packageFd, int stagingFd, ZAVPkgLog &log,
-                                          Result *result)
+ZAVPkgResult ZAVPackageExtractor::extract(ZAVPackageStream &package, int stagingFd,
+                                          ZAVPkgLog &log, Result *result)
 {
     std::unique_ptr<archive, ArchiveDeleter> reader(archive_read_new());
     if (!reader)
         return ZAVPkgError::failed("cannot set up the archive reader");
-    // Only the compressions a package may use: no filter that would start a helper program.
-    archive_read_support_filter_gzip(reader.get());
-    archive_read_support_filter_bzip2(reader.get());
-    archive_read_support_filter_xz(reader.get());
-    archive_read_support_filter_zstd(reader.get());
     archive_read_support_format_tar(reader.get());
-    if (archive_read_open_fd(reader.get(), packageFd, kReadBlock) != ARCHIVE_OK) {
+    if (archive_read_open(reader.get(), &package, nullptr, readStream, nullptr) != ARCHIVE_OK) {
         const char *text = archive_error_string(reader.get());
         return ZAVPkgError::unreadable(
-            std::string("not a package (a tar archive, plain or compressed with gzip, bzip2, xz "
-                        "or zstd): ") +
-            (text ? text : "unknown error"));
+            (package.errorMessage().empty() ? std::string(kNotAPackage)
+                                            : std::string("the package is damaged or cut short")) +
+            ": " + (text ? text : "unknown error"));
     }
-    Extraction extraction(reader.get(), stagingFd, log, result);
+    Extraction extraction(reader.get(), package, stagingFd, log, result);
     return extraction.run();
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class ZAVPackageStream;
 class ZAVPkgLog;
 
 // Unpacks a package, entry by entry, into a staging directory, refusing what must not be
@@ -24,8 +25,8 @@ class ZAVPkgLog;
 // of the archive are ignored. File contents stream through libarchive's bounded buffers, so
 // memory does not grow with the package.
 //
-// The archive is a tar archive, plain or compressed with gzip, bzip2, xz or zstd, told from
-// its content. Main thread; reads `packageFd` from its current offset.
+// The archive is a tar archive (ustar, pax or GNU), read from the uncompressed bytes that a
+// ZAVPackageStream produces. Main thread.
 class ZAVPackageExtractor {
 public:
     struct Result {
@@ -41,7 +42,8 @@ public:
     // was unpacked so far; the caller removes it. Unreadable: not an archive, truncated or
     // damaged. Refused: an entry breaks a rule above. Failed: writing failed (no space left,
     // a file larger than the process may write).
-    static ZAVPkgResult extract(int packageFd, int stagingFd, ZAVPkgLog &log, Result *result);
+    static ZAVPkgResult extract(ZAVPackageStream &package, int stagingFd, ZAVPkgLog &log,
+                                Result *result);
 
     // The deepest nesting of directories an entry may have.
     static constexpr size_t kMaxDepth = 128;

@@ -2,9 +2,9 @@
 
 #include "ZAVDesktopEntry.h"
 #include "ZAVFd.h"
-#include "ZAVFileDigest.h"
 #include "ZAVFileSystem.h"
 #include "ZAVPackageExtractor.h"
+#include "ZAVPackageStream.h"
 #include "ZAVPkgLog.h"
 #include "pkg/ZAVUserAppLayout.h"
 
@@ -338,15 +338,13 @@ ZAVPkgResult Installation::unpack()
     }
     m_log.detail("staging in " + utf8(m_folders.optDirectory()) + "/" + m_stagingName);
 
-    ZAVFileDigest digest(m_packageFd.get(), m_packageSize);
-    if (auto error =
-            ZAVPackageExtractor::extract(m_packageFd.get(), m_stagingFd.get(), m_log, &m_unpacked))
+    ZAVPackageStream package(m_packageFd.get());
+    if (auto error = ZAVPackageExtractor::extract(package, m_stagingFd.get(), m_log, &m_unpacked))
         return error;
-    int error = 0;
-    m_sha256 = digest.result(&error);
+    m_sha256 = package.sha256();
     if (m_sha256.empty())
-        return ZAVPkgError::unreadable("cannot read the package " + ZAVQuoted(m_packagePath) +
-                                       ": " + ZAVFileSystem::errorText(error));
+        return ZAVPkgError::unreadable("the package is damaged after its last entry: " +
+                                       package.errorMessage());
     return std::nullopt;
 }
 

@@ -13,7 +13,7 @@ class ZAVPkgLog;
 //  2. cleans what an interrupted earlier run left: staging and old application directories
 //     in <home>/.local/opt, temporary files beside desktop entries, icons and receipts;
 //  3. unpacks the package into <home>/.local/opt/.zav-staging-<random> (ZAVPackageExtractor)
-//     while a second thread digests it;
+//     while a second thread reads, digests and decompresses it (ZAVPackageStream);
 //  4. checks the result: one desktop entry <id>.desktop with a valid application id, its
 //     Exec (and TryExec, and each action's Exec) naming an executable regular file inside
 //     the directory;
