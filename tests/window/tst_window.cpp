@@ -4,9 +4,13 @@
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVAvailability.h"
+#include "platform/ZAVProgressIndicator.h"
 #include "tests/support/ZAVTestLog.h"
 
 #include <QtTest>
+
+#include <cmath>
+#include <limits>
 
 struct SeenAlert {
     QString message;
@@ -32,6 +36,14 @@ private slots:
     void quitButtonQuits();
     void feedTextIsShownAsPlainText();
     void animateProgressMakesTheBarIndeterminateEitherWay();
+
+    void progressIsLoggedAndShownAsReceived_data();
+    void progressIsLoggedAndShownAsReceived();
+    void failedDownloadShowsTheErrorAndNeverInstalls();
+    void downloadedPackageStartsTheInstallWithTheProductAlone();
+    void failedInstallRequestsAttentionThenShowsTheError();
+    void installedWithoutAutoLaunchShowsTheQuitButton();
+    void installedWithAutoLaunchLaunchesAndQuits();
 
 private:
     ZAVInstallerWindow *load();
@@ -245,6 +257,158 @@ void WindowTest::animateProgressMakesTheBarIndeterminateEitherWay()
     ZAVInstallerWindow *window = load();
     delete window->progressView();
     window->animateProgress(1);
+}
+
+void WindowTest::progressIsLoggedAndShownAsReceived_data()
+{
+    QTest::addColumn<double>("percent");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("empty") << 0.0 << "Progress is 0.00" << 0;
+    QTest::newRow("part") << 42.857 << "Progress is 42.86" << 42;
+    QTest::newRow("full") << 100.0 << "Progress is 100.00" << 100;
+    QTest::newRow("no length") << -100.0 * 65536 << "Progress is -6553600.00" << 0;
+    QTest::newRow("zero length") << std::numeric_limits<double>::infinity() << "Progress is inf" << 100;
+    QTest::newRow("nothing yet of zero") << std::nan("") << "Progress is nan" << 0;
+}
+
+void WindowTest::progressIsLoggedAndShownAsReceived()
+{
+    QFETCH(double, percent);
+    QFETCH(QString, line);
+    QFETCH(int, shown);
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    window->progressHandler()(percent);
+    QVERIFY2(m_log->contains(line), qPrintable(m_log->lines().join('\n')));
+    QCOMPARE(window->progressView()->value(), shown);
+    const double kept = ZAVProgressDoubleValue(window->progressView());
+    QVERIFY(kept == percent || (std::isnan(kept) && std::isnan(percent)));
+    // A bar that is gone is skipped; the line is still written.
+    delete window->progressView();
+    m_log->clear();
+    window->progressHandler()(percent);
+    QVERIFY(m_log->contains(line));
+}
+
+namespace {
+
+std::shared_ptr<ZAVFeedData> installRecord(qint8 autoLaunch)
+{
+    auto data = std::make_shared<ZAVFeedData>();
+    data->setProduct(QStringLiteral("Demo Viewer"));
+    data->setVersion(QStringLiteral("4.2"));
+    data->setDisplayVersion(1);
+    data->setBundleId(QStringLiteral("org.example.ZavWindowTestNotInstalled"));
+    data->setPkgUrl(QStringLiteral("http://127.0.0.1:1/DemoViewer-4.2.tar.gz"));
+    data->setAutoLaunch(autoLaunch);
+    return data;
+}
+
+} // namespace
+
+void WindowTest::failedDownloadShowsTheErrorAndNeverInstalls()
+{
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_alerts.clear();
+    m_terminations.clear();
+    window->downloadCompletionHandler(installRecord(0))(std::nullopt,
+                                                        ZAVError{"d", 404, "The package could not be downloaded (HTTP 404)."});
+    QVERIFY(m_log->contains("Downlaoded"));
+    QCOMPARE(m_alerts.size(), 1);
+    QCOMPARE(m_alerts.first().informative,
+             QStringLiteral("The package could not be downloaded (HTTP 404). Please try again later."));
+    QCOMPARE(window->statusText()->text(), QStringLiteral("Loading..."));
+    QCOMPARE(window->progressView()->maximum(), 100);
+    QCOMPARE(m_terminations.size(), 1);
+}
+
+void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
+{
+    QTemporaryDir tmp;
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    ZAVInstallationManager::setPackageInstallerPath(QStringLiteral("/bin/true"));
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_alerts.clear();
+    const auto data = installRecord(0);
+    window->setInstallManager(ZAVInstallationManager::initWithFeedData(data));
+    window->downloadCompletionHandler(data)(QStringLiteral("/tmp/x"), std::nullopt);
+    QVERIFY(m_log->contains("Downlaoded"));
+    QCOMPARE(window->progressView()->maximum(), 0); // indeterminate
+    QCOMPARE(window->statusText()->text(), QStringLiteral("Installing Demo Viewer"));
+    // The stand-in exits 0: the install completes and the window shows success.
+    QTRY_VERIFY(m_log->contains("Install complete"));
+    QCOMPARE(window->statusText()->text(), QStringLiteral("Successfully installed Demo Viewer"));
+    QVERIFY(m_alerts.isEmpty());
+    ZAVInstallationManager::setPackageInstallerPath(QString());
+    qunsetenv("TMPDIR");
+}
+
+void WindowTest::failedInstallRequestsAttentionThenShowsTheError()
+{
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_alerts.clear();
+    m_terminations.clear();
+    window->statusText()->setText(QStringLiteral("Installing Demo Viewer"));
+    ZAVApplication &app = ZAVApplication::sharedApplication();
+    const int attention = app.attentionRequestCount();
+    int attentionWhenAlerted = -1;
+    ZAVAlert::setResponder([&](const ZAVAlert &alert) {
+        attentionWhenAlerted = app.attentionRequestCount();
+        m_alerts.append({alert.messageText(), alert.informativeText(), alert.buttons(), alert.alertStyle()});
+        return ZAVAlertFirstButtonReturn;
+    });
+    window->installCompletionHandler(installRecord(1))(ZAVInstallationManager::installationError());
+    QCOMPARE(attentionWhenAlerted, attention + 1);
+    QCOMPARE(app.lastAttentionRequestType(), 0);
+    QCOMPARE(m_alerts.size(), 1);
+    QCOMPARE(m_alerts.first().informative,
+             QStringLiteral("Installation could not be completed. Please try again later."));
+    QCOMPARE(window->statusText()->text(), QStringLiteral("Installing Demo Viewer"));
+    QVERIFY(!window->quitButton()->isVisibleTo(window));
+    QVERIFY(!m_log->contains("Install complete"));
+    QCOMPARE(m_terminations, QStringList{QStringLiteral("ZAVAppUtils")});
+}
+
+void WindowTest::installedWithoutAutoLaunchShowsTheQuitButton()
+{
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_terminations.clear();
+    window->show();
+    window->installCompletionHandler(installRecord(0))(std::nullopt);
+    QCOMPARE(window->statusText()->text(), QStringLiteral("Successfully installed Demo Viewer"));
+    QVERIFY(!window->progressView()->isVisible());
+    QVERIFY(window->quitButton()->isVisible());
+    QCOMPARE(m_log->lines().last(), QStringLiteral("Install complete"));
+    QVERIFY(m_terminations.isEmpty()); // waits for the user
+}
+
+void WindowTest::installedWithAutoLaunchLaunchesAndQuits()
+{
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_terminations.clear();
+    window->show();
+    QString statusWhenQuit;
+    ZAVApplication::sharedApplication().setTerminateHandler([&](const char *sender) {
+        statusWhenQuit = window->statusText()->text();
+        m_terminations.append(QString::fromLatin1(sender));
+    });
+    window->installCompletionHandler(installRecord(1))(std::nullopt);
+    // Nothing is installed under this id: the launch starts nothing, the installer still quits.
+    QCOMPARE(m_terminations, QStringList{QStringLiteral("ZAVAppUtils")});
+    QCOMPARE(statusWhenQuit, QStringLiteral("Launching Demo Viewer"));
+    QVERIFY(window->progressView()->isVisible());
+    QVERIFY(!window->quitButton()->isVisible());
 }
 
 QTEST_MAIN(WindowTest)
