@@ -12,8 +12,8 @@
 #
 # Every run unpacks into a folder of its own and nothing is deleted before the end: ext4 skips
 # recently freed inodes when it allocates new ones, so a run right after deleting 20,000 files
-# is several times slower, whichever program it is. That needs 6 x RUNS + 1 times the package
-# size of free disk (about 10 GiB with the defaults) in BUILD_DIR, or in ZAV_BENCH_DIR when set;
+# is several times slower, whichever program it is. That needs 6 x RUNS + 3 times the package
+# size of free disk (about 11 GiB with the defaults) in BUILD_DIR, or in ZAV_BENCH_DIR when set;
 # everything is deleted at the end.
 set -euo pipefail
 
@@ -30,7 +30,7 @@ id=org.example.Bench
 
 work=$(mktemp -d "${ZAV_BENCH_DIR:-$build}/bench-pkg.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-needed=$(( (6 * runs + 2) * mib * 1024 * 1024 ))
+needed=$(( (6 * runs + 3) * mib * 1024 * 1024 ))
 available=$(df --output=avail -B1 "$work" | tail -n 1)
 if [ "$available" -lt "$needed" ]; then
     echo "$0: needs $((needed >> 30)) GiB free in $(dirname "$work"), has $((available >> 30)) GiB" >&2
@@ -42,7 +42,6 @@ echo "writing $files files, $mib MiB, and packing them (gzip, zstd)..." >&2
 tar -C "$work/tree" -cf - . | gzip > "$work/package.tar.gz"
 tar -C "$work/tree" -cf - . | zstd -q > "$work/package.tar.zst"
 entries=$(cd "$work/tree" && find . -mindepth 1 | wc -l)
-rm -rf "$work/tree"
 
 now_ns() { date +%s%N; }
 
@@ -100,4 +99,11 @@ for format in gz zst; do
         printf "%-6s %8.2f s %8.2f s %12.2f s %8.2fx %8.2fx %12.1f MiB %8.1f MiB\n", f, t / 1e6, z / 1e6, s / 1e6, z / t, z / s, zr / 1024, tr / 1024
         printf "       target: at most 1.3x tar -xf: %s; peak memory under 64 MiB: %s\n", (z / t <= 1.3) ? "met" : "MISSED", (zr < 65536) ? "met" : "MISSED"
     }'
+done
+echo
+echo "every run, in seconds (order of running):"
+for format in gz zst; do
+    for kind in zav-pkg tar tar+sync; do
+        printf '  %-4s %-9s %s\n' "$format" "$kind" "$(awk '{ printf "%.2f ", $1 / 1e6 }' "$work/$kind-$format")"
+    done
 done
