@@ -54,8 +54,11 @@ long ZAVAlert::runModal()
 
     QList<QPushButton *> buttons;
     const QStringList titles = m_buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : m_buttons;
-    for (const QString &title : titles)
-        buttons.append(box.addButton(title, QMessageBox::AcceptRole));
+    for (QString title : titles) {
+        // A button title is plain text too: "&" is not a shortcut marker here.
+        buttons.append(box.addButton(title.replace(u'&', QStringLiteral("&&")),
+                                     QMessageBox::AcceptRole));
+    }
     box.setDefaultButton(buttons.first());
     box.setEscapeButton(buttons.first());
 

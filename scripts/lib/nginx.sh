@@ -4,6 +4,7 @@
 #   zav_nginx_start DIR DOCROOT PORT   serve DOCROOT on 127.0.0.1:PORT (fails if PORT is taken)
 #   zav_nginx_start_free DIR DOCROOT   the same on a free port; sets ZAV_NGINX_PORT
 #   zav_nginx_stop DIR
+# ZAV_NGINX_EXTRA, when set, is added to the server block (for example a rate limit).
 
 zav_nginx_write_config() {
     local dir=$1 docroot=$2 port=$3
@@ -30,6 +31,7 @@ http {
         listen 127.0.0.1:$port;
         root $docroot;
         location / { try_files \$uri =404; }
+        ${ZAV_NGINX_EXTRA:-}
     }
 }
 CONF
