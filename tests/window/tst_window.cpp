@@ -7,6 +7,7 @@
 #include "platform/ZAVProgressIndicator.h"
 #include "tests/support/ZAVTestLog.h"
 
+#include <QMessageBox>
 #include <QtTest>
 
 #include <cmath>
@@ -44,6 +45,7 @@ private slots:
     void failedInstallRequestsAttentionThenShowsTheError();
     void installedWithoutAutoLaunchShowsTheQuitButton();
     void installedWithAutoLaunchLaunchesAndQuits();
+    void alertShowsItsTextsAsWritten();
 
 private:
     ZAVInstallerWindow *load();
@@ -409,6 +411,34 @@ void WindowTest::installedWithAutoLaunchLaunchesAndQuits()
     QCOMPARE(statusWhenQuit, QStringLiteral("Launching Demo Viewer"));
     QVERIFY(window->progressView()->isVisible());
     QVERIFY(!window->quitButton()->isVisible());
+}
+
+void WindowTest::alertShowsItsTextsAsWritten()
+{
+    // The real message box, answered by a click: markup and "&" are shown, never interpreted.
+    ZAVAlert::setResponder(nullptr);
+    ZAVAlert alert;
+    alert.setMessageText(QStringLiteral("<b>Quit</b> and continue installation"));
+    alert.setInformativeText(QStringLiteral("<img src=x> is currently running."));
+    alert.addButtonWithTitle(QStringLiteral("Quit & Install"));
+    alert.setAlertStyle(ZAVInformationalAlertStyle);
+    QString buttonText;
+    Qt::TextFormat textFormat = Qt::RichText;
+    Qt::TextFormat informativeFormat = Qt::RichText;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        textFormat = box->textFormat();
+        if (auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+            informativeFormat = label->textFormat();
+        QCOMPARE(box->buttons().size(), 1);
+        buttonText = box->buttons().first()->text();
+        box->buttons().first()->click();
+    });
+    QCOMPARE(alert.runModal(), ZAVAlertFirstButtonReturn);
+    QCOMPARE(buttonText, QStringLiteral("Quit && Install"));
+    QCOMPARE(textFormat, Qt::PlainText);
+    QCOMPARE(informativeFormat, Qt::PlainText);
 }
 
 QTEST_MAIN(WindowTest)
