@@ -1,0 +1,488 @@
+// The installation half of the manager. zav-pkg is replaced by a shell script that records the
+// command line it is given and then ends as each case asks; the running copy of the product is
+// the fixture program, installed into a temporary home. Every copy is ended in cleanup().
+
+#include "install/ZAVInstallationManager.h"
+#include "platform/ZAVAlert.h"
+#include "platform/ZAVApplication.h"
+#include "platform/ZAVDispatch.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class InstallTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void exitStatusDecidesResultAndPackage_data();
+    void exitStatusDecidesResultAndPackage();
+    void resultArrivesOnceAfterTheInstallerHasExited();
+    void runningCopyIsOfferedToQuitBeforeTheInstaller_data();
+    void runningCopyIsOfferedToQuitBeforeTheInstaller();
+
+private:
+    QString casePath(const QString &name) const { return m_case->path() + u'/' + name; }
+    // Writes the stand-in for zav-pkg; `ending` is its last shell command.
+    QString writeStandIn(const QString &ending, bool executable) const;
+    std::shared_ptr<ZAVInstallationManager> managerWithPackage(QString *package) const;
+    QProcess *startCopy(const QStringList &environment);
+
+    std::unique_ptr<QTemporaryDir> m_case;
+    QByteArray m_savedTmpdir;
+    std::vector<std::unique_ptr<QProcess>> m_copies;
+};
+
+namespace {
+
+// Set up by main() before the application object exists.
+struct Sandbox {
+    QString root;
+    QString home;    // $HOME
+    QString records; // $ZAV_FIXTURE_RECORD_DIR
+    QString id;      // the product's id, of this run only
+    QString installedProgram;
+};
+Sandbox g_sandbox;
+
+const QString kPkgUrl = QStringLiteral("http://127.0.0.1:1/Product-1.0.tar.gz");
+const QByteArray kPackage = QByteArrayLiteral("package bytes\n");
+const QString kProduct = QStringLiteral("Zav Demo");
+
+// The stand-in runs from the case directory. It records its command line ($0 is the path env
+// ran it by), and its pid; while a file "gate" exists it waits for "release" (at most 30 s).
+// Its last act before the ending is to leave "exiting".
+const char kStandIn[] = R"(#!/bin/sh
+cd '%1' || exit 90
+{ printf '%s\n' "$0"; for arg in "$@"; do printf '%s\n' "$arg"; done; } > arguments
+echo $$ > pid
+n=0
+while [ -e gate ] && [ ! -e release ] && [ "$n" -lt 600 ]; do sleep 0.05; n=$((n + 1)); done
+: > exiting
+%2
+)";
+
+int g_terminations = 0;
+
+QByteArray fileContents(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString &path, const QByteArray &contents) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(contents) == contents.size();
+}
+
+bool somethingAt(const QString &path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Running, and not a zombie waiting for its parent.
+bool processRuns(qint64 pid) {
+    const QByteArray stat = fileContents(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = stat.lastIndexOf(')');
+    return close > 0 && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+QString describe(const ZAVOptionalError &error) {
+    return error ? error->description() : QStringLiteral("no error");
+}
+
+QString installationErrorText() {
+    return ZAVError{QStringLiteral("some_domain"), 100,
+                    QStringLiteral("Installation could not be completed.")}
+        .description();
+}
+
+// What reaches the window's install-completion handler, and what was on disk at that moment.
+struct Run {
+    int calls = 0;
+    bool onMainThread = true;
+    ZAVOptionalError error;
+    bool packageThere = false;
+    bool standInExiting = false;
+    bool probe = false;
+    QEventLoop *waiting = nullptr;
+};
+
+std::shared_ptr<Run> startInstall(ZAVInstallationManager &manager, const QString &package,
+                                  const QString &caseDir, std::function<bool()> probe = {}) {
+    auto run = std::make_shared<Run>();
+    manager.startInstallWithCompletion([run, package, caseDir, probe](const ZAVOptionalError &e) {
+        run->calls += 1;
+        run->onMainThread &= ZAVIsMainThread();
+        run->error = e;
+        run->packageThere = somethingAt(package);
+        run->standInExiting = QFile::exists(caseDir + QStringLiteral("/exiting"));
+        run->probe = probe && probe();
+        if (run->waiting)
+            run->waiting->quit();
+    });
+    return run;
+}
+
+// Waits in an event loop proper, which takes up a posted result the moment it arrives.
+bool waitForResult(Run &run) {
+    if (run.calls == 0) {
+        QEventLoop loop;
+        run.waiting = &loop;
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        loop.exec();
+        run.waiting = nullptr;
+    }
+    return run.calls > 0;
+}
+
+// Lets the background queue and the main queue run dry, so that a second delivery or a late
+// removal would have happened.
+void settle() {
+    ZAVDispatchWaitForBackground();
+    QTest::qWait(50);
+}
+
+QString record(qint64 pid, const char *kind) {
+    return QStringLiteral("%1/%2.%3").arg(g_sandbox.records).arg(pid).arg(QLatin1String(kind));
+}
+
+bool setUpSandbox() {
+    char pattern[] = "/tmp/zav-install-XXXXXX";
+    if (!mkdtemp(pattern))
+        return false;
+    Sandbox &s = g_sandbox;
+    s.root = QString::fromLocal8Bit(pattern);
+    s.home = s.root + QStringLiteral("/home");
+    s.records = s.root + QStringLiteral("/records");
+    QDir().mkpath(s.home);
+    QDir().mkpath(s.records);
+    s.id = QStringLiteral("org.example.ZavInstallTest%1").arg(getpid());
+    qputenv("HOME", QFile::encodeName(s.home));
+    qputenv("ZAV_FIXTURE_RECORD_DIR", QFile::encodeName(s.records));
+    qunsetenv("GIO_LAUNCHED_DESKTOP_FILE");
+    qunsetenv("GIO_LAUNCHED_DESKTOP_FILE_PID");
+
+    // The product as installed: its program inside <home>/.local/opt/<id>/.
+    const QString fixture =
+        qEnvironmentVariable("ZAV_BINARY_DIR") +
+        QStringLiteral("/tests/fixture/appdir/org.example.ZavFixture/bin/zav-fixture");
+    const QString program =
+        s.home + QStringLiteral("/.local/opt/") + s.id + QStringLiteral("/bin/zav-fixture");
+    QDir().mkpath(QFileInfo(program).absolutePath());
+    if (QFile::copy(fixture, program))
+        s.installedProgram = program;
+    else
+        std::fprintf(stderr, "no fixture program at %s\n", qPrintable(fixture));
+    return true;
+}
+
+} // namespace
+
+void InstallTest::init() {
+    g_terminations = 0;
+    ZAVApplication::sharedApplication().setTerminateHandler([](const char *) { ++g_terminations; });
+    // Blanks in every path: each one must stay a single argument.
+    m_case = std::make_unique<QTemporaryDir>(g_sandbox.root + QStringLiteral("/case XXXXXX"));
+    QVERIFY(m_case->isValid());
+    QVERIFY(QDir().mkpath(casePath(QStringLiteral("tmp dir"))));
+    m_savedTmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(casePath(QStringLiteral("tmp dir"))));
+}
+
+void InstallTest::cleanup() {
+    // A stand-in still held is let go, and the installer step finished, before the case's
+    // files go.
+    writeFile(casePath(QStringLiteral("release")), {});
+    ZAVDispatchWaitForBackground();
+    QTest::qWait(20);
+    ZAVAlert::setResponder(nullptr);
+    ZAVApplication::sharedApplication().setTerminateHandler(nullptr);
+    ZAVInstallationManager::setPackageInstallerPath(QString());
+    for (auto &copy : m_copies) {
+        copy->kill();
+        copy->waitForFinished(5000);
+    }
+    m_copies.clear();
+    QDir records(g_sandbox.records);
+    for (const QString &name : records.entryList(QDir::Files))
+        records.remove(name);
+    if (m_savedTmpdir.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", m_savedTmpdir);
+    m_case.reset();
+    // Nothing in the installation ends the installer.
+    QCOMPARE(g_terminations, 0);
+}
+
+QString InstallTest::writeStandIn(const QString &ending, bool executable) const {
+    const QString path = casePath(QStringLiteral("bin dir/zav-pkg"));
+    const QString script = QString::fromLatin1(kStandIn).arg(m_case->path(), ending);
+    if (!writeFile(path, script.toUtf8()))
+        return QString();
+    ::chmod(QFile::encodeName(path).constData(), executable ? 0755 : 0644);
+    ZAVInstallationManager::setPackageInstallerPath(path);
+    return path;
+}
+
+// A manager for the test product, with a package waiting at its installer file path.
+std::shared_ptr<ZAVInstallationManager> InstallTest::managerWithPackage(QString *package) const {
+    auto feed = std::make_shared<ZAVFeedData>();
+    feed->setBundleId(g_sandbox.id);
+    feed->setProduct(kProduct);
+    feed->setPkgUrl(kPkgUrl);
+    auto manager = ZAVInstallationManager::initWithFeedData(feed);
+    *package = manager->getInstallerPath();
+    const QString tmp = casePath(QStringLiteral("tmp dir/"));
+    if (!package->startsWith(tmp) || !writeFile(*package, kPackage))
+        package->clear();
+    return manager;
+}
+
+QProcess *InstallTest::startCopy(const QStringList &environment) {
+    if (g_sandbox.installedProgram.isEmpty())
+        return nullptr;
+    auto copy = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment)
+        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+    copy->setProcessEnvironment(env);
+    copy->setProgram(g_sandbox.installedProgram);
+    copy->setProcessChannelMode(QProcess::ForwardedChannels);
+    copy->start();
+    if (!copy->waitForStarted(5000))
+        return nullptr;
+    const qint64 pid = copy->processId();
+    m_copies.push_back(std::move(copy));
+    // Ready for the quit request only once it says so.
+    if (!QTest::qWaitFor([&] { return QFile::exists(record(pid, "started")); }, 5000))
+        return nullptr;
+    return m_copies.back().get();
+}
+
+// ---- the installer's command line and exit status ------------------------------------------
+
+void InstallTest::exitStatusDecidesResultAndPackage_data() {
+    QTest::addColumn<QString>("ending"); // the stand-in's last command; empty: no stand-in
+    QTest::addColumn<bool>("executable");
+    QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<int>("treeFiles"); // > 0: a directory tree at the installer file path
+    QTest::newRow("exit 0") << "exit 0" << true << true << 0;
+    // Long enough to remove that a result sent ahead of the removal would find it there.
+    QTest::newRow("exit 0, tree at the path") << "exit 0" << true << true << 500;
+    QTest::newRow("exit 1") << "exit 1" << true << false << 0;
+    QTest::newRow("exit 3") << "exit 3" << true << false << 0;
+    QTest::newRow("killed by SIGKILL") << "kill -KILL $$" << true << false << 0;
+    QTest::newRow("no program at the path") << "" << true << false << 0;
+    QTest::newRow("program not executable") << "exit 0" << false << false << 0;
+}
+
+void InstallTest::exitStatusDecidesResultAndPackage() {
+    QFETCH(QString, ending);
+    QFETCH(bool, executable);
+    QFETCH(bool, succeeds);
+    QFETCH(int, treeFiles);
+    const QString standIn =
+        writeStandIn(ending.isEmpty() ? QStringLiteral("exit 0") : ending, executable);
+    QVERIFY(!standIn.isEmpty());
+    if (ending.isEmpty())
+        QVERIFY(QFile::remove(standIn));
+    const bool runs = !ending.isEmpty() && executable;
+
+    QString package;
+    auto manager = managerWithPackage(&package);
+    QVERIFY(!package.isEmpty());
+    if (treeFiles > 0) {
+        QVERIFY(QFile::remove(package));
+        for (int d = 0; d < 10; ++d)
+            QVERIFY(QDir().mkpath(package + QStringLiteral("/d%1").arg(d)));
+        for (int i = 0; i < treeFiles; ++i) {
+            const QByteArray name =
+                QFile::encodeName(package + QStringLiteral("/d%1/f%2").arg(i % 10).arg(i));
+            const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+    }
+
+    auto run = startInstall(*manager, package, m_case->path());
+    QVERIFY(waitForResult(*run));
+    settle();
+    QCOMPARE(run->calls, 1);
+    QVERIFY(run->onMainThread);
+    QVERIFY(!manager->installCompletion());
+
+    if (succeeds) {
+        QCOMPARE(describe(run->error), QStringLiteral("no error"));
+        // Removed before the window hears of the success.
+        QVERIFY(!run->packageThere);
+        QVERIFY(!somethingAt(package));
+    } else {
+        QCOMPARE(describe(run->error), installationErrorText());
+        QVERIFY(run->packageThere);
+        QCOMPARE(fileContents(package), kPackage);
+    }
+
+    const QString arguments = casePath(QStringLiteral("arguments"));
+    if (runs) {
+        const QStringList expected{standIn,
+                                   QStringLiteral("-dumplog"),
+                                   QStringLiteral("-verbose"),
+                                   QStringLiteral("-pkg"),
+                                   package,
+                                   QStringLiteral("-target"),
+                                   QStringLiteral("CurrentUserHomeDirectory")};
+        QCOMPARE(QString::fromUtf8(fileContents(arguments)).split(u'\n', Qt::SkipEmptyParts),
+                 expected);
+    } else {
+        QVERIFY(!somethingAt(arguments));
+    }
+}
+
+void InstallTest::resultArrivesOnceAfterTheInstallerHasExited() {
+    QVERIFY(writeFile(casePath(QStringLiteral("gate")), {}));
+    QVERIFY(!writeStandIn(QStringLiteral("exit 0"), true).isEmpty());
+    QString package;
+    auto manager = managerWithPackage(&package);
+    QVERIFY(!package.isEmpty());
+
+    const QString pidFile = casePath(QStringLiteral("pid"));
+    auto run = startInstall(*manager, package, m_case->path(), [pidFile] {
+        // The child has been waited for: its pid is gone, not left as a zombie.
+        const qint64 pid = fileContents(pidFile).trimmed().toLongLong();
+        return pid > 0 && !QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+    });
+    QCOMPARE(run->calls, 0);
+
+    // The installer runs and is held; the main thread goes on meanwhile.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile), 10000);
+    auto mainRan = std::make_shared<bool>(false);
+    ZAVDispatchMainAsync([mainRan] { *mainRan = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(*mainRan, 5000);
+    QTest::qWait(100);
+    QCOMPARE(run->calls, 0);
+    QVERIFY(somethingAt(package));
+
+    QVERIFY(writeFile(casePath(QStringLiteral("release")), {}));
+    QVERIFY(waitForResult(*run));
+    QVERIFY(run->standInExiting);
+    QVERIFY(run->probe);
+    QVERIFY(run->onMainThread);
+    QCOMPARE(describe(run->error), QStringLiteral("no error"));
+    settle();
+    QCOMPARE(run->calls, 1);
+}
+
+// ---- a running copy of the product -----------------------------------------------------------
+
+void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller_data() {
+    QTest::addColumn<bool>("copyRuns");
+    QTest::addColumn<long>("answer");
+    QTest::newRow("no copy running") << false << ZAVAlertFirstButtonReturn;
+    QTest::newRow("Quit & Install") << true << ZAVAlertFirstButtonReturn;
+    QTest::newRow("other answer") << true << ZAVAlertFirstButtonReturn + 1;
+}
+
+void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller() {
+    QFETCH(bool, copyRuns);
+    QFETCH(long, answer);
+    const bool quitAsked = copyRuns && answer == ZAVAlertFirstButtonReturn;
+    QVERIFY(!writeStandIn(QStringLiteral("exit 0"), true).isEmpty());
+
+    // The copy takes long to exit after the quit request, as one saving its work would.
+    qint64 pid = -1;
+    QProcess *copy = nullptr;
+    if (copyRuns) {
+        copy = startCopy({QStringLiteral("ZAV_FIXTURE_LINGER_MS=5000")});
+        QVERIFY2(copy, qPrintable(g_sandbox.installedProgram));
+        pid = copy->processId();
+    }
+    QString package;
+    auto manager = managerWithPackage(&package);
+    QVERIFY(!package.isEmpty());
+
+    struct Seen {
+        QString messageText, informativeText;
+        QStringList buttons;
+        int alertStyle = -1;
+        bool installerStarted = true;
+    };
+    std::vector<Seen> alerts;
+    const QString arguments = casePath(QStringLiteral("arguments"));
+    ZAVAlert::setResponder([&alerts, answer, arguments](const ZAVAlert &alert) {
+        // An installer queued before the answer would run to its end here.
+        ZAVDispatchWaitForBackground();
+        alerts.push_back({alert.messageText(), alert.informativeText(), alert.buttons(),
+                          alert.alertStyle(), somethingAt(arguments)});
+        return answer;
+    });
+
+    auto run = startInstall(*manager, package, m_case->path(),
+                            [pid] { return pid > 0 && processRuns(pid); });
+    QCOMPARE(alerts.size(), copyRuns ? 1u : 0u);
+    if (copyRuns) {
+        QCOMPARE(alerts[0].messageText, QStringLiteral("Quit and continue installation"));
+        QCOMPARE(alerts[0].informativeText,
+                 kProduct + QStringLiteral(" is currently running. Please close the application "
+                                           "to continue installation."));
+        QCOMPARE(alerts[0].buttons, QStringList{QStringLiteral("Quit & Install")});
+        QCOMPARE(alerts[0].alertStyle, 1);
+        QVERIFY(!alerts[0].installerStarted);
+    }
+
+    // The installation goes on whatever the answer.
+    QVERIFY(waitForResult(*run));
+    QCOMPARE(describe(run->error), QStringLiteral("no error"));
+    QVERIFY(somethingAt(arguments));
+    QVERIFY(!somethingAt(package));
+
+    if (quitAsked) {
+        // Asked by the installer itself, which did not wait for the copy to be gone.
+        QVERIFY(run->probe);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record(pid, "terminated")), 5000);
+        QCOMPARE(fileContents(record(pid, "terminated")).trimmed().toLongLong(), qint64(getpid()));
+    } else if (copyRuns) {
+        QVERIFY(!copy->waitForFinished(200));
+        QVERIFY(!QFile::exists(record(pid, "terminated")));
+    }
+}
+
+int main(int argc, char **argv) {
+    // The home must be in place before anything can ask for the user's directories.
+    if (!setUpSandbox()) {
+        std::fprintf(stderr, "cannot set up the test sandbox\n");
+        return 1;
+    }
+    // Every alert is answered by a responder: no window is ever shown.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int status = 0;
+    {
+        QApplication app(argc, argv);
+        InstallTest test;
+        status = QTest::qExec(&test, argc, argv);
+        ZAVDispatchWaitForBackground();
+    }
+    QDir(g_sandbox.root).removeRecursively();
+    return status;
+}
+
+#include "tst_install.moc"
