@@ -1,10 +1,12 @@
 // GLib only: its headers use names that Qt defines as macros.
 #include "ZAVDesktopEntry.h"
 
+#include <gio/gdesktopappinfo.h>
 #include <glib.h>
 
 #include <cstring>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -46,6 +48,46 @@ std::optional<std::string> stringValue(GKeyFile *file, const char *group, const 
     return text;
 }
 
+// Splits an Exec value into arguments as the launcher does after expanding field codes.
+bool splitArguments(const char *exec, std::vector<std::string> *arguments, std::string *error)
+{
+    gint argc = 0;
+    gchar **argv = nullptr;
+    GError *raw = nullptr;
+    if (!g_shell_parse_argv(exec, &argc, &argv, &raw)) {
+        std::unique_ptr<GError, ErrorDeleter> failure(raw);
+        *error = failure->message;
+        return false;
+    }
+    arguments->assign(argv, argv + argc);
+    g_strfreev(argv);
+    return true;
+}
+
+// A key that the key-file reader would hide: one that comes twice in `group` (the reader keeps
+// the last, but writes every one back), or a localized form of a program key, which another
+// reader could run instead of the one checked. Empty when there is none.
+std::string hiddenKey(GKeyFile *file, const char *group)
+{
+    gsize count = 0;
+    gchar **keys = g_key_file_get_keys(file, group, &count, nullptr);
+    std::set<std::string> seen;
+    std::string problem;
+    for (gsize i = 0; i < count && problem.empty(); ++i) {
+        const std::string key = keys[i];
+        std::string base = key.substr(0, key.find('['));
+        while (!base.empty() && base.back() == ' ')
+            base.pop_back();
+        if (!seen.insert(key).second)
+            problem = "the key " + key + " comes more than once in [" + group + "]";
+        else if (base != key && (base == "Exec" || base == "TryExec"))
+            problem = "[" + std::string(group) + "] has a localized " + base + " (" + key +
+                      "); give the program once, without a locale";
+    }
+    g_strfreev(keys);
+    return problem;
+}
+
 } // namespace
 
 std::optional<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text,
@@ -75,6 +117,12 @@ std::optional<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text
     }
     g_strfreev(names);
     for (const std::string &group : groups) {
+        if (std::string problem = hiddenKey(file.get(), group.c_str()); !problem.empty()) {
+            *error = problem;
+            return std::nullopt;
+        }
+    }
+    for (const std::string &group : groups) {
         const std::optional<std::string> exec = stringValue(file.get(), group.c_str(), "Exec");
         if (!exec) {
             if (group != kMainGroup)
@@ -82,19 +130,12 @@ std::optional<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text
             *error = "it has no Exec key";
             return std::nullopt;
         }
-        gint argc = 0;
-        gchar **argv = nullptr;
-        GError *raw = nullptr;
-        if (!g_shell_parse_argv(exec->c_str(), &argc, &argv, &raw)) {
-            std::unique_ptr<GError, ErrorDeleter> failure(raw);
-            *error = "the Exec of [" + group + "] cannot be split into arguments: " +
-                     failure->message;
+        Command command{group, {}};
+        std::string why;
+        if (!splitArguments(exec->c_str(), &command.arguments, &why)) {
+            *error = "the Exec of [" + group + "] cannot be split into arguments: " + why;
             return std::nullopt;
         }
-        Command command{group, {}};
-        for (gint i = 0; i < argc; ++i)
-            command.arguments.emplace_back(argv[i]);
-        g_strfreev(argv);
         entry.m_commands.push_back(std::move(command));
     }
     entry.m_tryExec = stringValue(file.get(), kMainGroup, "TryExec");
@@ -146,4 +187,62 @@ std::string ZAVDesktopEntry::quotedArgument(const std::string &argument, bool li
         quoted += c;
     }
     return quoted + '"';
+}
+
+bool ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
+                                           const std::vector<std::string> &programs,
+                                           const std::optional<std::string> &tryExec,
+                                           std::string *error) const
+{
+    GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(path.c_str());
+    if (!info) {
+        *error = "the desktop launcher cannot load it";
+        return false;
+    }
+    KeyFile file(g_key_file_new());
+    const bool loaded = g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE,
+                                                  nullptr);
+    std::optional<std::string> installedTryExec;
+    if (gchar *value = g_desktop_app_info_get_string(info, "TryExec")) {
+        installedTryExec = value;
+        g_free(value);
+    }
+    std::vector<std::optional<std::string>> execs;
+    if (const char *line = g_app_info_get_commandline(G_APP_INFO(info)))
+        execs.emplace_back(line);
+    else
+        execs.emplace_back();
+    g_object_unref(info);
+    // The launcher reads an action's Exec from the key file when the action is started.
+    for (size_t i = 1; i < m_commands.size(); ++i)
+        execs.push_back(loaded ? stringValue(file.get(), m_commands[i].group.c_str(), "Exec")
+                               : std::nullopt);
+
+    if (installedTryExec != tryExec) {
+        *error = "the desktop launcher reads its TryExec as " +
+                 (installedTryExec ? "\"" + *installedTryExec + "\"" : std::string("nothing"));
+        return false;
+    }
+    for (size_t i = 0; i < m_commands.size() && i < programs.size(); ++i) {
+        const std::string where = "the Exec of [" + m_commands[i].group + "]";
+        // Before field codes are expanded, the program reads with each '%' doubled.
+        std::vector<std::string> meant(1);
+        for (const char c : programs[i])
+            meant.front() += c == '%' ? std::string("%%") : std::string(1, c);
+        meant.insert(meant.end(), m_commands[i].arguments.begin() + 1,
+                     m_commands[i].arguments.end());
+        std::vector<std::string> read;
+        std::string why;
+        if (!execs[i] || !splitArguments(execs[i]->c_str(), &read, &why)) {
+            *error = "the desktop launcher cannot read " + where +
+                     (why.empty() ? std::string() : ": " + why);
+            return false;
+        }
+        if (read != meant) {
+            *error = "the desktop launcher would run " + where + " as " + *execs[i] +
+                     ", not the program installed";
+            return false;
+        }
+    }
+    return true;
 }

@@ -16,7 +16,10 @@ public:
 
     // Reads the entry's text. Refuses, with words for the vendor in *error, text that is not a
     // key file, has no [Desktop Entry] group, a Type other than Application, or an Exec that is
-    // missing, empty or cannot be split into arguments.
+    // missing, empty or cannot be split into arguments. So that exactly the lines checked are
+    // the lines installed, it also refuses a key that comes twice in [Desktop Entry] or in an
+    // action (the key-file reader would keep only the last, yet write both back) and a
+    // localized Exec or TryExec (Exec[C]=...).
     static std::optional<ZAVDesktopEntry> fromText(const std::string &text, std::string *error);
 
     // What the entry starts: the [Desktop Entry] Exec first, then each action's Exec.
@@ -36,6 +39,15 @@ public:
     // when it holds a reserved character. With `literalPercent` a '%' is doubled, so that a
     // path is never read as a field code.
     static std::string quotedArgument(const std::string &argument, bool literalPercent);
+
+    // Loads the installed entry at `path` (bytes) as the desktops' launcher does (GIO) and
+    // checks that it would run what was meant: the [Desktop Entry] Exec and each action's Exec
+    // split into `programs[i]` followed by the arguments of commands()[i], and TryExec is
+    // `tryExec`. Field codes are compared as written (both sides expand them alike). False,
+    // with the reason in *error, when the entry does not load or runs anything else.
+    bool launchesAsIntegrated(const std::string &path, const std::vector<std::string> &programs,
+                              const std::optional<std::string> &tryExec,
+                              std::string *error) const;
 
 private:
     std::string m_text;

@@ -9,7 +9,6 @@
 #include "pkg/ZAVUserAppLayout.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,6 +23,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 
 namespace {
@@ -31,25 +31,33 @@ namespace {
 constexpr char kStagingPrefix[] = ".zav-staging-";
 constexpr char kOldPrefix[] = ".zav-old-";
 constexpr char kTemporaryPrefix[] = ".zav-tmp-";
+constexpr char kSavedInfix[] = ".zav-saved-";
 // Length of the "-<16 hex digits>" that ends an old directory's name.
 constexpr size_t kRandomSuffixLength = 17;
 constexpr off_t kMaxDesktopEntrySize = 1 << 20;
+constexpr off_t kMaxReceiptSize = 64 << 20;
 
 std::string utf8(const QString &text)
 {
     return text.toStdString();
 }
 
-// The path of `path` below `home`, as components; both come from ZAVUserAppLayout.
-std::vector<std::string> below(const QString &home, const QString &path)
+// The components of a path of a layout for the home "/": the same path below any home.
+std::vector<std::string> below(const QString &path)
 {
-    return ZAVFileSystem::components(utf8(path.mid(home.size())));
+    return ZAVFileSystem::components(utf8(path));
 }
 
 std::string parentOf(const std::string &path)
 {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// The folder that holds `path` (a path of a layout for the home "/"), as components.
+std::vector<std::string> folderOf(const QString &path)
+{
+    return ZAVFileSystem::components(parentOf(utf8(path)));
 }
 
 // Opens `path` inside `rootFd` the way the running system will open it: links of the package
@@ -79,9 +87,11 @@ ZAVFd openBeneath(int rootFd, const std::string &path, int flags, int *error)
 
 class Installation {
 public:
-    Installation(const std::string &packagePath, const QString &home, ZAVPkgLog &log)
-        : m_packagePath(packagePath), m_home(home), m_log(log),
-          m_folders(*ZAVUserAppLayout::forApplication(QStringLiteral("zav.folders"), home))
+    Installation(const std::string &packagePath, const std::string &home,
+                 const ZAVPackageInstaller::Options &options, ZAVPkgLog &log)
+        : m_packagePath(packagePath), m_home(home), m_options(options), m_log(log),
+          m_folders(*ZAVUserAppLayout::forApplication(QStringLiteral("zav.folders"),
+                                                      QStringLiteral("/")))
     {
     }
     ~Installation() { rollBack(); }
@@ -93,6 +103,18 @@ private:
         std::string relativePath;
         std::string absolutePath;
     };
+    // Something at one of the places an installation replaces that no receipt of ours lists.
+    struct Unowned {
+        ZAVFd folder;
+        std::string name;
+        std::string path;
+    };
+
+    // The bytes of `layoutPath` (a path of a layout for the home "/") in this home.
+    std::string absolute(const QString &layoutPath) const
+    {
+        return (m_home == "/" ? std::string() : m_home) + utf8(layoutPath);
+    }
 
     ZAVPkgResult openPackage();
     ZAVPkgResult openHome();
@@ -106,13 +128,20 @@ private:
     ZAVPkgResult checkProgram(const std::string &what, const std::string &path,
                               Program *program);
     void findIcon(const std::string &name);
+    bool readReceipt();
+    ZAVPkgResult checkDestinations();
+    ZAVPkgResult moveAsideUnowned();
     ZAVPkgResult writeIntegration();
     ZAVPkgResult swap();
+    bool swapBack();
+    ZAVPkgResult commit();
+    ZAVPkgResult failAfterSwap(ZAVPkgError error);
     void finish();
     void rollBack();
 
     const std::string m_packagePath;
-    const QString m_home;
+    const std::string m_home;
+    const ZAVPackageInstaller::Options m_options;
     ZAVPkgLog &m_log;
     // The folders that do not depend on the application id.
     const ZAVUserAppLayout m_folders;
@@ -124,6 +153,7 @@ private:
     std::string m_stagingName;
     ZAVFd m_stagingFd;
     bool m_swapped = false;
+    bool m_exchanged = false;
     std::vector<std::function<void()>> m_undo;
 
     ZAVPackageExtractor::Result m_unpacked;
@@ -136,6 +166,8 @@ private:
     ZAVFd m_iconFd;
     QString m_iconExtension;
     std::string m_sha256;
+    std::vector<Unowned> m_unowned;
+    std::vector<std::string> m_programPaths; // the absolute programs written into the entry
 
     struct Replacement {
         int dirFd;
@@ -153,6 +185,9 @@ ZAVPkgResult Installation::run()
 {
     if (auto error = openPackage())
         return error;
+    if (QString::fromStdString(m_home).toStdString() != m_home)
+        return ZAVPkgError::failed("the home " + ZAVQuoted(m_home) +
+                                   " is not UTF-8: a desktop entry cannot name a program in it");
     if (auto error = openHome())
         return error;
     cleanLeftovers();
@@ -167,18 +202,25 @@ ZAVPkgResult Installation::run()
         return error;
     m_log.phase("checked " + m_id + " " + (m_version.empty() ? "(no version)" : m_version));
 
+    if (auto error = checkDestinations())
+        return error;
     if (auto error = writeIntegration())
+        return error;
+    if (auto error = moveAsideUnowned())
         return error;
     if (auto error = swap())
         return error;
-    m_log.phase("installed " + m_id + " into " + utf8(m_layout->applicationDirectory()));
+    if (auto error = commit())
+        return error;
+    m_log.phase("installed " + m_id + " into " + absolute(m_layout->applicationDirectory()));
     finish();
     return std::nullopt;
 }
 
 ZAVPkgResult Installation::openPackage()
 {
-    m_packageFd.reset(open(m_packagePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // Without blocking: opening a FIFO for reading would otherwise wait for a writer.
+    m_packageFd.reset(open(m_packagePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!m_packageFd.valid())
         return ZAVPkgError::unreadable("cannot open the package " + ZAVQuoted(m_packagePath) +
                                        ": " + ZAVFileSystem::errorText(errno));
@@ -186,6 +228,10 @@ ZAVPkgResult Installation::openPackage()
     if (fstat(m_packageFd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return ZAVPkgError::unreadable("the package " + ZAVQuoted(m_packagePath) +
                                        " is not a regular file");
+    const int flags = fcntl(m_packageFd.get(), F_GETFL);
+    if (flags < 0 || fcntl(m_packageFd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return ZAVPkgError::unreadable("cannot read the package " + ZAVQuoted(m_packagePath) +
+                                       ": " + ZAVFileSystem::errorText(errno));
     m_packageSize = st.st_size;
     posix_fadvise(m_packageFd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::nullopt;
@@ -193,10 +239,9 @@ ZAVPkgResult Installation::openPackage()
 
 ZAVPkgResult Installation::openHome()
 {
-    const std::string home = utf8(m_home);
-    m_homeFd.reset(open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    m_homeFd.reset(open(m_home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!m_homeFd.valid())
-        return ZAVPkgError::failed("cannot open the home directory " + ZAVQuoted(home) + ": " +
+        return ZAVPkgError::failed("cannot open the home directory " + ZAVQuoted(m_home) + ": " +
                                    ZAVFileSystem::errorText(errno));
     while (flock(m_homeFd.get(), LOCK_EX) != 0) {
         if (errno != EINTR) {
@@ -205,7 +250,7 @@ ZAVPkgResult Installation::openHome()
             break;
         }
     }
-    return openHomeDirectory(below(m_home, m_folders.optDirectory()), &m_optFd);
+    return openHomeDirectory(below(m_folders.optDirectory()), &m_optFd);
 }
 
 ZAVPkgResult Installation::openHomeDirectory(const std::vector<std::string> &components,
@@ -219,7 +264,7 @@ ZAVPkgResult Installation::openHomeDirectory(const std::vector<std::string> &com
         int error = 0;
         ZAVFd next =
             ZAVFileSystem::openOrCreateDirectory(current.get(), component, 0755, &created, &error);
-        const std::string path = utf8(m_home) + '/' + ZAVFileSystem::joined(walked);
+        const std::string path = absolute(QStringLiteral("/")) + ZAVFileSystem::joined(walked);
         if (!next.valid()) {
             if (error == ELOOP || error == ENOTDIR)
                 return ZAVPkgError::failed(ZAVQuoted(path) +
@@ -283,12 +328,10 @@ void Installation::cleanLeftovers()
         m_log.detail("removed " + name + " left by an interrupted installation" +
                      (error ? ": " + ZAVFileSystem::errorText(error) : std::string()));
     }
-    cleanTemporaryFiles(below(m_home, m_folders.applicationsDirectory()));
-    cleanTemporaryFiles(below(m_home, m_folders.receiptsDirectory()));
+    cleanTemporaryFiles(below(m_folders.applicationsDirectory()));
+    cleanTemporaryFiles(below(m_folders.receiptsDirectory()));
     for (const char *extension : {"png", "svg"})
-        cleanTemporaryFiles(
-            below(m_home, QString::fromStdString(
-                              parentOf(utf8(m_folders.iconPath(QLatin1String(extension)))))));
+        cleanTemporaryFiles(folderOf(m_folders.iconPath(QLatin1String(extension))));
 }
 
 void Installation::cleanTemporaryFiles(const std::vector<std::string> &components)
@@ -321,7 +364,7 @@ ZAVPkgResult Installation::unpack()
             if (errno == EEXIST && attempt < 8)
                 continue;
             return ZAVPkgError::failed("cannot create a staging directory in " +
-                                       utf8(m_folders.optDirectory()) + ": " +
+                                       absolute(m_folders.optDirectory()) + ": " +
                                        ZAVFileSystem::errorText(errno));
         }
         const int optFd = m_optFd.get();
@@ -336,7 +379,7 @@ ZAVPkgResult Installation::unpack()
             return ZAVPkgError::failed("cannot open the staging directory: " +
                                        ZAVFileSystem::errorText(error));
     }
-    m_log.detail("staging in " + utf8(m_folders.optDirectory()) + "/" + m_stagingName);
+    m_log.detail("staging in " + absolute(m_folders.optDirectory()) + "/" + m_stagingName);
 
     ZAVPackageStream package(m_packageFd.get());
     if (auto error = ZAVPackageExtractor::extract(package, m_stagingFd.get(), m_log, &m_unpacked))
@@ -356,13 +399,17 @@ ZAVPkgResult Installation::check()
             "the package has no desktop entry at its root; it needs exactly one, named after "
             "the application id (such as org.example.App.desktop)");
     m_id = entryName.substr(0, entryName.size() - std::string_view(".desktop").size());
-    m_layout = ZAVUserAppLayout::forApplication(QString::fromStdString(m_id), m_home);
+    m_layout = ZAVUserAppLayout::forApplication(QString::fromStdString(m_id), QStringLiteral("/"));
     if (!m_layout)
         return ZAVPkgError::refused(
             "desktop entry " + ZAVQuoted(entryName) + ": " + ZAVQuoted(m_id) +
             " is not a valid application id (reverse-DNS such as org.example.App: two or more "
             "parts separated by '.', each of letters, digits, '_' and '-', none starting with "
             "a digit)");
+    if (!m_options.expectedId.empty() && m_id != m_options.expectedId)
+        return ZAVPkgError::refused("the package holds the application " + ZAVQuoted(m_id) +
+                                    ", not " + ZAVQuoted(m_options.expectedId) +
+                                    " that was asked for");
 
     ZAVFd entryFd(openat(m_stagingFd.get(), entryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
@@ -432,7 +479,8 @@ ZAVPkgResult Installation::checkProgram(const std::string &what, const std::stri
         return ZAVPkgError::refused(what + " names " + quoted +
                                     ", which is not executable; give it mode 0755");
     program->relativePath = ZAVFileSystem::joined(parts);
-    program->absolutePath = utf8(m_layout->applicationDirectory()) + '/' + program->relativePath;
+    program->absolutePath =
+        absolute(m_layout->applicationDirectory()) + '/' + program->relativePath;
     return std::nullopt;
 }
 
@@ -460,32 +508,131 @@ void Installation::findIcon(const std::string &name)
                  " is not a PNG or SVG file in the package; kept as an icon name");
 }
 
+bool Installation::readReceipt()
+{
+    int error = 0;
+    ZAVFd folder =
+        ZAVFileSystem::openPath(m_homeFd.get(), below(m_layout->receiptsDirectory()), &error);
+    ZAVFd fd(folder.valid() ? openat(folder.get(), (m_id + ".json").c_str(),
+                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)
+                            : -1);
+    struct stat st {};
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size > kMaxReceiptSize)
+        return false;
+    QByteArray text(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
+    if (pread(fd.get(), text.data(), static_cast<size_t>(text.size()), 0) != text.size())
+        return false;
+    const QJsonObject receipt = QJsonDocument::fromJson(text).object();
+    if (receipt.value(QLatin1String("id")).toString() != m_layout->applicationId() ||
+        !receipt.value(QLatin1String("files")).isArray())
+        return false;
+    return true;
+}
+
+ZAVPkgResult Installation::checkDestinations()
+{
+    // A receipt of ours for this id owns the application directory, the desktop entry and the
+    // two icon places of the id, provided each is of the kind zav-pkg makes there. Both icons:
+    // a run killed between renaming the icon and the receipt into place leaves the icon of one
+    // version beside the receipt of the other. The application directory goes as a whole:
+    // what the application wrote into it goes with it.
+    const bool receipt = readReceipt();
+    const std::vector<std::pair<QString, bool>> places{
+        {m_layout->applicationDirectory(), true},
+        {m_layout->desktopEntryPath(), false},
+        {m_layout->iconPath(QStringLiteral("svg")), false},
+        {m_layout->iconPath(QStringLiteral("png")), false},
+        {m_layout->receiptPath(), false},
+    };
+    std::string names;
+    for (const auto &[place, directory] : places) {
+        const std::string path = utf8(place);
+        int error = 0;
+        // A folder that is missing holds nothing to replace; one that is a link is refused
+        // when it is opened for writing.
+        ZAVFd folder = ZAVFileSystem::openPath(m_homeFd.get(), folderOf(place), &error);
+        if (!folder.valid())
+            continue;
+        const std::string name = path.substr(path.rfind('/') + 1);
+        struct stat st {};
+        if (fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT)
+                continue;
+            return ZAVPkgError::failed("cannot look at " + ZAVQuoted(absolute(place)) + ": " +
+                                       ZAVFileSystem::errorText(errno));
+        }
+        if (receipt && (directory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)))
+            continue;
+        names += (names.empty() ? "" : ", ") + ZAVQuoted(absolute(place));
+        m_unowned.push_back({std::move(folder), name, absolute(place)});
+    }
+    if (m_unowned.empty() || m_options.replaceUnowned)
+        return std::nullopt;
+    return ZAVPkgError::failed(
+        names + (m_unowned.size() == 1 ? " is" : " are") +
+        " not what zav-pkg installed there (no receipt of zav-pkg lists it); nothing was "
+        "changed. Move it away, or run with -replace-unowned to have it moved aside");
+}
+
+ZAVPkgResult Installation::moveAsideUnowned()
+{
+    char stamp[32] = {};
+    const time_t now = time(nullptr);
+    tm utc {};
+    strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", gmtime_r(&now, &utc));
+    for (const Unowned &thing : m_unowned) {
+        std::string saved = thing.name + kSavedInfix + stamp;
+        int result = -1;
+        for (int attempt = 1; result != 0 && attempt <= 100; ++attempt) {
+            if (attempt > 1)
+                saved = thing.name + kSavedInfix + stamp + '-' + std::to_string(attempt);
+            result = renameat2(thing.folder.get(), thing.name.c_str(), thing.folder.get(),
+                               saved.c_str(), RENAME_NOREPLACE);
+            if (result != 0 && (errno == EINVAL || errno == ENOSYS) &&
+                faccessat(thing.folder.get(), saved.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) != 0)
+                result = renameat(thing.folder.get(), thing.name.c_str(), thing.folder.get(),
+                                  saved.c_str());
+            if (result != 0 && errno != EEXIST && errno != ENOTEMPTY)
+                return ZAVPkgError::failed("cannot move " + ZAVQuoted(thing.path) +
+                                           " aside: " + ZAVFileSystem::errorText(errno));
+        }
+        if (result != 0)
+            return ZAVPkgError::failed("cannot move " + ZAVQuoted(thing.path) +
+                                       " aside: too many saved copies beside it");
+        m_log.message("moved " + ZAVQuoted(thing.path) +
+                      ", which zav-pkg did not install, aside to " + saved);
+        const int folder = thing.folder.get();
+        m_undo.push_back([this, folder, saved, name = thing.name] {
+            if (!m_swapped)
+                renameat2(folder, saved.c_str(), folder, name.c_str(), RENAME_NOREPLACE);
+        });
+    }
+    return std::nullopt;
+}
+
 ZAVPkgResult Installation::writeIntegration()
 {
-    if (auto error = openHomeDirectory(below(m_home, m_layout->applicationsDirectory()),
+    if (auto error = openHomeDirectory(below(m_layout->applicationsDirectory()),
                                        &m_applicationsFd))
         return error;
-    if (auto error =
-            openHomeDirectory(below(m_home, m_layout->receiptsDirectory()), &m_receiptsFd))
+    if (auto error = openHomeDirectory(below(m_layout->receiptsDirectory()), &m_receiptsFd))
         return error;
     const QString iconPath = m_iconFd.valid() ? m_layout->iconPath(m_iconExtension) : QString();
     if (m_iconFd.valid()) {
-        if (auto error = openHomeDirectory(
-                below(m_home, QString::fromStdString(parentOf(utf8(iconPath)))),
-                &m_iconDirectoryFd))
+        if (auto error = openHomeDirectory(folderOf(iconPath), &m_iconDirectoryFd))
             return error;
     }
 
-    std::vector<std::string> programs;
     for (const Program &program : m_programs)
-        programs.push_back(program.absolutePath);
+        m_programPaths.push_back(program.absolutePath);
     std::optional<std::string> tryExec;
     if (m_tryExec)
         tryExec = m_tryExec->absolutePath;
     std::optional<std::string> icon;
     if (m_iconFd.valid())
         icon = m_id;
-    const std::string desktopText = m_entry->integratedText(programs, tryExec, icon);
+    const std::string desktopText = m_entry->integratedText(m_programPaths, tryExec, icon);
 
     QJsonArray files;
     for (const std::string &path : m_unpacked.paths)
@@ -498,9 +645,13 @@ ZAVPkgResult Installation::writeIntegration()
          QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
         {QStringLiteral("packageSha256"), QString::fromStdString(m_sha256)},
         {QStringLiteral("packageSize"), static_cast<qint64>(m_packageSize)},
-        {QStringLiteral("applicationDirectory"), m_layout->applicationDirectory()},
-        {QStringLiteral("desktopEntry"), m_layout->desktopEntryPath()},
-        {QStringLiteral("icon"), m_iconFd.valid() ? QJsonValue(iconPath) : QJsonValue()},
+        {QStringLiteral("applicationDirectory"),
+         QString::fromStdString(absolute(m_layout->applicationDirectory()))},
+        {QStringLiteral("desktopEntry"),
+         QString::fromStdString(absolute(m_layout->desktopEntryPath()))},
+        {QStringLiteral("icon"), m_iconFd.valid()
+                                     ? QJsonValue(QString::fromStdString(absolute(iconPath)))
+                                     : QJsonValue()},
         {QStringLiteral("files"), files},
     };
     const QByteArray receiptText = QJsonDocument(receipt).toJson(QJsonDocument::Indented);
@@ -516,10 +667,8 @@ ZAVPkgResult Installation::writeIntegration()
             return ZAVPkgResult(ZAVPkgError::failed("cannot write the " + what + ": " +
                                                     ZAVFileSystem::errorText(error)));
         }
-        m_undo.push_back([this, dirFd, temporary] {
-            if (!m_swapped)
-                unlinkat(dirFd, temporary.c_str(), 0);
-        });
+        // Gone once renamed into place; still there after a failure, before or after the swap.
+        m_undo.push_back([dirFd, temporary] { unlinkat(dirFd, temporary.c_str(), 0); });
         m_replacements.push_back({dirFd, temporary, finalName});
         return ZAVPkgResult();
     };
@@ -572,6 +721,7 @@ ZAVPkgResult Installation::swap()
     if (installed) {
         if (renameat2(optFd, staging, optFd, id, RENAME_EXCHANGE) == 0) {
             m_oldName = m_stagingName;
+            m_exchanged = true;
         } else if (errno == EINVAL || errno == ENOSYS) {
             // A file system without exchange: move the old version aside under a name that
             // the next run restores from if this one dies before the new version is in place.
@@ -602,32 +752,101 @@ ZAVPkgResult Installation::swap()
     return std::nullopt;
 }
 
+ZAVPkgResult Installation::commit()
+{
+    // The entry is checked where it lies, once the programs it names are in place.
+    std::string why;
+    const Replacement &entry = m_replacements.front();
+    std::optional<std::string> tryExec;
+    if (m_tryExec)
+        tryExec = m_tryExec->absolutePath;
+    if (!m_entry->launchesAsIntegrated(absolute(m_layout->applicationsDirectory()) + '/' +
+                                           entry.temporaryName,
+                                       m_programPaths, tryExec, &why))
+        return failAfterSwap(ZAVPkgError::failed(
+            "the desktop entry written for " + absolute(m_layout->desktopEntryPath()) +
+            " would not start the program installed: " + why));
+
+    // What each rename replaces stays reachable under a temporary name until all are done.
+    std::vector<std::string> previous(m_replacements.size());
+    for (size_t i = 0; i < m_replacements.size(); ++i) {
+        const Replacement &replacement = m_replacements[i];
+        const std::string backup = ZAVFileSystem::randomName(kTemporaryPrefix);
+        if (linkat(replacement.dirFd, replacement.finalName.c_str(), replacement.dirFd,
+                   backup.c_str(), 0) == 0)
+            previous[i] = backup;
+        if (renameat(replacement.dirFd, replacement.temporaryName.c_str(), replacement.dirFd,
+                     replacement.finalName.c_str()) == 0)
+            continue;
+        const int error = errno;
+        // (A rename between two links of one file would leave both: the one that failed
+        // still has its previous file, and only the extra link goes.)
+        if (!previous[i].empty())
+            unlinkat(replacement.dirFd, previous[i].c_str(), 0);
+        for (size_t j = i; j-- > 0;) {
+            const Replacement &done = m_replacements[j];
+            if (!previous[j].empty())
+                renameat(done.dirFd, previous[j].c_str(), done.dirFd, done.finalName.c_str());
+            else
+                unlinkat(done.dirFd, done.finalName.c_str(), 0);
+        }
+        return failAfterSwap(ZAVPkgError::failed("cannot put " + replacement.finalName +
+                                                 " in place: " +
+                                                 ZAVFileSystem::errorText(error)));
+    }
+    for (size_t i = 0; i < m_replacements.size(); ++i) {
+        if (!previous[i].empty())
+            unlinkat(m_replacements[i].dirFd, previous[i].c_str(), 0);
+    }
+    return std::nullopt;
+}
+
+ZAVPkgResult Installation::failAfterSwap(ZAVPkgError error)
+{
+    if (swapBack())
+        return ZAVPkgError{error.kind, error.message + "; the previous state was put back"};
+    return ZAVPkgError{error.kind, error.message + "; the new version of " + m_id +
+                                       " stays in its place without its desktop entry"};
+}
+
+bool Installation::swapBack()
+{
+    const int optFd = m_optFd.get();
+    if (m_exchanged) {
+        if (renameat2(optFd, m_stagingName.c_str(), optFd, m_id.c_str(), RENAME_EXCHANGE) != 0)
+            return false;
+    } else {
+        if (renameat(optFd, m_id.c_str(), optFd, m_stagingName.c_str()) != 0)
+            return false;
+        // Should this fail, the next run puts the moved-aside version back.
+        if (!m_oldName.empty())
+            renameat(optFd, m_oldName.c_str(), optFd, m_id.c_str());
+    }
+    m_swapped = false;
+    m_oldName.clear();
+    m_log.detail("swapped the previous version back");
+    return true;
+}
+
 void Installation::finish()
 {
-    for (const Replacement &replacement : m_replacements) {
-        if (renameat(replacement.dirFd, replacement.temporaryName.c_str(), replacement.dirFd,
-                     replacement.finalName.c_str()) != 0)
-            m_log.message("warning: cannot put " + replacement.finalName + " in place: " +
-                          ZAVFileSystem::errorText(errno));
-    }
     // An icon of the previous version in the other format, or one the new version lacks.
     for (const char *extension : {"png", "svg"}) {
         if (m_iconFd.valid() && m_iconExtension == QLatin1String(extension))
             continue;
-        const std::string path = utf8(m_layout->iconPath(QLatin1String(extension)));
+        const QString path = m_layout->iconPath(QLatin1String(extension));
         int error = 0;
-        ZAVFd directory =
-            ZAVFileSystem::openPath(m_homeFd.get(), below(m_home, QString::fromStdString(parentOf(path))), &error);
+        ZAVFd directory = ZAVFileSystem::openPath(m_homeFd.get(), folderOf(path), &error);
         const std::string name = m_id + '.' + extension;
         if (directory.valid() && unlinkat(directory.get(), name.c_str(), 0) == 0)
-            m_log.detail("removed the previous icon " + path);
+            m_log.detail("removed the previous icon " + absolute(path));
     }
     for (const int fd : {m_applicationsFd.get(), m_iconDirectoryFd.get(), m_receiptsFd.get(),
                          m_optFd.get()}) {
         if (fd >= 0)
             fsync(fd);
     }
-    m_log.phase("installed the desktop entry " + utf8(m_layout->desktopEntryPath()));
+    m_log.phase("installed the desktop entry " + absolute(m_layout->desktopEntryPath()));
 
     if (!m_oldName.empty()) {
         if (const int error = ZAVFileSystem::removeTree(m_optFd.get(), m_oldName))
@@ -647,12 +866,15 @@ void Installation::rollBack()
 
 } // namespace
 
-ZAVPkgResult ZAVPackageInstaller::install(const std::string &packagePath, const QString &home,
-                                          ZAVPkgLog &log)
+ZAVPkgResult ZAVPackageInstaller::install(const std::string &packagePath, const std::string &home,
+                                          const Options &options, ZAVPkgLog &log)
 {
-    if (home.isEmpty() || !QDir::isAbsolutePath(home))
-        return ZAVPkgError::usage("the target home " + ZAVQuoted(utf8(home)) +
+    if (home.empty() || home.front() != '/')
+        return ZAVPkgError::usage("the target home " + ZAVQuoted(home) +
                                   " is not an absolute path");
-    Installation installation(packagePath, QDir::cleanPath(home), log);
+    std::string cleaned = home;
+    while (cleaned.size() > 1 && cleaned.back() == '/')
+        cleaned.pop_back();
+    Installation installation(packagePath, cleaned, options, log);
     return installation.run();
 }

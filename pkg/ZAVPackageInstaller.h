@@ -2,8 +2,6 @@
 
 #include "ZAVPkgError.h"
 
-#include <QString>
-
 #include <string>
 
 class ZAVPkgLog;
@@ -14,23 +12,36 @@ class ZAVPkgLog;
 //     in <home>/.local/opt, temporary files beside desktop entries, icons and receipts;
 //  3. unpacks the package into <home>/.local/opt/.zav-staging-<random> (ZAVPackageExtractor)
 //     while a second thread reads, digests and decompresses it (ZAVPackageStream);
-//  4. checks the result: one desktop entry <id>.desktop with a valid application id, its
-//     Exec (and TryExec, and each action's Exec) naming an executable regular file inside
-//     the directory;
-//  5. writes the integrated desktop entry, the icon and the receipt as flushed temporary
+//  4. checks the result: one desktop entry <id>.desktop with a valid application id (the
+//     one asked for, if any), its Exec (and TryExec, and each action's Exec) naming an
+//     executable regular file inside the directory;
+//  5. checks every place it is about to replace: the application directory, the desktop
+//     entry, both icons and the receipt must be missing or be what the receipt of <id> says
+//     zav-pkg installed there (of the kind it installs); anything else is refused, or moved
+//     aside to <name>.zav-saved-<time> with `replaceUnowned`;
+//  6. writes the integrated desktop entry, the icon and the receipt as flushed temporary
 //     files beside their final names;
-//  6. swaps the staging directory with <home>/.local/opt/<id> in one renameat2
+//  7. swaps the staging directory with <home>/.local/opt/<id> in one renameat2
 //     (RENAME_EXCHANGE; a plain rename when nothing was installed);
-//  7. renames the temporary files over the desktop entry, icon and receipt;
-//  8. removes the previous version.
-// A refusal or failure before step 6 leaves the home as it was: what the run created is
-// removed again. A kill at any moment leaves <id> wholly the old or wholly the new version;
-// the next run clears the rest. Nothing is written outside the application directory, the
-// applications folder, the icon theme folder and the receipts folder of the home, and no
-// link is followed below the home. Main thread.
+//  8. loads the new desktop entry back with the desktops' launcher and checks that it runs
+//     the programs installed, then renames the temporary files over the desktop entry, icon
+//     and receipt;
+//  9. removes the previous version.
+// A refusal or failure before step 7 leaves the home as it was: what the run created is
+// removed again. A failure in step 8 puts the previous version, entry, icon and receipt back
+// and is a failure too. A kill at any moment leaves <id> wholly the old or wholly the new
+// version; the next run clears the rest. Nothing is written outside the application
+// directory, the applications folder, the icon theme folder and the receipts folder of the
+// home, and no link is followed below the home. The home is used as the bytes given. Main
+// thread.
 class ZAVPackageInstaller {
 public:
-    // `home` is an absolute directory. Returns nothing once the package is installed.
-    static ZAVPkgResult install(const std::string &packagePath, const QString &home,
-                                ZAVPkgLog &log);
+    struct Options {
+        std::string expectedId; // refuse a package of another application id; empty: any
+        bool replaceUnowned = false;
+    };
+
+    // `home` is an absolute directory, as bytes. Returns nothing once the package is installed.
+    static ZAVPkgResult install(const std::string &packagePath, const std::string &home,
+                                const Options &options, ZAVPkgLog &log);
 };

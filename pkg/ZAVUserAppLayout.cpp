@@ -6,6 +6,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 bool ZAVUserAppLayout::isValidApplicationId(const QString &id)
 {
     if (id.isEmpty() || id.size() > 255)
@@ -42,6 +44,15 @@ QString ZAVUserAppLayout::currentUserHome()
     if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_dir)
         return QDir::cleanPath(QString::fromLocal8Bit(entry->pw_dir));
     return QString();
+}
+
+std::string ZAVUserAppLayout::currentUserHomePath()
+{
+    if (const char *home = std::getenv("HOME"); home && home[0] == '/')
+        return home;
+    if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_dir)
+        return entry->pw_dir;
+    return std::string();
 }
 
 QString ZAVUserAppLayout::inHome(QStringView relative) const

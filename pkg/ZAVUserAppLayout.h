@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 // Where an application installed for one user lives, shared by zav-pkg (which writes these
 // places) and the application control (which recognises running copies by them):
@@ -24,6 +25,9 @@ public:
 
     // The current user's home: $HOME when it is an absolute path, else the password database.
     static QString currentUserHome();
+    // The same, as the bytes of the environment or the password database: a home whose name
+    // is not UTF-8 keeps its bytes (the QString above replaces them).
+    static std::string currentUserHomePath();
 
     const QString &applicationId() const { return m_id; }
     const QString &home() const { return m_home; }

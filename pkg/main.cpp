@@ -5,14 +5,13 @@
 #include "ZAVPkgLog.h"
 #include "pkg/ZAVUserAppLayout.h"
 
-#include <QDir>
-#include <QFileInfo>
-
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -21,7 +20,8 @@ namespace {
 constexpr char kCurrentUser[] = "CurrentUserHomeDirectory";
 
 constexpr char kHelp[] =
-    "usage: zav-pkg [-dumplog] [-verbose] -pkg FILE -target CurrentUserHomeDirectory|DIR\n"
+    "usage: zav-pkg [-dumplog] [-verbose] [-id ID] [-replace-unowned] -pkg FILE\n"
+    "               -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg -help\n"
     "\n"
     "Installs the application in package FILE for one user. A package is a tar archive, plain\n"
@@ -31,6 +31,9 @@ constexpr char kHelp[] =
     "\n"
     "  -pkg FILE     the package\n"
     "  -target HOME  CurrentUserHomeDirectory for $HOME, or the home directory to install into\n"
+    "  -id ID        refuse a package of any other application id\n"
+    "  -replace-unowned  move aside what zav-pkg did not install at the places it installs to\n"
+    "                (to <name>.zav-saved-<time>) instead of refusing\n"
     "  -verbose      one line per phase on standard output\n"
     "  -dumplog      the detailed log, every entry of the package, on standard error\n"
     "  -help         this text\n"
@@ -46,8 +49,9 @@ constexpr char kHelp[] =
     "  4  refused package: it breaks a rule (path leaving the directory, device file, no or\n"
     "     two desktop entries, invalid id, Exec not a program in the package, ...);\n"
     "     nothing was changed\n"
-    "  5  installation failed: not enough space, a file-system error, a link in the home;\n"
-    "     nothing was changed\n";
+    "  5  installation failed: not enough space, a file-system error, a link in the home,\n"
+    "     something zav-pkg did not install at its places, a desktop entry that would not\n"
+    "     start the program; nothing was changed\n";
 
 int usageError(const std::string &message)
 {
@@ -75,6 +79,7 @@ int main(int argc, char **argv)
     bool dumplog = false;
     std::string package;
     std::string target;
+    ZAVPackageInstaller::Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "-help" || option == "--help" || option == "-h") {
@@ -84,6 +89,13 @@ int main(int argc, char **argv)
             verbose = true;
         } else if (option == "-dumplog") {
             dumplog = true;
+        } else if (option == "-replace-unowned") {
+            options.replaceUnowned = true;
+        } else if (option == "-id") {
+            if (i + 1 >= argc ||
+                !ZAVUserAppLayout::isValidApplicationId(QString::fromUtf8(argv[i + 1])))
+                return usageError("-id needs a valid application id (such as org.example.App)");
+            options.expectedId = argv[++i];
         } else if (option == "-pkg" || option == "-target") {
             if (i + 1 >= argc)
                 return usageError(option + " needs a value");
@@ -102,21 +114,30 @@ int main(int argc, char **argv)
     if (target.empty())
         return usageError("no target given (-target CurrentUserHomeDirectory|DIR)");
 
-    QString home;
+    // The home stays the bytes it was given: a name that is not UTF-8 must not turn into
+    // another one.
+    std::string home;
     if (target == kCurrentUser) {
-        home = ZAVUserAppLayout::currentUserHome();
-        if (home.isEmpty())
+        home = ZAVUserAppLayout::currentUserHomePath();
+        if (home.empty())
             return usageError("the current user has no home directory");
     } else {
-        const QFileInfo info(QString::fromLocal8Bit(target.c_str()));
-        if (!info.isDir())
+        struct stat st {};
+        if (stat(target.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             return usageError("the target " + ZAVQuoted(target) +
                               " is neither CurrentUserHomeDirectory nor a directory");
-        home = QDir::cleanPath(info.absoluteFilePath());
+        home = target;
+        if (home.front() != '/') {
+            char *cwd = getcwd(nullptr, 0);
+            if (!cwd)
+                return usageError("cannot find the current directory");
+            home = std::string(cwd) + '/' + home;
+            free(cwd);
+        }
     }
 
     ZAVPkgLog log(verbose, dumplog);
-    if (const ZAVPkgResult error = ZAVPackageInstaller::install(package, home, log)) {
+    if (const ZAVPkgResult error = ZAVPackageInstaller::install(package, home, options, log)) {
         const char *what = "";
         switch (error->kind) {
         case ZAVPkgError::Kind::Usage:

@@ -29,7 +29,13 @@ private slots:
     void keepsLinksAndModesButDropsSetIdBits();
     void currentUserHomeDirectoryMeansHome();
     void upgradeReplacesTheWholeApplication();
-    void execIsQuotedForAHomeWithBlanksAndPercent();
+    void execRunsTheProgramWhateverTheHome_data();
+    void execRunsTheProgramWhateverTheHome();
+    void whatZavPkgDidNotInstallIsKept_data();
+    void whatZavPkgDidNotInstallIsKept();
+    void failureAfterTheSwapPutsThePreviousVersionBack_data();
+    void failureAfterTheSwapPutsThePreviousVersionBack();
+    void homeThatIsNotUtf8IsNeverDecoded();
 
     void refusalsLeaveTheHomeAsItWas_data();
     void refusalsLeaveTheHomeAsItWas();
@@ -452,10 +458,26 @@ void PkgTest::upgradeReplacesTheWholeApplication()
     QVERIFY(run.out.contains("zav-pkg: removed the previous version"));
 }
 
-void PkgTest::execIsQuotedForAHomeWithBlanksAndPercent()
+void PkgTest::execRunsTheProgramWhateverTheHome_data()
 {
+    QTest::addColumn<QString>("homeName");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("blank") << QStringLiteral("my home") << 0;
+    QTest::newRow("dollar") << QStringLiteral("$HOME and ${x}") << 0;
+    QTest::newRow("backquote") << QStringLiteral("a`id`b") << 0;
+    QTest::newRow("double quote") << QStringLiteral("say \"hi\"") << 0;
+    QTest::newRow("backslash") << QStringLiteral("back\\slash\\") << 0;
+    QTest::newRow("single quote") << QStringLiteral("it's") << 0;
+    // The launcher looks a program up before expanding "%%": no entry can name this path.
+    QTest::newRow("percent") << QStringLiteral("my home 100%") << 5;
+}
+
+void PkgTest::execRunsTheProgramWhateverTheHome()
+{
+    QFETCH(QString, homeName);
+    QFETCH(int, exitCode);
     QTemporaryDir dir;
-    const QString home = dir.path() + QStringLiteral("/my home 100%");
+    const QString home = dir.path() + u'/' + homeName;
     QVERIFY(QDir().mkpath(home));
     ZAVTestPackage contents = ZAVTestPackage::application(kId, QStringLiteral("1.0"));
     contents.remove(kId.toUtf8() + ".desktop")
@@ -467,18 +489,151 @@ void PkgTest::execIsQuotedForAHomeWithBlanksAndPercent()
                                            "Exec=bin/app --new\n"));
     const QString package = dir.path() + QStringLiteral("/package.tar.gz");
     QVERIFY(contents.write(package));
+    const Tree before = snapshot(dir.path());
     const Run run = install(package, home);
-    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(leftovers(dir.path()), QStringList());
+    if (exitCode != 0) {
+        QVERIFY2(run.err.contains("would not start the program installed"), run.err.constData());
+        const QString diff = difference(before, snapshot(dir.path()));
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+        return;
+    }
 
+    // Quoted as desktop entries quote ('"', '`', '$' and '\' escaped inside double quotes),
+    // then with the key file's own escape of '\'.
     const QString program = applicationDirectory(home) + QStringLiteral("/bin/app");
-    QString quoted = program;
-    quoted.replace(u'%', QStringLiteral("%%"));
+    QString quoted;
+    for (const QChar c : program) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += u'\\';
+        quoted += c;
+    }
+    quoted = u'"' + quoted.replace(u'\\', QStringLiteral("\\\\")) + u'"';
     const QByteArray entry = readAll(desktopEntryPath(home));
     QCOMPARE(keyValue(entry, QStringLiteral("Exec")),
-             u'"' + quoted + QStringLiteral("\" \"--title=Demo Viewer\" %U"));
-    QCOMPARE(keyValue(entry, QStringLiteral("TryExec")), program);
+             quoted + QStringLiteral(" \"--title=Demo Viewer\" %U"));
+    QCOMPARE(keyValue(entry, QStringLiteral("TryExec")),
+             QString(program).replace(u'\\', QStringLiteral("\\\\")));
     QCOMPARE(keyValue(entry, QStringLiteral("Exec"), QStringLiteral("Desktop Action new")),
-             u'"' + quoted + QStringLiteral("\" --new"));
+             quoted + QStringLiteral(" --new"));
+}
+
+void PkgTest::whatZavPkgDidNotInstallIsKept_data()
+{
+    QTest::addColumn<bool>("installed"); // 1.0 installed by zav-pkg first
+    QTest::addColumn<QString>("plant");  // below the home; ending in '/': a directory
+    QTest::addColumn<QByteArray>("contents");
+    const QString receipt = QStringLiteral(".local/share/zav/receipts/") + kId + ".json";
+    const QString entry = QStringLiteral(".local/share/applications/") + kId + ".desktop";
+    QTest::newRow("user's application directory")
+        << false << QStringLiteral(".local/opt/") + kId + "/" << QByteArray();
+    QTest::newRow("user's desktop entry") << false << entry << QByteArray("[Desktop Entry]\n");
+    QTest::newRow("user's icon") << false
+                                 << QStringLiteral(".local/share/icons/hicolor/256x256/apps/") +
+                                        kId + ".png"
+                                 << QByteArray("mine");
+    QTest::newRow("desktop entry that is a directory") << true << entry + "/" << QByteArray();
+    QTest::newRow("receipt that is a directory") << true << receipt + "/" << QByteArray();
+    QTest::newRow("receipt of another id")
+        << true << receipt << QByteArray("{\"id\": \"org.example.Other\", \"files\": []}");
+}
+
+void PkgTest::whatZavPkgDidNotInstallIsKept()
+{
+    QFETCH(bool, installed);
+    QFETCH(QString, plant);
+    QFETCH(QByteArray, contents);
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    if (installed)
+        QVERIFY(copyTree(m_template1, home));
+    const QString path = home + u'/' + plant;
+    const QString named = QDir::cleanPath(path);
+    QVERIFY(!QFile::exists(named) || QFile::remove(named) || QDir(named).removeRecursively());
+    QVERIFY(plant.endsWith(u'/') ? writeFile(path + QStringLiteral("notes.txt"), "mine")
+                                 : writeFile(path, contents));
+    const Tree before = snapshot(dir.path());
+
+    const Run refused = install(m_package2, home);
+    QCOMPARE(refused.exitCode, 5);
+    QVERIFY2(refused.err.contains('"' + named.toUtf8() + '"'), refused.err.constData());
+    const QString diff = difference(before, snapshot(dir.path()));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+
+    const Run replaced =
+        install(m_package2, home,
+                {QStringLiteral("sh"), QStringLiteral("-c"),
+                 QStringLiteral("exec \"$0\" -replace-unowned \"$@\"")});
+    QVERIFY2(replaced.exitCode == 0, replaced.err.constData());
+    QVERIFY2(replaced.err.contains("aside to "), replaced.err.constData());
+    const QFileInfo planted(named);
+    const QStringList saved = planted.dir().entryList(
+        {planted.fileName() + QStringLiteral(".zav-saved-*")}, QDir::AllEntries | QDir::Hidden);
+    QCOMPARE(saved.size(), 1);
+    const QString kept = planted.dir().filePath(saved.front());
+    QCOMPARE(readAll(plant.endsWith(u'/') ? kept + QStringLiteral("/notes.txt") : kept),
+             plant.endsWith(u'/') ? QByteArray("mine") : contents);
+    QCOMPARE(readAll(applicationDirectory(home) + QStringLiteral("/bin/app")),
+             QByteArray("#!/bin/sh\necho 2.0\n"));
+    QCOMPARE(receipt(home).value(QLatin1String("version")).toString(), QStringLiteral("2.0"));
+    QCOMPARE(leftovers(home), QStringList());
+}
+
+void PkgTest::failureAfterTheSwapPutsThePreviousVersionBack_data()
+{
+    // After the exchange, the renames put the desktop entry, the icon and the receipt in place.
+    QTest::addColumn<int>("failingRename");
+    QTest::newRow("desktop entry") << 1;
+    QTest::newRow("receipt, after the entry and icon") << 3;
+}
+
+void PkgTest::failureAfterTheSwapPutsThePreviousVersionBack()
+{
+    QFETCH(int, failingRename);
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    const Tree before = snapshot(dir.path());
+    const Run run = install(m_package2, home,
+                            {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-o"),
+                             QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                             QStringLiteral("inject=renameat:error=EIO:when=%1")
+                                 .arg(failingRename)});
+    QCOMPARE(run.exitCode, 5);
+    QVERIFY2(run.err.contains("the previous state was put back"), run.err.constData());
+    const QString diff = difference(before, snapshot(dir.path()));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+}
+
+void PkgTest::homeThatIsNotUtf8IsNeverDecoded()
+{
+    // A desktop entry is UTF-8 and cannot name a program below such a home: zav-pkg refuses,
+    // and neither that home nor the one its decoded name would give gets anything.
+    QTemporaryDir dir;
+    const QByteArray home = QFile::encodeName(dir.path()) + "/\xff\xfe";
+    const QString lookAlike = dir.path() + QStringLiteral("/\ufffd\ufffd");
+    QVERIFY(mkdir(home.constData(), 0755) == 0 && QDir().mkdir(lookAlike));
+    // The shell turns the octal escapes into bytes that QProcess could not carry.
+    const QString script = QStringLiteral("exec \"$0\" -pkg \"$(printf \"$1\")\" "
+                                          "-target \"$(printf \"$2\")\"");
+    const QString bytes = dir.path() + QStringLiteral("/\\377\\376");
+    Run run = runProgram(QStringLiteral("sh"),
+                         {QStringLiteral("-c"), script, zavPkg(), m_package1, bytes});
+    QCOMPARE(run.exitCode, 5);
+    QVERIFY2(run.err.contains("\"" + home + "\" is not UTF-8"), run.err.constData());
+    QVERIFY(QDir(lookAlike).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    struct stat st {};
+    QVERIFY(lstat((home + "/.local").constData(), &st) != 0);
+
+    // A package path is used as bytes too.
+    const QByteArray package = QFile::encodeName(dir.path()) + "/demo\xff.tar.gz";
+    QVERIFY(symlink(QFile::encodeName(m_package1).constData(), package.constData()) == 0);
+    run = runProgram(QStringLiteral("sh"),
+                     {QStringLiteral("-c"), script, zavPkg(),
+                      dir.path() + QStringLiteral("/demo\\377.tar.gz"), dir.path()});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QVERIFY(QFileInfo(applicationDirectory(dir.path()) + QStringLiteral("/bin/app")).isFile());
 }
 
 void PkgTest::refusalsLeaveTheHomeAsItWas_data()
@@ -582,6 +737,29 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
         refused, QStringLiteral("the Exec of [Desktop Action new] names \"bin/new\""));
     row("TryExec missing", withExec("bin/app", "TryExec=bin/gone\n"), refused,
         QStringLiteral("TryExec names \"bin/gone\""));
+    // Keys the key-file reader hides: only the last of two is checked, both are installed.
+    const QString twice = QStringLiteral("comes more than once");
+    row("Exec twice", withEntry("[Desktop Entry]\nType=Application\nExec=/usr/bin/xterm\n"
+                                "Exec=bin/app\n"),
+        refused, QStringLiteral("the key Exec ") + twice);
+    row("TryExec twice", withExec("bin/app", "TryExec=/usr/bin/xterm\nTryExec=bin/app\n"),
+        refused, twice);
+    row("[Desktop Entry] twice",
+        withExec("bin/app", "\n[X-Other]\n\n[Desktop Entry]\nExec=/bin/sh\n"), refused, twice);
+    row("Exec twice in an action",
+        withExec("bin/app", "Actions=new;\n\n[Desktop Action new]\nName=New\n"
+                            "Exec=/usr/bin/xterm\nExec=bin/app\n"),
+        refused, twice + QStringLiteral(" in [Desktop Action new]"));
+    row("Name twice", withExec("bin/app", "Name=Other\n"), refused, twice);
+    row("localized Exec", withExec("bin/app", "Exec[C]=/usr/bin/xterm\n"), refused,
+        QStringLiteral("localized Exec (Exec[C])"));
+    row("localized TryExec", withExec("bin/app", "TryExec[de_DE]=/usr/bin/xterm\n"), refused,
+        QStringLiteral("localized TryExec"));
+    QTest::newRow("another application than asked for")
+        << bytes(good(), Compression::Gzip) << refused
+        << QStringLiteral("not \"org.example.Other\" that was asked for")
+        << QStringList{QStringLiteral("sh"), QStringLiteral("-c"),
+                       QStringLiteral("exec \"$0\" -id org.example.Other \"$@\"")};
 
     // Damaged packages: a large file of text, so that a cut lands inside it.
     ZAVTestPackage large = good();
@@ -696,6 +874,9 @@ void PkgTest::commandLineErrors_data()
         << QStringList{"-pkg", "/nonexistent/demo.tar.gz", "-target", home} << 3;
     QTest::newRow("package that is a directory") << QStringList{"-pkg", home, "-target", home}
                                                  << 3;
+    // Opening a FIFO for reading would wait for a writer.
+    QTest::newRow("package that is a FIFO") << QStringList{"-pkg", "FIFO", "-target", home} << 3;
+    QTest::newRow("invalid -id") << QStringList{"-id", "app", "-pkg", pkg, "-target", home} << 2;
 }
 
 void PkgTest::commandLineErrors()
@@ -705,6 +886,11 @@ void PkgTest::commandLineErrors()
     QTemporaryDir dir;
     arguments.replaceInStrings(QStringLiteral("PKG"), m_package1);
     arguments.replaceInStrings(QRegularExpression(QStringLiteral("^HOME$")), dir.path());
+    QTemporaryDir fifoDir;
+    const QString fifo = fifoDir.path() + QStringLiteral("/fifo");
+    if (arguments.contains(QStringLiteral("FIFO")))
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    arguments.replaceInStrings(QRegularExpression(QStringLiteral("^FIFO$")), fifo);
     const Run run = runProgram(zavPkg(), arguments);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY(run.err.startsWith("zav-pkg: "));
