@@ -84,6 +84,11 @@ int main(int argc, char **argv)
             verbose = true;
         } else if (option == "-dumplog") {
             dumplog = true;
+        } else if (option == "-id") {
+            // The application id the installer expects. Accepted so that the installer's
+            // command line runs; checking it against the package is zav-pkg's own change.
+            if (++i >= argc || !*argv[i])
+                return usageError(option + " needs a value");
         } else if (option == "-pkg" || option == "-target") {
             if (i + 1 >= argc)
                 return usageError(option + " needs a value");
