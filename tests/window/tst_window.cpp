@@ -77,6 +77,7 @@ void WindowTest::init()
     m_alerts.clear();
     m_terminations.clear();
     m_answer = ZAVAlertFirstButtonReturn;
+    ZAVApplication::sharedApplication().setExitStatus(0);
     ZAVAlert::setResponder([this](const ZAVAlert &alert) {
         m_alerts.append({alert.messageText(), alert.informativeText(), alert.buttons(),
                          alert.alertStyle()});
@@ -132,6 +133,7 @@ void WindowTest::failedFeedShowsOneErrorAlertWhoseButtonQuits()
     QCOMPARE(alert.buttons, QStringList{QStringLiteral("Quit Installation")});
     QCOMPARE(alert.style, 0);
     QCOMPARE(m_terminations, QStringList{QStringLiteral("ZAVAppUtils")});
+    QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 1);
     const QStringList lines = m_log->lines().filter(QRegularExpression("^Error was "));
     QCOMPARE(lines.size(), 1);
     QVERIFY(lines.first().contains("\"Could not connect to the server.\""));
@@ -331,7 +333,7 @@ void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
 {
     QTemporaryDir tmp;
     qputenv("TMPDIR", tmp.path().toLocal8Bit());
-    ZAVInstallationManager::setPackageInstallerPath(QStringLiteral("/bin/true"));
+    ZAVInstallationManager::setPackageInstallerPath("/bin/true");
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
@@ -346,7 +348,7 @@ void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
     QTRY_VERIFY(m_log->contains("Install complete"));
     QCOMPARE(window->statusText()->text(), QStringLiteral("Successfully installed Demo Viewer"));
     QVERIFY(m_alerts.isEmpty());
-    ZAVInstallationManager::setPackageInstallerPath(QString());
+    ZAVInstallationManager::setPackageInstallerPath({});
     qunsetenv("TMPDIR");
 }
 
@@ -399,6 +401,7 @@ void WindowTest::installedWithAutoLaunchLaunchesAndQuits()
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
     m_terminations.clear();
+    ZAVApplication::sharedApplication().setExitStatus(0); // the feed's failure, above
     window->show();
     QString statusWhenQuit;
     ZAVApplication::sharedApplication().setTerminateHandler([&](const char *sender) {
@@ -409,6 +412,7 @@ void WindowTest::installedWithAutoLaunchLaunchesAndQuits()
     // Nothing is installed under this id: the launch starts nothing, the installer still quits.
     QCOMPARE(m_terminations, QStringList{QStringLiteral("ZAVAppUtils")});
     QCOMPARE(statusWhenQuit, QStringLiteral("Launching Demo Viewer"));
+    QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 0);
     QVERIFY(window->progressView()->isVisible());
     QVERIFY(!window->quitButton()->isVisible());
 }
