@@ -4,7 +4,9 @@
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVAvailability.h"
+#include "platform/ZAVFileLock.h"
 #include "platform/ZAVProgressIndicator.h"
+#include "platform/ZAVTemporaryDirectory.h"
 #include "tests/support/ZAVTestLog.h"
 
 #include <QMessageBox>
@@ -41,6 +43,7 @@ private slots:
     void progressIsLoggedAndShownAsReceived_data();
     void progressIsLoggedAndShownAsReceived();
     void failedDownloadShowsTheErrorAndNeverInstalls();
+    void statusLineSaysWhenAnotherInstallationHoldsTheWay();
     void downloadedPackageStartsTheInstallWithTheProductAlone();
     void failedInstallRequestsAttentionThenShowsTheError();
     void installedWithoutAutoLaunchShowsTheQuitButton();
@@ -327,6 +330,27 @@ void WindowTest::failedDownloadShowsTheErrorAndNeverInstalls()
     QCOMPARE(window->statusText()->text(), QStringLiteral("Loading..."));
     QCOMPARE(window->progressView()->maximum(), 100);
     QCOMPARE(m_terminations.size(), 1);
+}
+
+void WindowTest::statusLineSaysWhenAnotherInstallationHoldsTheWay()
+{
+    QTemporaryDir tmp;
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    ZAVFileLock other;
+    QVERIFY(other.tryLock(ZAVTemporaryDirectory()));
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_alerts.clear();
+    window->feedLoadedWithData(installRecord(0));
+    QCOMPARE(window->statusText()->text(),
+             QStringLiteral("Waiting for another installation to finish..."));
+    QTest::qWait(300);
+    QVERIFY(m_alerts.isEmpty());
+    other.unlock();
+    QTRY_COMPARE(window->statusText()->text(), QStringLiteral("Downloading Demo Viewer - 4.2"));
+    QTRY_COMPARE(m_alerts.size(), 1); // nothing listens at the package's address
+    qunsetenv("TMPDIR");
 }
 
 void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
