@@ -67,8 +67,9 @@ void ZAVInstallerWindow::feedLoadedWithData(const std::shared_ptr<const ZAVFeedD
     QPointer<ZAVInstallerWindow> window(this);
     installManager()->setWaitingBlock([window, downloading](bool waiting) {
         if (window)
-            window->setStatus(waiting ? QStringLiteral("Waiting for another installation to finish...")
-                                      : downloading);
+            window->setStatus(waiting
+                                  ? QStringLiteral("Waiting for another installation to finish...")
+                                  : downloading);
     });
     installManager()->startDownloadWithCompletion(downloadCompletionHandler(data),
                                                   progressHandler());

@@ -52,9 +52,9 @@ public:
     ~ZAVInstallationManager() override;
 
     // Main thread; returns at once, called once per manager. Keeps both handlers, takes the
-    // lock of the user's temporary directory (a flock on the directory itself), which it holds until
-    // the installation's result or a download failure has been delivered, so that two runs never
-    // share the installer file. While another run holds it, the waiting handler hears true, the
+    // lock of the user's temporary directory (a flock on the directory itself), which it holds
+    // until the installation's result or a download failure has been delivered, so that two runs
+    // never share the installer file. While another run holds it, the waiting handler hears true, the
     // lock is tried again every 100 ms without blocking the thread, and after a minute the
     // download fails. With the lock: removes a package left at the installer file path and
     // partial downloads older than a day, logs "Start download: <pkgUrl>" and starts the

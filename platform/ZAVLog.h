@@ -26,8 +26,8 @@ void ZAVLogFormat(QStringView format, const Args &...args)
     ZAVLog(ZAVStringWithFormat(format, args...));
 }
 
-// Tests: every line (the escaped text alone, without the prefix) is also handed to `capture`, on the
-// thread that logged it. Pass nullptr to stop capturing. Standard error still gets the line.
+// Tests: every line (the escaped text alone, without the prefix) is also handed to `capture`,
+// on the thread that logged it. Pass nullptr to stop capturing. Standard error still gets the line.
 void ZAVLogSetCapture(std::function<void(const QString &)> capture);
 
 // Flushes what has been written; called before the process ends.

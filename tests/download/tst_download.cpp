@@ -321,11 +321,11 @@ void DownloadTest::temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory()
             break;
         }
         if (planted == u"link")
-            QVERIFY(::symlink(QFile::encodeName(elsewhere.path()).constData(), name.constData()) == 0);
+            QVERIFY(::symlink(QFile::encodeName(elsewhere.path()), name) == 0);
         else if (planted == u"file")
             QVERIFY(QFile(QFile::decodeName(name)).open(QIODevice::WriteOnly));
         else
-            QVERIFY(::mkdir(name.constData(), 0700) == 0 && ::chown(name.constData(), 65534, 65534) == 0);
+            QVERIFY(::mkdir(name, 0700) == 0 && ::chown(name, 65534, 65534) == 0);
     }
     QCOMPARE(ZAVTemporaryDirectory(), expected);
     if (!expected.isEmpty())
@@ -568,8 +568,8 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
     } else if (kind == u"close") {
         route.closeWithoutAnswer = true;
     } else if (kind == u"loop" || kind == u"scheme") {
-        route = ZAVFakeHTTPServer::redirect(kind == u"loop" ? server.url("/setup.pkg").toString()
-                                                             : QStringLiteral("file:///etc/passwd"));
+        const QUrl self = server.url("/setup.pkg");
+        route = ZAVFakeHTTPServer::redirect(kind == u"loop" ? self.toString() : "file:///etc/passwd");
     } else if (kind != u"limit") {
         route.status = kind.toInt();
         if (kind == u"403") {
@@ -804,7 +804,8 @@ void DownloadTest::stalePartialDownloadsOfEarlierRunsAreRemoved_data()
     QTest::addColumn<int>("ageHours");
     QTest::addColumn<bool>("removed");
     QTest::newRow("old partial file") << "file" << "download-AbC123" << 25 << true;
-    QTest::newRow("recent partial file (a run going on)") << "file" << "download-AbC123" << 1 << false;
+    QTest::newRow("recent partial file (a run going on)")
+        << "file" << "download-AbC123" << 1 << false;
     QTest::newRow("old file of another name") << "file" << "notes.txt" << 25 << false;
     QTest::newRow("old link") << "link" << "download-AbC123" << 25 << false;
     QTest::newRow("old directory") << "dir" << "download-AbC123" << 25 << false;
