@@ -34,7 +34,6 @@ private slots:
     void exitStatusDecidesResultAndPackage_data();
     void exitStatusDecidesResultAndPackage();
     void resultArrivesOnceAfterTheInstallerHasExited();
-    void packagePathThatIsNotUtf8ReachesTheInstallerAsBytes();
     void runningCopyIsOfferedToQuitBeforeTheInstaller_data();
     void runningCopyIsOfferedToQuitBeforeTheInstaller();
 
@@ -393,29 +392,6 @@ void InstallTest::resultArrivesOnceAfterTheInstallerHasExited() {
     QCOMPARE(describe(run->error), QStringLiteral("no error"));
     settle();
     QCOMPARE(run->calls, 1);
-}
-
-// Decoded, "\xff" would read as U+FFFD: another directory, which another user could have made.
-void InstallTest::packagePathThatIsNotUtf8ReachesTheInstallerAsBytes() {
-    const QByteArray tmp = QFile::encodeName(m_case->path()) + "/t\xff";
-    QVERIFY(::mkdir(tmp.constData(), 0700) == 0);
-    qputenv("TMPDIR", tmp);
-    QVERIFY(!writeStandIn(QStringLiteral("exit 0"), true).isEmpty());
-    auto feed = std::make_shared<ZAVFeedData>();
-    feed->setPkgUrl(kPkgUrl);
-    auto manager = ZAVInstallationManager::initWithFeedData(feed);
-    const QByteArray package = manager->getInstallerPath();
-    QVERIFY(package.startsWith(tmp + '/'));
-    const int fd = ::open(package.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    QVERIFY(fd >= 0);
-    ::close(fd);
-
-    auto run = startInstall(*manager, QFile::decodeName(package), m_case->path());
-    QVERIFY(waitForResult(*run));
-    QCOMPARE(describe(run->error), QStringLiteral("no error"));
-    QVERIFY(fileContents(casePath(QStringLiteral("arguments"))).contains("\n" + package + "\n"));
-    struct stat st {};
-    QCOMPARE(::lstat(package.constData(), &st), -1); // removed after the install
 }
 
 // ---- a running copy of the product -----------------------------------------------------------
