@@ -52,6 +52,7 @@ void ZAVInstallerWindow::doCompatabilityCheck()
         QStringLiteral("Unsupported OS version"), QStringLiteral("Ok"), QString(), QString(),
         QStringLiteral("Sorry but your version of OSX is not supported, please upgrade to a newer "
                        "version."));
+    ZAVApplication::sharedApplication().setExitStatus(1); // nothing can be installed
     alert->runModal();
     ZAVAppUtils::quitApp();
 }

@@ -42,7 +42,7 @@ public:
     // The install stage's end: attention, then launch the product or show the success state,
     // or the error alert.
     ZAVInstallCompletion installCompletionHandler(std::shared_ptr<const ZAVFeedData> data);
-    // Without URL sessions: the compatibility alert, then termination is requested.
+    // Without URL sessions: the compatibility alert, then termination is requested (status 1).
     void doCompatabilityCheck();
     // The feed record has arrived: log and show the product, come to the front, make the
     // installation manager for the record and start the download. While it waits for another

@@ -225,6 +225,7 @@ void WindowTest::unsupportedPlatformShowsTheCompatibilityAlertThenQuits()
                                                "please upgrade to a newer version."));
     QCOMPARE(alert.buttons, QStringList{QStringLiteral("Ok")});
     QCOMPARE(m_terminations.value(0), QStringLiteral("ZAVAppUtils"));
+    QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 1);
 }
 
 void WindowTest::quitButtonQuits()
