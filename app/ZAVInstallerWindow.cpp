@@ -52,6 +52,7 @@ void ZAVInstallerWindow::doCompatabilityCheck()
         QStringLiteral("Unsupported OS version"), QStringLiteral("Ok"), QString(), QString(),
         QStringLiteral("Sorry but your version of OSX is not supported, please upgrade to a newer "
                        "version."));
+    ZAVApplication::sharedApplication().setExitStatus(1); // nothing can be installed
     alert->runModal();
     ZAVAppUtils::quitApp();
 }
@@ -60,9 +61,17 @@ void ZAVInstallerWindow::feedLoadedWithData(const std::shared_ptr<const ZAVFeedD
 {
     ZAV_ASSERT_MAIN_THREAD();
     ZAVLogFormat(u"product: %@", productNameFromData(*data));
-    setStatus(ZAVStringWithFormat(u"Downloading %@", productNameFromData(*data)));
+    const QString downloading = ZAVStringWithFormat(u"Downloading %@", productNameFromData(*data));
+    setStatus(downloading);
     ZAVApplication::sharedApplication().activateIgnoringOtherApps(true);
     setInstallManager(ZAVInstallationManager::initWithFeedData(data));
+    QPointer<ZAVInstallerWindow> window(this);
+    installManager()->setWaitingBlock([window, downloading](bool waiting) {
+        if (window)
+            window->setStatus(waiting
+                                  ? QStringLiteral("Waiting for another installation to finish...")
+                                  : downloading);
+    });
     installManager()->startDownloadWithCompletion(downloadCompletionHandler(data),
                                                   progressHandler());
 }
@@ -138,6 +147,8 @@ QString ZAVInstallerWindow::productNameFromData(const ZAVFeedData &data) const
 void ZAVInstallerWindow::showError(const ZAVOptionalError &error)
 {
     ZAV_ASSERT_MAIN_THREAD();
+    // However the run ends from here (the alert's button, closing the window), it has failed.
+    ZAVApplication::sharedApplication().setExitStatus(1);
     ZAVAlert alert;
     alert.setMessageText(QStringLiteral("Could not complete installation"));
     alert.setInformativeText(ZAVStringWithFormat(

@@ -42,14 +42,15 @@ public:
     // The install stage's end: attention, then launch the product or show the success state,
     // or the error alert.
     ZAVInstallCompletion installCompletionHandler(std::shared_ptr<const ZAVFeedData> data);
-    // Without URL sessions: the compatibility alert, then termination is requested.
+    // Without URL sessions: the compatibility alert, then termination is requested (status 1).
     void doCompatabilityCheck();
     // The feed record has arrived: log and show the product, come to the front, make the
-    // installation manager for the record and start the download.
+    // installation manager for the record and start the download. While it waits for another
+    // run's installation, the status line says "Waiting for another installation to finish...".
     void feedLoadedWithData(const std::shared_ptr<const ZAVFeedData> &data);
     // Turns the progress bar into a busy indicator; `flag` starts (non-zero) or stops it.
     void animateProgress(qint8 flag);
-    // The error alert; its one button quits the installer.
+    // The error alert; its one button quits the installer. The run's exit status is 1 from here.
     void showError(const ZAVOptionalError &error);
     // The product's display name: "<product> - <version>" when displayVersion is set.
     QString productNameFromData(const ZAVFeedData &data) const;

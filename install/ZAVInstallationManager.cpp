@@ -1,11 +1,15 @@
 #include "ZAVInstallationManager.h"
 
 #include "platform/ZAVDispatch.h"
+#include "platform/ZAVFileLock.h"
 #include "platform/ZAVLog.h"
 #include "platform/ZAVTemporaryDirectory.h"
 #include "platform/ZAVURLSessionDownloadTask.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QUrl>
 
 #include <cerrno>
@@ -15,26 +19,51 @@
 
 namespace {
 
-// The text after the last "/" of `path`, a trailing "/" ignored; the string is a path here,
-// not a URL, so a query or fragment stays in the result.
-std::optional<QString> lastPathComponent(const std::optional<QString> &path)
+// How long a run waits for another one to finish with the temporary directory, and how often
+// it looks again meanwhile.
+int g_lockWaitMs = 60 * 1000;
+constexpr int kLockPollMs = 100;
+// Partial downloads older than this are left over from a run that was ended.
+constexpr long long kStalePartialSeconds = 24 * 60 * 60;
+// The longest installer file name, in bytes after "tmp-": far below any file system's limit.
+constexpr qsizetype kMaxInstallerNameBytes = 120;
+
+// The last segment of `pkgUrl`'s path, as the installer file's name: the query and fragment
+// left out, a trailing "/" ignored, percent-decoded; "/" and control characters (which
+// decoding could have made) become "_"; a name too long keeps its start and its extension
+// ("Product-1.0.tar.gz"); "package" stands for an empty, "." or ".." segment.
+QByteArray installerFileName(const std::optional<QString> &pkgUrl)
 {
-    if (!path)
-        return std::nullopt;
-    QString text = *path;
-    while (text.size() > 1 && text.endsWith(u'/'))
-        text.chop(1);
-    if (text == u"/")
-        return text;
-    return text.mid(text.lastIndexOf(u'/') + 1);
+    QString name;
+    if (pkgUrl) {
+        const QString path = QUrl(*pkgUrl).path(QUrl::FullyEncoded);
+        const QStringList segments = path.split(u'/', Qt::SkipEmptyParts);
+        if (!segments.isEmpty())
+            name = QUrl::fromPercentEncoding(segments.last().toLatin1());
+    }
+    for (QChar &c : name) {
+        if (c == u'/' || c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f))
+            c = u'_';
+    }
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return QByteArrayLiteral("package");
+    if (name.toUtf8().size() <= kMaxInstallerNameBytes)
+        return name.toUtf8();
+
+    static const QRegularExpression extension(
+        QStringLiteral("(\\.tar)?\\.[A-Za-z0-9]{1,8}$"));
+    const QRegularExpressionMatch match = extension.match(name);
+    const QString suffix = match.hasMatch() ? match.captured() : QString();
+    QString stem = name.left(name.size() - suffix.size());
+    while (!stem.isEmpty() &&
+           (stem.toUtf8().size() + suffix.size() > kMaxInstallerNameBytes ||
+            stem.back().isHighSurrogate()))
+        stem.chop(1);
+    return (stem + suffix).toUtf8();
 }
 
-bool isAbsolutePath(const QString &path)
-{
-    return path.startsWith(u'/');
-}
-
-// Why `pkgUrl` cannot be downloaded, or nothing when it names a complete URL.
+// Why `pkgUrl` cannot be downloaded, or nothing when it names a complete http(s) URL. Other
+// schemes would read local files or the installer's own resources.
 ZAVOptionalError packageAddressError(const std::optional<QString> &pkgUrl, QUrl *url)
 {
     if (!pkgUrl || pkgUrl->trimmed().isEmpty())
@@ -42,7 +71,7 @@ ZAVOptionalError packageAddressError(const std::optional<QString> &pkgUrl, QUrl 
                                QStringLiteral("The product information gives no package address."));
     *url = QUrl(*pkgUrl);
     const bool web = url->scheme() == u"http" || url->scheme() == u"https";
-    if (!url->isValid() || url->isRelative() || (web && url->host().isEmpty()))
+    if (!url->isValid() || url->isRelative() || !web || url->host().isEmpty())
         return ZAVURLErrorMake(ZAVURLErrorBadURL,
                                QStringLiteral("The package address is not a complete URL (%1).")
                                    .arg(*pkgUrl));
@@ -52,7 +81,7 @@ ZAVOptionalError packageAddressError(const std::optional<QString> &pkgUrl, QUrl 
 } // namespace
 
 ZAVInstallationManager::ZAVInstallationManager(Token, std::shared_ptr<const ZAVFeedData> feedData)
-    : m_feedData(std::move(feedData))
+    : m_feedData(std::move(feedData)), m_lock(std::make_unique<ZAVFileLock>())
 {
 }
 
@@ -73,43 +102,98 @@ void ZAVInstallationManager::startDownloadWithCompletion(ZAVDownloadCompletion c
                                                          ZAVProgressBlock progress)
 {
     ZAV_ASSERT_MAIN_THREAD();
-    removeInstallerIfExists();
     setDownloadCompletion(std::move(completion));
     setProgressBlock(std::move(progress));
-    ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
 
     QUrl url;
     if (const ZAVOptionalError error = packageAddressError(m_feedData->pkgUrl(), &url)) {
         // No request: the refusal travels the way a failed download does.
+        ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
         reportCompletionWithURL(std::nullopt, error);
         ZAVLogFormat(u"pkg failed with error %@", error);
         return;
     }
+    const QByteArray directory = ZAVTemporaryDirectory();
+    if (directory.isEmpty() || m_lock->tryLock(directory)) {
+        // Without a temporary directory the download task reports the failure.
+        beginDownload(url);
+        return;
+    }
+    if (m_lock->errorNumber() != EWOULDBLOCK) {
+        failToLock(ZAVURLErrorMake(
+            ZAVURLErrorCannotCreateFile,
+            QStringLiteral("The temporary folder cannot be used (%1).")
+                .arg(qt_error_string(m_lock->errorNumber()))));
+        return;
+    }
+    ZAVLog(QStringLiteral("Waiting for another installation to finish"));
+    if (m_waitingBlock)
+        m_waitingBlock(true);
+    waitForLock(url, QDeadlineTimer(g_lockWaitMs));
+}
+
+void ZAVInstallationManager::waitForLock(const QUrl &url, const QDeadlineTimer &deadline)
+{
+    QTimer::singleShot(kLockPollMs, [self = shared_from_this(), url, deadline] {
+        const QByteArray directory = ZAVTemporaryDirectory();
+        if (directory.isEmpty() || self->m_lock->tryLock(directory)) {
+            if (self->m_waitingBlock)
+                self->m_waitingBlock(false);
+            self->beginDownload(url);
+        } else if (self->m_lock->errorNumber() == EWOULDBLOCK && !deadline.hasExpired()) {
+            self->waitForLock(url, deadline);
+        } else {
+            self->failToLock(ZAVURLErrorMake(
+                ZAVURLErrorCannotCreateFile,
+                QStringLiteral("Another installation did not finish within a minute.")));
+        }
+    });
+}
+
+void ZAVInstallationManager::failToLock(const ZAVError &error)
+{
+    ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
+    reportCompletionWithURL(std::nullopt, error);
+    ZAVLogFormat(u"pkg failed with error %@", error);
+}
+
+void ZAVInstallationManager::beginDownload(const QUrl &url)
+{
+    ZAV_ASSERT_MAIN_THREAD();
+    removeInstallerIfExists();
+    ZAVRemoveStalePartialDownloads(ZAVTemporaryDirectory(), kStalePartialSeconds);
+    ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
     setDownloadTask(m_backgroundSession->downloadTaskWithURL(url));
     m_downloadTask->resume();
 }
 
-QString ZAVInstallationManager::getInstallerPath() const
+void ZAVInstallationManager::setLockWaitForTesting(int milliseconds)
 {
-    const QString name = ZAVStringWithFormat(u"tmp-%@", lastPathComponent(m_feedData->pkgUrl()));
-    const QString path = ZAVTemporaryDirectory() + name;
-    ZAVLogFormat(u"path:%@", path);
+    g_lockWaitMs = milliseconds;
+}
+
+QByteArray ZAVInstallationManager::getInstallerPath() const
+{
+    const QByteArray directory = ZAVTemporaryDirectory();
+    if (directory.isEmpty())
+        return {};
+    const QByteArray path = directory + "tmp-" + installerFileName(m_feedData->pkgUrl());
+    ZAVLogFormat(u"path:%@", QFile::decodeName(path));
     return path;
 }
 
 void ZAVInstallationManager::removeInstallerIfExists() const
 {
-    const QString path = getInstallerPath();
-    if (!isAbsolutePath(path))
+    const QByteArray path = getInstallerPath();
+    if (path.isEmpty())
         return;
     std::error_code error;
     // symlink_status: a link counts as something, even when it leads nowhere.
-    if (!std::filesystem::exists(
-            std::filesystem::symlink_status(QFile::encodeName(path).toStdString(), error)))
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path.toStdString(), error)))
         return;
-    const QString again = getInstallerPath();
-    if (isAbsolutePath(again))
-        std::filesystem::remove_all(QFile::encodeName(again).toStdString(), error);
+    const QByteArray again = getInstallerPath();
+    if (!again.isEmpty())
+        std::filesystem::remove_all(again.toStdString(), error);
 }
 
 void ZAVInstallationManager::reportCompletionWithURL(const std::optional<QString> &path,
@@ -119,6 +203,8 @@ void ZAVInstallationManager::reportCompletionWithURL(const std::optional<QString
         const ZAVDownloadCompletion completion = self->downloadCompletion();
         if (!completion)
             return;
+        if (error)
+            self->m_lock->unlock(); // no installation follows
         completion(path, error);
         self->setDownloadCompletion(nullptr);
         self->backgroundSession()->invalidateAndCancel();
@@ -155,16 +241,13 @@ void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTa
 }
 
 void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &,
-                                        const QString &location)
+                                        const QByteArray &location)
 {
-    const QString destination = getInstallerPath();
+    const QByteArray destination = getInstallerPath();
     // rename() replaces whatever has that name, a link included, and never follows it.
     int failure = EINVAL;
-    if (isAbsolutePath(destination))
-        failure = std::rename(QFile::encodeName(location).constData(),
-                              QFile::encodeName(destination).constData()) == 0
-                      ? 0
-                      : errno;
+    if (!destination.isEmpty())
+        failure = std::rename(location.constData(), destination.constData()) == 0 ? 0 : errno;
     if (failure != 0) {
         const ZAVError error = ZAVURLErrorMake(
             ZAVURLErrorCannotMoveFile, QStringLiteral("The package could not be put in place (%1).")
@@ -173,7 +256,7 @@ void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTa
         ZAVLogFormat(u"pkg failed with error %@", error);
         return;
     }
-    reportCompletionWithURL(getInstallerPath(), std::nullopt);
+    reportCompletionWithURL(QFile::decodeName(getInstallerPath()), std::nullopt);
 }
 
 // ---- properties -----------------------------------------------------------------------------
@@ -218,6 +301,12 @@ ZAVInstallCompletion ZAVInstallationManager::installCompletion() const
 {
     ZAV_ASSERT_MAIN_THREAD();
     return m_installCompletion;
+}
+
+void ZAVInstallationManager::setWaitingBlock(ZAVWaitingBlock waiting)
+{
+    ZAV_ASSERT_MAIN_THREAD();
+    m_waitingBlock = std::move(waiting);
 }
 
 void ZAVInstallationManager::setInstallCompletion(ZAVInstallCompletion completion)

@@ -4,14 +4,16 @@
 #include "platform/ZAVError.h"
 #include "platform/ZAVURLSession.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
-// Called once on the main thread: the installer file path and no error, or no path and the error.
+// Called once on the main thread: the installer file path (decoded, for display: the manager
+// itself uses getInstallerPath()'s bytes) and no error, or no path and the error.
 using ZAVDownloadCompletion =
     std::function<void(const std::optional<QString> &path, const ZAVOptionalError &error)>;
 // Called on the main thread for every progress report: the percentage of the download,
@@ -19,6 +21,13 @@ using ZAVDownloadCompletion =
 using ZAVProgressBlock = std::function<void(double)>;
 // Called once on the main thread with the result of the installation.
 using ZAVInstallCompletion = std::function<void(const ZAVOptionalError &)>;
+// Called on the main thread with true when the download has to wait for another installation
+// to finish with the temporary directory, and with false when the wait is over.
+using ZAVWaitingBlock = std::function<void(bool waiting)>;
+
+class ZAVFileLock;
+class QDeadlineTimer;
+class QUrl;
 
 // Carries the product's package from the server to the package installer. The window makes one
 // for the feed record and keeps it for the rest of the run.
@@ -42,20 +51,28 @@ public:
 
     ~ZAVInstallationManager() override;
 
-    // Main thread; returns at once, called once per manager. Removes a package left at the
-    // installer file path, keeps both handlers, logs "Start download: <pkgUrl>" and starts the
+    // Main thread; returns at once, called once per manager. Keeps both handlers, takes the
+    // lock of the user's temporary directory (a flock on the directory itself), which it holds
+    // until the installation's result or a download failure has been delivered, so that two runs
+    // never share the installer file. While another run holds it, the waiting handler hears true, the
+    // lock is tried again every 100 ms without blocking the thread, and after a minute the
+    // download fails. With the lock: removes a package left at the installer file path and
+    // partial downloads older than a day, logs "Start download: <pkgUrl>" and starts the
     // download. Later, on the main thread: `progress` for every progress report, then
     // `completion` exactly once. Every failure reaches `completion` as no path and an error,
     // and leaves nothing at the installer file path: a pkgUrl that is missing or not an
-    // absolute URL (no request is made), a transfer failure, an HTTP status outside 200-299,
-    // a body cut short, a file that cannot be written or moved into place.
+    // absolute http or https URL (no request is made), a transfer failure, an HTTP status
+    // outside 200-299, a failed redirect, a body cut short, a file that cannot be written or
+    // moved into place, the lock not had in time.
     void startDownloadWithCompletion(ZAVDownloadCompletion completion, ZAVProgressBlock progress);
 
-    // Any thread. The user's temporary directory followed by "tmp-" and the last path
-    // component of pkgUrl (the text after its last "/", a trailing "/" ignored; a query stays
-    // in the name). Computed and logged ("path:<path>") at every call. Not absolute when the
-    // temporary directory is refused; nothing is then created or removed there.
-    QString getInstallerPath() const;
+    // Any thread. The user's temporary directory followed by "tmp-" and a name made from the
+    // last segment of pkgUrl's path: query and fragment left out, a trailing "/" ignored,
+    // percent-decoded with "/" and control characters made "_", at most 120 bytes (a longer
+    // name keeps its start and its extension), "package" for an empty, "." or ".." segment.
+    // Bytes, for the system calls. Computed and logged ("path:<path>") at every call. Empty
+    // when the temporary directory is refused; nothing is then created or removed there.
+    QByteArray getInstallerPath() const;
 
     // Any thread. Removes whatever is at the installer file path: a file, a directory, or a
     // link (the link itself, never what it points to). Failures are not reported.
@@ -83,7 +100,7 @@ public:
     // a planted link included, without following it), then the path is reported. A failed
     // rename is reported as an error instead, and the file is deleted by the session.
     void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
-                    const QString &location) override;
+                    const QByteArray &location) override;
 
     // ---- Installation (ZAVInstallationManagerInstall.cpp) ----
 
@@ -93,12 +110,16 @@ public:
     // after the package installer has exited: no error when it exited with status 0 (the
     // package has then been deleted), the installation error otherwise (the package stays).
     void startInstallWithCompletion(ZAVInstallCompletion completion);
-    // Main thread; returns at once. Runs the package installer on the background queue.
+    // Main thread; returns at once. Runs the package installer on the background queue:
+    // "<zav-pkg> -dumplog -verbose -pkg <installer path> -target CurrentUserHomeDirectory
+    // -id <bundleId>", the last two only when the feed names an id.
     void runInstaller();
-    // Background thread. Runs "/usr/bin/env" with `args` (stdio inherited) and waits for it.
-    // The exit status; a child that could not be started, or that a signal ended, gives a
-    // non-zero result (-1, or 128 + the signal), never 0.
-    int64_t runShellWithArgs(const QStringList &args);
+    // Background thread. Runs the program `args[0]` by its path, with `args` as its argument
+    // vector (stdio inherited), and waits for it. No shell or env stands between: a path with
+    // "=", blanks or bytes that are not UTF-8 reaches the program as it is. The exit status; a
+    // child that could not be started, or that a signal ended, gives a non-zero result (-1, or
+    // 128 + the signal), never 0.
+    int64_t runShellWithArgs(const QList<QByteArray> &args);
     // Any thread; returns at once. Delivers `error` to the install-completion handler on the
     // main thread, then clears the handler; dropped when none is stored.
     void reportInstallCompletionWithError(const ZAVOptionalError &error);
@@ -106,10 +127,12 @@ public:
     // The one error the installer makes itself: domain "some_domain", code 100,
     // "Installation could not be completed."
     static ZAVError installationError();
-    // The package installer: zav-pkg beside the running program. Tests point it elsewhere
-    // (an empty path restores the default). Main thread.
-    static QString packageInstallerPath();
-    static void setPackageInstallerPath(const QString &path);
+    // The package installer: zav-pkg beside the running program (as bytes from
+    // /proc/self/exe). Tests point it elsewhere (an empty path restores the default). Main thread.
+    static QByteArray packageInstallerPath();
+    static void setPackageInstallerPath(const QByteArray &path);
+    // Tests: how long a run waits for another one's lock (a minute unless changed).
+    static void setLockWaitForTesting(int milliseconds);
 
     // Properties. feedData and backgroundSession are set at creation and never change.
     const std::shared_ptr<const ZAVFeedData> &feedData() const { return m_feedData; }
@@ -126,6 +149,8 @@ public:
     // Main thread. Kept for the installation.
     ZAVInstallCompletion installCompletion() const;
     void setInstallCompletion(ZAVInstallCompletion completion);
+    // Main thread. Set before the download starts; kept until the manager goes.
+    void setWaitingBlock(ZAVWaitingBlock waiting);
 
 private:
     struct Token {};
@@ -134,10 +159,17 @@ public:
     ZAVInstallationManager(Token, std::shared_ptr<const ZAVFeedData> feedData);
 
 private:
+    // Main thread: the steps of startDownloadWithCompletion once the address is accepted.
+    void waitForLock(const QUrl &url, const QDeadlineTimer &deadline);
+    void failToLock(const ZAVError &error);
+    void beginDownload(const QUrl &url);
+
     const std::shared_ptr<const ZAVFeedData> m_feedData;
+    const std::unique_ptr<ZAVFileLock> m_lock; // main thread
     std::shared_ptr<ZAVURLSession> m_backgroundSession;
     std::shared_ptr<ZAVURLSessionDownloadTask> m_downloadTask;
     ZAVDownloadCompletion m_downloadCompletion;
     ZAVProgressBlock m_progressBlock;
     ZAVInstallCompletion m_installCompletion;
+    ZAVWaitingBlock m_waitingBlock;
 };

@@ -5,12 +5,15 @@
 
 #include "appcontrol/ZAVAppUtils.h"
 #include "platform/ZAVDispatch.h"
+#include "platform/ZAVFileLock.h"
 #include "platform/ZAVTask.h"
 
-#include <QCoreApplication>
+#include <climits>
+
+#include <unistd.h>
 
 namespace {
-QString g_packageInstallerPath;
+QByteArray g_packageInstallerPath;
 }
 
 ZAVError ZAVInstallationManager::installationError()
@@ -19,14 +22,19 @@ ZAVError ZAVInstallationManager::installationError()
                     QStringLiteral("Installation could not be completed.")};
 }
 
-QString ZAVInstallationManager::packageInstallerPath()
+QByteArray ZAVInstallationManager::packageInstallerPath()
 {
     if (!g_packageInstallerPath.isEmpty())
         return g_packageInstallerPath;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/zav-pkg");
+    char self[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self);
+    if (n <= 0 || n >= ssize_t(sizeof self))
+        return QByteArrayLiteral("zav-pkg"); // not absolute: the run fails, reported as such
+    const QByteArray program(self, n);
+    return program.left(program.lastIndexOf('/')) + "/zav-pkg";
 }
 
-void ZAVInstallationManager::setPackageInstallerPath(const QString &path)
+void ZAVInstallationManager::setPackageInstallerPath(const QByteArray &path)
 {
     g_packageInstallerPath = path;
 }
@@ -43,16 +51,14 @@ void ZAVInstallationManager::startInstallWithCompletion(ZAVInstallCompletion com
 void ZAVInstallationManager::runInstaller()
 {
     ZAV_ASSERT_MAIN_THREAD();
-    const QString installer = packageInstallerPath();
+    const QByteArray installer = packageInstallerPath();
     auto self = shared_from_this();
     ZAVDispatchBackgroundAsync([self, installer] {
-        const QStringList args{installer,
-                               QStringLiteral("-dumplog"),
-                               QStringLiteral("-verbose"),
-                               QStringLiteral("-pkg"),
-                               self->getInstallerPath(),
-                               QStringLiteral("-target"),
-                               QStringLiteral("CurrentUserHomeDirectory")};
+        QList<QByteArray> args{installer, "-dumplog", "-verbose", "-pkg", self->getInstallerPath(),
+                               "-target", "CurrentUserHomeDirectory"};
+        // zav-pkg refuses a package whose application id is not the one the feed names.
+        if (const std::optional<QString> &id = self->m_feedData->bundleId(); id && !id->isEmpty())
+            args << "-id" << id->toUtf8();
         const int64_t status = self->runShellWithArgs(args);
         if (status != 0) {
             self->reportInstallCompletionWithError(installationError());
@@ -63,11 +69,13 @@ void ZAVInstallationManager::runInstaller()
     });
 }
 
-int64_t ZAVInstallationManager::runShellWithArgs(const QStringList &args)
+int64_t ZAVInstallationManager::runShellWithArgs(const QList<QByteArray> &args)
 {
+    if (args.isEmpty())
+        return -1;
     ZAVTask task;
-    task.setLaunchPath(QStringLiteral("/usr/bin/env"));
-    task.setArguments(args);
+    task.setLaunchPath(args.first());
+    task.setArguments(args.mid(1));
     if (!task.launch())
         return -1;
     task.waitUntilExit();
@@ -83,6 +91,7 @@ void ZAVInstallationManager::reportInstallCompletionWithError(const ZAVOptionalE
         ZAVInstallCompletion completion = self->installCompletion();
         if (!completion)
             return;
+        self->m_lock->unlock(); // the installer file is done with
         completion(error);
         self->setInstallCompletion(nullptr);
     });

@@ -25,7 +25,7 @@ void ZAVApplication::terminate(const char *sender)
     // to save and nothing to tear down, so the process leaves at once, log flushed.
     ZAVLogFlush();
     closelog();
-    _exit(0);
+    _exit(m_exitStatus);
 }
 
 void ZAVApplication::activateIgnoringOtherApps(bool)

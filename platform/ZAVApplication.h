@@ -12,9 +12,14 @@ public:
     static ZAVApplication &sharedApplication();
 
     // Ends the installer through normal termination: the log is flushed and the process exits
-    // with status 0. Does not return (unless a test has installed a terminate handler).
+    // with exitStatus(). Does not return (unless a test has installed a terminate handler).
     // `sender` names who asked, for tests and the log of a debugger.
     void terminate(const char *sender);
+
+    // The status the run ends with, by terminate() or when the event loop returns: 0 unless a
+    // failure has been shown to the user (then 1), so that scripts see the failure.
+    int exitStatus() const { return m_exitStatus; }
+    void setExitStatus(int status) { m_exitStatus = status; }
 
     // Raises the window and asks the window manager to activate it.
     void activateIgnoringOtherApps(bool flag);
@@ -38,6 +43,7 @@ private:
     int m_activations = 0;
     int m_attentionRequests = 0;
     int m_lastAttentionType = -1;
+    int m_exitStatus = 0;
 };
 
 // Decisions the desktop leaves to the application (closing the last window ends the run,

@@ -36,11 +36,37 @@ const QByteArray &programName()
 
 } // namespace
 
-void ZAVLog(const QString &text)
+QString ZAVLogEscaped(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            escaped += QStringLiteral("\\\\");
+        else if (u == u'\n')
+            escaped += QStringLiteral("\\n");
+        else if (u == u'\r')
+            escaped += QStringLiteral("\\r");
+        else if (u == u'\t')
+            escaped += QStringLiteral("\\t");
+        else if (u < 0x20 || u == 0x7f)
+            escaped += QStringLiteral("\\x%1").arg(unsigned(u), 2, 16, QLatin1Char('0'));
+        else if ((u >= 0x80 && u <= 0x9f) || (u >= 0x202a && u <= 0x202e) ||
+                 (u >= 0x2066 && u <= 0x2069))
+            escaped += QStringLiteral("\\u%1").arg(unsigned(u), 4, 16, QLatin1Char('0'));
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+void ZAVLog(const QString &raw)
 {
     const QByteArray stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toLatin1();
-    const QByteArray bytes = text.toLocal8Bit();
+    const QString text = ZAVLogEscaped(raw);
+    const QByteArray bytes = text.toUtf8();
 
     std::lock_guard lock(g_mutex);
     const QByteArray &program = programName();

@@ -12,9 +12,9 @@ extern char **environ;
 bool ZAVTask::launch()
 {
     std::vector<QByteArray> storage;
-    storage.push_back(m_launchPath.toLocal8Bit());
-    for (const QString &argument : m_arguments)
-        storage.push_back(argument.toLocal8Bit());
+    storage.push_back(m_launchPath);
+    for (const QByteArray &argument : m_arguments)
+        storage.push_back(argument);
     std::vector<char *> argv;
     for (QByteArray &item : storage)
         argv.push_back(item.data());

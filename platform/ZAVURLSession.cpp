@@ -25,6 +25,12 @@ void registerSession(const std::shared_ptr<ZAVURLSession> &session)
     g_registry.push_back(session);
 }
 
+bool isRedirectStatus(const QNetworkReply &reply)
+{
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return status >= 300 && status <= 399;
+}
+
 } // namespace
 
 // Delegate defaults: nothing.
@@ -38,13 +44,26 @@ void ZAVURLSessionDelegate::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTas
 {
 }
 void ZAVURLSessionDelegate::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &,
-                                       const QString &)
+                                       const QByteArray &)
 {
 }
 
 ZAVError ZAVURLErrorMake(int code, const QString &description)
 {
     return ZAVError{QString::fromLatin1(ZAVURLErrorDomain), code, description};
+}
+
+bool ZAVURLReplyFailedRedirect(const QNetworkReply &reply)
+{
+    switch (reply.error()) {
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        return true;
+    case QNetworkReply::ProtocolUnknownError:
+        return isRedirectStatus(reply);
+    default:
+        return false;
+    }
 }
 
 ZAVError ZAVURLErrorFromReply(const QNetworkReply &reply, bool timedOut)
@@ -71,13 +90,16 @@ ZAVError ZAVURLErrorFromReply(const QNetworkReply &reply, bool timedOut)
         text = QStringLiteral("A secure connection to the server could not be made.");
         break;
     case QNetworkReply::TooManyRedirectsError:
-        text = QStringLiteral("The server redirected too many times.");
+        text = QStringLiteral("The server sent too many redirects.");
         break;
     case QNetworkReply::InsecureRedirectError:
-        text = QStringLiteral("The server redirected from a secure to an insecure address.");
+        text = QStringLiteral("The server sent an unsupported redirect (from https to http).");
         break;
     case QNetworkReply::ProtocolUnknownError:
-        text = QStringLiteral("The address uses an unsupported scheme.");
+        // Our own requests are http(s) only, so an unknown scheme came from a redirect.
+        text = isRedirectStatus(reply)
+                   ? QStringLiteral("The server sent an unsupported redirect (to another scheme).")
+                   : QStringLiteral("The address uses an unsupported scheme.");
         break;
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::TemporaryNetworkFailureError:

@@ -79,10 +79,11 @@ public:
     virtual void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
                             int64_t bytesWritten, int64_t totalBytesWritten,
                             int64_t totalBytesExpectedToWrite);
-    // The download is complete in a temporary file at `location` (a local path). The file is
-    // deleted when this call returns, unless the delegate has moved it away.
+    // The download is complete in a temporary file at `location` (a local path, as bytes for
+    // the system calls). The file is deleted when this call returns, unless the delegate has
+    // moved it away.
     virtual void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
-                            const QString &location);
+                            const QByteArray &location);
 };
 
 // Common part of data and download tasks. A task starts suspended; resume() starts it.
@@ -209,4 +210,7 @@ private:
 // Turns a failed transfer into the session's error value: QNetworkReply's code, and a
 // sentence a user can read ("Could not connect to the server.").
 ZAVError ZAVURLErrorFromReply(const QNetworkReply &reply, bool timedOut);
+// True when `reply` ended because a redirect could not be followed (a loop or too many, or
+// one to an insecure or unsupported address); the status it carries is then the redirect's.
+bool ZAVURLReplyFailedRedirect(const QNetworkReply &reply);
 ZAVError ZAVURLErrorMake(int code, const QString &description);

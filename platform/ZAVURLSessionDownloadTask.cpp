@@ -1,6 +1,7 @@
 #include "ZAVURLSessionDownloadTask.h"
 
 #include "ZAVTemporaryDirectory.h"
+#include "ZAVTerminationCleanup.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -60,7 +61,7 @@ void ZAVURLSessionDownloadTask::start()
         return;
     }
 
-    const QString directory = ZAVTemporaryDirectory();
+    const QByteArray directory = ZAVTemporaryDirectory();
     if (directory.isEmpty()) {
         complete(ZAVURLErrorMake(
             ZAVURLErrorCannotCreateFile,
@@ -69,7 +70,7 @@ void ZAVURLSessionDownloadTask::start()
         return;
     }
     // mkostemp opens with O_CREAT|O_EXCL and mode 0600: never through a link planted at the name.
-    QByteArray name = QFile::encodeName(directory) + "download-XXXXXX";
+    QByteArray name = directory + ZAVPartialDownloadPrefix + "XXXXXX";
     m_fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (m_fd < 0) {
         const int error = errno;
@@ -78,7 +79,8 @@ void ZAVURLSessionDownloadTask::start()
                                      .arg(qt_error_string(error))));
         return;
     }
-    m_path = QFile::decodeName(name);
+    m_path = name;
+    m_cleanupSlot = ZAVRemoveOnTermination(m_path);
 
     QNetworkRequest request = m_session->requestWithURL(m_url);
     // The file gets the bytes as the server stores them, and the announced length counts them.
@@ -198,6 +200,8 @@ void ZAVURLSessionDownloadTask::replyFinished()
             ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled."));
     } else if (m_abort == Abort::WriteFailed) {
         error = cannotWriteError(m_writeErrno);
+    } else if (ZAVURLReplyFailedRedirect(*reply)) {
+        error = ZAVURLErrorFromReply(*reply, false);
     } else if (m_abort == Abort::HTTPStatus || (status.isValid() && !isSuccessStatus(m_status))) {
         error = ZAVURLErrorMake(ZAVURLErrorBadServerResponse,
                                 QStringLiteral("The package could not be downloaded (HTTP %1).")
@@ -238,7 +242,8 @@ void ZAVURLSessionDownloadTask::discardFile()
         m_fd = -1;
     }
     if (!m_path.isEmpty()) {
-        ::unlink(QFile::encodeName(m_path).constData());
+        ::unlink(m_path.constData());
         m_path.clear();
     }
+    ZAVKeepOnTermination(std::exchange(m_cleanupSlot, -1));
 }

@@ -15,6 +15,7 @@
 //   2. on success only, the finished file: its path, valid only during the call. The file is
 //      deleted when the call returns unless the delegate has moved it away;
 //   3. completion: no error on success, otherwise the reason.
+// SIGTERM or SIGINT ending the process while the file exists removes it.
 //
 // Memory stays bounded whatever the size of the body: the network layer holds at most
 // kReadBufferSize bytes that have not yet been written to the file.
@@ -55,7 +56,8 @@ private:
 
     QNetworkReply *m_reply = nullptr;
     int m_fd = -1;
-    QString m_path;
+    QByteArray m_path;
+    int m_cleanupSlot = -1; // the file is removed if a signal ends the process
     qint64 m_totalWritten = 0;
     qint64 m_totalExpected = -1;
     qint64 m_reportedWritten = -1;

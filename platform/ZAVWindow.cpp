@@ -101,5 +101,5 @@ int ZAVApplicationMain(int argc, char **argv)
     window->show();
     const int status = application.exec();
     ZAVLogFlush();
-    return status;
+    return status != 0 ? status : ZAVApplication::sharedApplication().exitStatus();
 }

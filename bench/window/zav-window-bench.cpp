@@ -650,7 +650,7 @@ int main(int argc, char **argv)
                      qPrintable(packageInstaller));
         return 1;
     }
-    ZAVInstallationManager::setPackageInstallerPath(packageInstaller);
+    ZAVInstallationManager::setPackageInstallerPath(QFile::encodeName(packageInstaller));
 
     QStringList alerts;
     QStringList terminations;

@@ -3,6 +3,7 @@
 
 #include "install/ZAVInstallationManager.h"
 #include "platform/ZAVDispatch.h"
+#include "platform/ZAVFileLock.h"
 #include "platform/ZAVFormat.h"
 #include "platform/ZAVTemporaryDirectory.h"
 #include "platform/ZAVURLSessionDownloadTask.h"
@@ -19,6 +20,7 @@
 #include <csignal>
 #include <memory>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +34,7 @@ private slots:
     void temporaryDirectoryIsPrivateToTheUser();
     void temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory_data();
     void temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory();
+    void temporaryDirectoryThatIsNotUtf8IsUsedAsBytes();
 
     void taskReportsInOrderOnTheSessionThread_data();
     void taskReportsInOrderOnTheSessionThread();
@@ -49,10 +52,16 @@ private slots:
     void linkAtTheInstallerPathIsReplacedNotFollowed();
     void packageAddressThatIsNotAURLMakesNoRequest_data();
     void packageAddressThatIsNotAURLMakesNoRequest();
+    void installerFileNameIsShortAndPlain_data();
+    void installerFileNameIsShortAndPlain();
+    void secondRunWaitsForTheFirstOnesLock_data();
+    void secondRunWaitsForTheFirstOnesLock();
+    void stalePartialDownloadsOfEarlierRunsAreRemoved_data();
+    void stalePartialDownloadsOfEarlierRunsAreRemoved();
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
-    QByteArray m_savedTmpdir;
+    QList<QByteArray> m_savedEnvironment;
 };
 
 namespace {
@@ -73,6 +82,16 @@ QByteArray fileContents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+// Through the bytes of the name: a decoded name may be another file.
+QByteArray fileBytes(const QByteArray &path)
+{
+    QFile file;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return "<unreadable>";
+    return file.readAll();
+}
+
 bool somethingAt(const QString &path)
 {
     struct stat st {};
@@ -83,6 +102,13 @@ QStringList entriesOf(const QString &directory)
 {
     return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                      QDir::NoDotAndDotDot);
+}
+
+const char *const kBaseVariables[] = {"TMPDIR", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"};
+
+QByteArray userDirectoryName()
+{
+    return "/zav-" + QByteArray::number(geteuid());
 }
 
 // A route whose body comes in `chunks` pieces of 64 KiB with a pause between them, so that the
@@ -188,13 +214,13 @@ public:
             append(session, "progress");
     }
     void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &,
-                    const QString &location) override
+                    const QByteArray &location) override
     {
         QMutexLocker lock(&m_mutex);
-        m_record.location = location;
-        m_record.contents = fileContents(location);
+        m_record.location = QFile::decodeName(location);
+        m_record.contents = fileContents(m_record.location);
         if (!moveTo.isEmpty())
-            QFile::rename(location, moveTo);
+            ::rename(location.constData(), QFile::encodeName(moveTo).constData());
         append(session, "file");
     }
 
@@ -226,17 +252,25 @@ void DownloadTest::init()
 {
     m_tmp = std::make_unique<QTemporaryDir>();
     QVERIFY(m_tmp->isValid());
-    m_savedTmpdir = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(m_tmp->path()));
+    // The fall-back bases point into the case's directory too: the user's own stay untouched.
+    m_savedEnvironment.clear();
+    for (const char *name : kBaseVariables) {
+        m_savedEnvironment.append(qgetenv(name));
+        const QByteArray base = QFile::encodeName(m_tmp->path());
+        qputenv(name, qstrcmp(name, "TMPDIR") == 0 ? base : base + '/' + name);
+    }
 }
 
 void DownloadTest::cleanup()
 {
-    if (m_savedTmpdir.isNull())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", m_savedTmpdir);
+    for (int i = 0; i < int(std::size(kBaseVariables)); ++i) {
+        if (m_savedEnvironment.value(i).isNull())
+            qunsetenv(kBaseVariables[i]);
+        else
+            qputenv(kBaseVariables[i], m_savedEnvironment.value(i));
+    }
     m_tmp.reset();
+    ZAVInstallationManager::setLockWaitForTesting(60 * 1000);
 }
 
 // ---- the user's temporary directory ---------------------------------------------------------
@@ -262,21 +296,40 @@ void DownloadTest::temporaryDirectoryIsPrivateToTheUser()
 void DownloadTest::temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory_data()
 {
     QTest::addColumn<QString>("planted");
-    QTest::newRow("link to a directory") << "link";
-    QTest::newRow("regular file") << "file";
+    QTest::addColumn<int>("bases"); // in how many of TMPDIR, XDG_RUNTIME_DIR, XDG_CACHE_HOME
+    QTest::newRow("link to a directory") << "link" << 3;
+    QTest::newRow("regular file") << "file" << 3;
+    // A shared TMPDIR where someone else was first: the run moves on instead of failing.
+    QTest::newRow("another user's directory in TMPDIR") << "foreign" << 1;
+    QTest::newRow("link in TMPDIR and the runtime directory") << "link" << 2;
 }
 
 void DownloadTest::temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory()
 {
     QFETCH(QString, planted);
-    const QByteArray name =
-        QFile::encodeName(m_tmp->path() + QStringLiteral("/zav-%1").arg(geteuid()));
+    QFETCH(int, bases);
+    if (planted == u"foreign" && geteuid() != 0)
+        QSKIP("making a directory of another user needs root");
     QTemporaryDir elsewhere;
-    if (planted == QStringLiteral("link"))
-        QVERIFY(::symlink(QFile::encodeName(elsewhere.path()).constData(), name.constData()) == 0);
-    else
-        QVERIFY(QFile(QFile::decodeName(name)).open(QIODevice::WriteOnly));
-    QCOMPARE(ZAVTemporaryDirectory(), QString());
+    QByteArray expected;
+    for (int i = 0; i < int(std::size(kBaseVariables)); ++i) {
+        const QByteArray base = qgetenv(kBaseVariables[i]);
+        QVERIFY(QDir().mkpath(QFile::decodeName(base)));
+        const QByteArray name = base + userDirectoryName();
+        if (i >= bases) {
+            expected = name + '/';
+            break;
+        }
+        if (planted == u"link")
+            QVERIFY(::symlink(QFile::encodeName(elsewhere.path()), name) == 0);
+        else if (planted == u"file")
+            QVERIFY(QFile(QFile::decodeName(name)).open(QIODevice::WriteOnly));
+        else
+            QVERIFY(::mkdir(name, 0700) == 0 && ::chown(name, 65534, 65534) == 0);
+    }
+    QCOMPARE(ZAVTemporaryDirectory(), expected);
+    if (!expected.isEmpty())
+        return;
 
     // Without a usable directory the download makes no request and creates nothing.
     ZAVFakeHTTPServer server;
@@ -291,6 +344,29 @@ void DownloadTest::temporaryDirectoryRefusesWhatIsNotTheUsersOwnDirectory()
     QCOMPARE(run->error->code, qint64(ZAVURLErrorCannotCreateFile));
     QCOMPARE(server.requestLines().size(), 0);
     QVERIFY(entriesOf(elsewhere.path()).isEmpty());
+}
+
+// The decoded name ("\xff" read as U+FFFD) is another directory, which another user could have
+// made: the download must land in the one the environment names, byte for byte.
+void DownloadTest::temporaryDirectoryThatIsNotUtf8IsUsedAsBytes()
+{
+    const QByteArray base = QFile::encodeName(m_tmp->path()) + "/t\xff";
+    const QByteArray lookalike = QFile::encodeName(m_tmp->path()) + "/t\xef\xbf\xbd";
+    QVERIFY(::mkdir(base.constData(), 0700) == 0);
+    QVERIFY(::mkdir(lookalike.constData(), 0777) == 0);
+    QVERIFY(::mkdir((lookalike + userDirectoryName()).constData(), 0700) == 0);
+    qputenv("TMPDIR", base);
+    QCOMPARE(ZAVTemporaryDirectory(), base + userDirectoryName() + '/');
+
+    ZAVFakeHTTPServer server;
+    server.setRoute("/setup.pkg", ZAVFakeHTTPServer::ok("package", "application/octet-stream"));
+    ZAVTestLog log;
+    auto manager = managerFor(server.url("/setup.pkg").toString());
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+    QVERIFY(!run->error);
+    QCOMPARE(fileBytes(base + userDirectoryName() + "/tmp-setup.pkg"), QByteArray("package"));
+    QVERIFY(entriesOf(QFile::decodeName(lookalike + userDirectoryName())).isEmpty());
 }
 
 // ---- the session's download task ------------------------------------------------------------
@@ -471,6 +547,9 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing_data()
     QTest::newRow("404") << "404" << "The package could not be downloaded (HTTP 404).";
     QTest::newRow("500") << "500" << "The package could not be downloaded (HTTP 500).";
     QTest::newRow("big 403 page") << "403" << "The package could not be downloaded (HTTP 403).";
+    QTest::newRow("redirect loop") << "loop" << "The server sent too many redirects.";
+    QTest::newRow("redirect to another scheme")
+        << "scheme" << "The server sent an unsupported redirect (to another scheme).";
     // Files of this process may not grow past 256 KiB: writes past that fail as on a full disk.
     QTest::newRow("file cannot be written") << "limit"
                                             << "The package could not be saved (File too large).";
@@ -488,6 +567,9 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
         route.announcedLength = route.body.size() + 1;
     } else if (kind == u"close") {
         route.closeWithoutAnswer = true;
+    } else if (kind == u"loop" || kind == u"scheme") {
+        const QUrl self = server.url("/setup.pkg");
+        route = ZAVFakeHTTPServer::redirect(kind == u"loop" ? self.toString() : "file:///etc/passwd");
     } else if (kind != u"limit") {
         route.status = kind.toInt();
         if (kind == u"403") {
@@ -536,9 +618,11 @@ void DownloadTest::downloadLandsAtTheInstallerPath_data()
 {
     QTest::addColumn<QString>("urlPath");
     QTest::addColumn<QString>("name");
-    QTest::newRow("query stays in the name") << "/downloads/setup.pkg?v=2" << "tmp-setup.pkg?v=2";
+    QTest::newRow("query left out") << "/downloads/setup.pkg?v=2" << "tmp-setup.pkg";
     QTest::newRow("trailing slash ignored") << "/downloads/setup-4.2.pkg/" << "tmp-setup-4.2.pkg";
-    QTest::newRow("fragment stays in the name") << "/a/b.pkg#x" << "tmp-b.pkg#x";
+    QTest::newRow("fragment left out") << "/a/b.pkg#x" << "tmp-b.pkg";
+    // Pre-signed addresses carry queries of hundreds of characters.
+    QTest::newRow("long query") << "/a/b.pkg?X-Signature=" + QString(600, u'f') << "tmp-b.pkg";
     // Named after the address in the feed, not the one redirected to.
     QTest::newRow("redirect followed") << "/latest" << "tmp-latest";
 }
@@ -557,7 +641,7 @@ void DownloadTest::downloadLandsAtTheInstallerPath()
     ZAVTestLog log;
     auto manager =
         managerFor(QStringLiteral("http://127.0.0.1:%1%2").arg(server.port()).arg(urlPath));
-    QCOMPARE(manager->getInstallerPath(), ZAVTemporaryDirectory() + name);
+    QCOMPARE(QFile::decodeName(manager->getInstallerPath()), ZAVTemporaryDirectory() + name);
     auto run = startDownload(*manager, log);
     waitUntilOver(log);
     QCOMPARE(run->calls, 1);
@@ -614,7 +698,10 @@ void DownloadTest::packageAddressThatIsNotAURLMakesNoRequest_data()
     const QString partial = QStringLiteral("The package address is not a complete URL (%1).");
     QTest::newRow("missing") << std::optional<QString>() << none;
     QTest::newRow("empty") << std::optional<QString>(QString()) << none;
-    for (const char *url : {"setup.pkg", "/downloads/setup.pkg", "http:setup.pkg"})
+    // Other schemes would read local files or the installer's own resources.
+    for (const char *url : {"setup.pkg", "/downloads/setup.pkg", "http:setup.pkg",
+                            "file:///etc/passwd", "qrc:/zav/main.ui", "data:,package",
+                            "ftp://127.0.0.1/setup.pkg"})
         QTest::newRow(url) << std::optional<QString>(QString::fromLatin1(url)) << partial.arg(url);
 }
 
@@ -638,6 +725,125 @@ void DownloadTest::packageAddressThatIsNotAURLMakesNoRequest()
              QStringList({ZAVStringWithFormat(u"Start download: %@", pkgUrl),
                           QStringLiteral("pkg failed with error ") + run->error->description(),
                           kFailedNoError}));
+}
+
+void DownloadTest::installerFileNameIsShortAndPlain_data()
+{
+    QTest::addColumn<QString>("urlPath");
+    QTest::addColumn<QString>("name");
+    const QString stem(300, u'p');
+    QTest::newRow("long name keeps its start and extension")
+        << "/" + stem + ".tar.gz" << "tmp-" + stem.left(113) + ".tar.gz";
+    QTest::newRow("decoded slash and NUL") << "/a%2Fb%00c.pkg" << "tmp-a_b_c.pkg";
+    QTest::newRow("decoded newline") << "/a%0Ab.pkg" << "tmp-a_b.pkg";
+    QTest::newRow("no segment") << "/" << "tmp-package";
+    QTest::newRow("dot dot") << "/a/.." << "tmp-package";
+    QTest::newRow("encoded dot dot") << "/a/%2E%2E?x" << "tmp-package";
+}
+
+void DownloadTest::installerFileNameIsShortAndPlain()
+{
+    QFETCH(QString, urlPath);
+    QFETCH(QString, name);
+    auto manager = managerFor(QStringLiteral("https://example.invalid") + urlPath);
+    QCOMPARE(QFile::decodeName(manager->getInstallerPath()), ZAVTemporaryDirectory() + name);
+}
+
+void DownloadTest::secondRunWaitsForTheFirstOnesLock_data()
+{
+    QTest::addColumn<bool>("released");
+    QTest::newRow("released while waiting") << true;
+    QTest::newRow("held past the wait") << false;
+}
+
+// The other run holds the lock and has its package at the installer file path.
+void DownloadTest::secondRunWaitsForTheFirstOnesLock()
+{
+    QFETCH(bool, released);
+    ZAVInstallationManager::setLockWaitForTesting(released ? 10000 : 300);
+    ZAVFakeHTTPServer server;
+    server.setRoute("/setup.pkg", ZAVFakeHTTPServer::ok("package", "application/octet-stream"));
+    const QByteArray directory = ZAVTemporaryDirectory();
+    ZAVFileLock other;
+    QVERIFY(other.tryLock(directory));
+    const QString package = QFile::decodeName(directory + "tmp-setup.pkg");
+    {
+        QFile file(package);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("other run") == 9);
+    }
+    ZAVTestLog log;
+    auto manager = managerFor(server.url("/setup.pkg").toString());
+    QList<bool> waits;
+    manager->setWaitingBlock([&waits](bool waiting) { waits.append(waiting); });
+    auto run = startDownload(*manager, log);
+    QCOMPARE(waits, QList<bool>{true});
+    QTest::qWait(200);
+    QCOMPARE(server.requestLines().size(), 0);
+    QCOMPARE(fileContents(package), QByteArray("other run"));
+    if (released)
+        other.unlock();
+    waitUntilOver(log);
+    QCOMPARE(run->calls, 1);
+    if (released) {
+        QCOMPARE(waits, QList<bool>({true, false}));
+        QVERIFY(!run->error);
+        QCOMPARE(fileContents(package), QByteArray("package"));
+    } else {
+        QVERIFY(run->error);
+        QCOMPARE(run->error->localizedDescription,
+                 QStringLiteral("Another installation did not finish within a minute."));
+        QCOMPARE(server.requestLines().size(), 0);
+        QCOMPARE(fileContents(package), QByteArray("other run"));
+    }
+}
+
+void DownloadTest::stalePartialDownloadsOfEarlierRunsAreRemoved_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("ageHours");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("old partial file") << "file" << "download-AbC123" << 25 << true;
+    QTest::newRow("recent partial file (a run going on)")
+        << "file" << "download-AbC123" << 1 << false;
+    QTest::newRow("old file of another name") << "file" << "notes.txt" << 25 << false;
+    QTest::newRow("old link") << "link" << "download-AbC123" << 25 << false;
+    QTest::newRow("old directory") << "dir" << "download-AbC123" << 25 << false;
+    QTest::newRow("old file of another user") << "foreign" << "download-AbC123" << 25 << false;
+}
+
+void DownloadTest::stalePartialDownloadsOfEarlierRunsAreRemoved()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, name);
+    QFETCH(int, ageHours);
+    QFETCH(bool, removed);
+    if (kind == u"foreign" && geteuid() != 0)
+        QSKIP("making a file of another user needs root");
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.path() + QStringLiteral("/precious");
+    QVERIFY(QFile(target).open(QIODevice::WriteOnly));
+    const QByteArray path = ZAVTemporaryDirectory() + name.toUtf8();
+    if (kind == u"link")
+        QVERIFY(::symlink(QFile::encodeName(target).constData(), path.constData()) == 0);
+    else if (kind == u"dir")
+        QVERIFY(::mkdir(path.constData(), 0700) == 0);
+    else
+        QVERIFY(QFile(QFile::decodeName(path)).open(QIODevice::WriteOnly));
+    if (kind == u"foreign")
+        QVERIFY(::chown(path.constData(), 65534, 65534) == 0);
+    const struct timespec then = {::time(nullptr) - ageHours * 3600, 0};
+    const struct timespec times[2] = {then, then};
+    QVERIFY(::utimensat(AT_FDCWD, path.constData(), times, AT_SYMLINK_NOFOLLOW) == 0);
+
+    ZAVFakeHTTPServer server;
+    server.setRoute("/setup.pkg", ZAVFakeHTTPServer::ok("package", "application/octet-stream"));
+    ZAVTestLog log;
+    auto manager = managerFor(server.url("/setup.pkg").toString());
+    startDownload(*manager, log);
+    waitUntilOver(log);
+    QCOMPARE(somethingAt(QFile::decodeName(path)), !removed);
+    QVERIFY(QFile::exists(target));
 }
 
 QTEST_GUILESS_MAIN(DownloadTest)

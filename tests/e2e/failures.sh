@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Each failure ends in exactly one error alert whose button quits, with nothing installed:
-# feed 404, package 404, a package that zav-pkg refuses, the server gone mid-download.
+# Each failure ends in exactly one error alert whose button quits with status 1, with nothing
+# installed: feed 404, package 404, a package that zav-pkg refuses, the server gone
+# mid-download; and SIGTERM mid-download leaves no partial file.
 set -uo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 e2e_setup "$@"
@@ -17,7 +18,7 @@ expect_one_error_alert() {
     fi
     e2e_press_return
     e2e_wait_for_exit 20
-    [ "$E2E_STATUS" -eq 0 ] || e2e_fail "$case: the installer ended with status $E2E_STATUS"
+    [ "$E2E_STATUS" -eq 1 ] || e2e_fail "$case: the installer ended with status $E2E_STATUS, not 1"
     e2e_assert_nothing_installed
     echo "ok: $case"
 }
@@ -64,4 +65,18 @@ kill -KILL "$(cat "$work/nginx/server.pid")"
 expect_one_error_alert "server gone mid-download" ""
 e2e_has_line "pkg failed with error .*" || e2e_fail "mid-download: no \"pkg failed with error\""
 [ ! -e "$work/tmp/zav-$(id -u)/tmp-big.tar.gz" ] || e2e_fail "mid-download: a partial package was left"
+
+# 5. The installer is ended by SIGTERM mid-download: the partial file goes with it.
+nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
+echo $! > "$work/nginx/server.pid"
+for i in $(seq 1 50); do zav_nginx_port_open "$E2E_PORT" && break; sleep 0.1; done
+e2e_run_installer
+e2e_wait_for_line "Start download: $E2E_BASE/packages/big.tar.gz"
+for i in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
+ls "$work/tmp/zav-$(id -u)"/download-* > /dev/null 2>&1 || e2e_fail "SIGTERM: no partial file to start with"
+kill -TERM "$E2E_PID"
+e2e_wait_for_exit 20
+[ "$E2E_STATUS" -eq 143 ] || e2e_fail "SIGTERM: the installer ended with status $E2E_STATUS, not 143"
+ls "$work/tmp/zav-$(id -u)"/download-* > /dev/null 2>&1 && e2e_fail "SIGTERM: the partial file was left"
+echo "ok: SIGTERM mid-download"
 e2e_pass

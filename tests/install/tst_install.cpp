@@ -215,7 +215,7 @@ void InstallTest::cleanup() {
     QTest::qWait(20);
     ZAVAlert::setResponder(nullptr);
     ZAVApplication::sharedApplication().setTerminateHandler(nullptr);
-    ZAVInstallationManager::setPackageInstallerPath(QString());
+    ZAVInstallationManager::setPackageInstallerPath({});
     for (auto &copy : m_copies) {
         copy->kill();
         copy->waitForFinished(5000);
@@ -234,12 +234,13 @@ void InstallTest::cleanup() {
 }
 
 QString InstallTest::writeStandIn(const QString &ending, bool executable) const {
-    const QString path = casePath(QStringLiteral("bin dir/zav-pkg"));
+    // "=" and blanks in its folder: the path must never be read as anything but the program.
+    const QString path = casePath(QStringLiteral("bin=x dir/zav-pkg"));
     const QString script = QString::fromLatin1(kStandIn).arg(m_case->path(), ending);
     if (!writeFile(path, script.toUtf8()))
         return QString();
     ::chmod(QFile::encodeName(path).constData(), executable ? 0755 : 0644);
-    ZAVInstallationManager::setPackageInstallerPath(path);
+    ZAVInstallationManager::setPackageInstallerPath(QFile::encodeName(path));
     return path;
 }
 
@@ -250,7 +251,7 @@ std::shared_ptr<ZAVInstallationManager> InstallTest::managerWithPackage(QString 
     feed->setProduct(kProduct);
     feed->setPkgUrl(kPkgUrl);
     auto manager = ZAVInstallationManager::initWithFeedData(feed);
-    *package = manager->getInstallerPath();
+    *package = QFile::decodeName(manager->getInstallerPath());
     const QString tmp = casePath(QStringLiteral("tmp dir/"));
     if (!package->startsWith(tmp) || !writeFile(*package, kPackage))
         package->clear();
@@ -349,7 +350,9 @@ void InstallTest::exitStatusDecidesResultAndPackage() {
                                    QStringLiteral("-pkg"),
                                    package,
                                    QStringLiteral("-target"),
-                                   QStringLiteral("CurrentUserHomeDirectory")};
+                                   QStringLiteral("CurrentUserHomeDirectory"),
+                                   QStringLiteral("-id"),
+                                   g_sandbox.id};
         QCOMPARE(QString::fromUtf8(fileContents(arguments)).split(u'\n', Qt::SkipEmptyParts),
                  expected);
     } else {

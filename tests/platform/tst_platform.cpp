@@ -24,6 +24,8 @@ private slots:
     void formatterWritesObjectsAndNumbers_data();
     void formatterWritesObjectsAndNumbers();
     void logLineCarriesDateProgramPidAndThread();
+    void logLineEscapesWhatCouldForgeOrHideText_data();
+    void logLineEscapesWhatCouldForgeOrHideText();
     void mainQueueRunsInPostingOrderNeverOnTheCallersStack();
     void backgroundQueueNeverRunsOnTheMainThread();
     void sessionCallsBackOnItsOwnThreadAndNotifiesInvalidationOnce();
@@ -64,7 +66,8 @@ void PlatformTest::logLineCarriesDateProgramPidAndThread()
 {
     // A child process writes one line; its standard error must carry the whole prefix.
     if (qEnvironmentVariableIsSet("ZAV_LOG_CHILD")) {
-        ZAVLog(QStringLiteral("product: Demo Viewer - 4.2"));
+        // Feed text with a forged line of its own.
+        ZAVLog(QStringLiteral("product: Demo Viewer - 4.2\nInstall complete"));
         return;
     }
     QProcess child;
@@ -77,11 +80,36 @@ void PlatformTest::logLineCarriesDateProgramPidAndThread()
     QVERIFY(child.waitForFinished(20000));
     const QString err = QString::fromLocal8Bit(child.readAllStandardError());
     const QRegularExpression line(
-        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} tst_platform\[(\d+):(\d+)\] product: Demo Viewer - 4\.2$)",
+        R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} tst_platform\[(\d+):(\d+)\] product: Demo Viewer - 4\.2\\nInstall complete$)",
         QRegularExpression::MultilineOption);
     const auto match = line.match(err);
     QVERIFY2(match.hasMatch(), qPrintable(err));
     QCOMPARE(match.captured(1).toLongLong(), pid);
+    QVERIFY(!err.contains(QStringLiteral("\nInstall complete")));
+}
+
+void PlatformTest::logLineEscapesWhatCouldForgeOrHideText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("newline, return, tab") << "a\nb\rc\td" << "a\\nb\\rc\\td";
+    QTest::newRow("terminal escape") << "\x1b[2Jx" << "\\x1b[2Jx";
+    QTest::newRow("NUL and DEL") << QStringLiteral("a") + QChar(0) + u'\x7f' << "a\\x00\\x7f";
+    QTest::newRow("C1 control") << QString(QChar(0x9b)) + "31m" << "\\u009b31m";
+    QTest::newRow("bidi override and isolate")
+        << QString(QChar(0x202e)) + "gpj.exe" + QChar(0x2066) << "\\u202egpj.exe\\u2066";
+    // A backslash of the text is doubled, so "\\n" in a line can only be an escaped newline.
+    QTest::newRow("backslash") << "C:\\n" << "C:\\\\n";
+    QTest::newRow("plain text and other scripts") << "Zav – Ünïcode 日本" << "Zav – Ünïcode 日本";
+}
+
+void PlatformTest::logLineEscapesWhatCouldForgeOrHideText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, line);
+    ZAVTestLog log;
+    ZAVLog(text);
+    QCOMPARE(log.lines(), QStringList{line});
 }
 
 void PlatformTest::mainQueueRunsInPostingOrderNeverOnTheCallersStack()
@@ -252,6 +280,14 @@ void PlatformTest::childProcessReportsExitSignalAndLaunchFailure()
     QVERIFY(notFound.launch());
     notFound.waitUntilExit();
     QCOMPARE(notFound.terminationStatus(), 127);
+
+    // Arguments are bytes: one that is not UTF-8 arrives unchanged.
+    ZAVTask bytes;
+    bytes.setLaunchPath("/bin/sh");
+    bytes.setArguments({"-c", "[ \"$0\" = \"$(printf 'a\\377b')\" ]", "a\xff" "b"});
+    QVERIFY(bytes.launch());
+    bytes.waitUntilExit();
+    QCOMPARE(bytes.terminationStatus(), 0);
 }
 
 QTEST_GUILESS_MAIN(PlatformTest)

@@ -4,7 +4,9 @@
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVAvailability.h"
+#include "platform/ZAVFileLock.h"
 #include "platform/ZAVProgressIndicator.h"
+#include "platform/ZAVTemporaryDirectory.h"
 #include "tests/support/ZAVTestLog.h"
 
 #include <QMessageBox>
@@ -41,6 +43,7 @@ private slots:
     void progressIsLoggedAndShownAsReceived_data();
     void progressIsLoggedAndShownAsReceived();
     void failedDownloadShowsTheErrorAndNeverInstalls();
+    void statusLineSaysWhenAnotherInstallationHoldsTheWay();
     void downloadedPackageStartsTheInstallWithTheProductAlone();
     void failedInstallRequestsAttentionThenShowsTheError();
     void installedWithoutAutoLaunchShowsTheQuitButton();
@@ -77,6 +80,7 @@ void WindowTest::init()
     m_alerts.clear();
     m_terminations.clear();
     m_answer = ZAVAlertFirstButtonReturn;
+    ZAVApplication::sharedApplication().setExitStatus(0);
     ZAVAlert::setResponder([this](const ZAVAlert &alert) {
         m_alerts.append({alert.messageText(), alert.informativeText(), alert.buttons(),
                          alert.alertStyle()});
@@ -132,6 +136,7 @@ void WindowTest::failedFeedShowsOneErrorAlertWhoseButtonQuits()
     QCOMPARE(alert.buttons, QStringList{QStringLiteral("Quit Installation")});
     QCOMPARE(alert.style, 0);
     QCOMPARE(m_terminations, QStringList{QStringLiteral("ZAVAppUtils")});
+    QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 1);
     const QStringList lines = m_log->lines().filter(QRegularExpression("^Error was "));
     QCOMPARE(lines.size(), 1);
     QVERIFY(lines.first().contains("\"Could not connect to the server.\""));
@@ -220,6 +225,7 @@ void WindowTest::unsupportedPlatformShowsTheCompatibilityAlertThenQuits()
                                                "please upgrade to a newer version."));
     QCOMPARE(alert.buttons, QStringList{QStringLiteral("Ok")});
     QCOMPARE(m_terminations.value(0), QStringLiteral("ZAVAppUtils"));
+    QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 1);
 }
 
 void WindowTest::quitButtonQuits()
@@ -327,11 +333,32 @@ void WindowTest::failedDownloadShowsTheErrorAndNeverInstalls()
     QCOMPARE(m_terminations.size(), 1);
 }
 
+void WindowTest::statusLineSaysWhenAnotherInstallationHoldsTheWay()
+{
+    QTemporaryDir tmp;
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    ZAVFileLock other;
+    QVERIFY(other.tryLock(ZAVTemporaryDirectory()));
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_alerts.clear();
+    window->feedLoadedWithData(installRecord(0));
+    QCOMPARE(window->statusText()->text(),
+             QStringLiteral("Waiting for another installation to finish..."));
+    QTest::qWait(300);
+    QVERIFY(m_alerts.isEmpty());
+    other.unlock();
+    QTRY_COMPARE(window->statusText()->text(), QStringLiteral("Downloading Demo Viewer - 4.2"));
+    QTRY_COMPARE(m_alerts.size(), 1); // nothing listens at the package's address
+    qunsetenv("TMPDIR");
+}
+
 void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
 {
     QTemporaryDir tmp;
     qputenv("TMPDIR", tmp.path().toLocal8Bit());
-    ZAVInstallationManager::setPackageInstallerPath(QStringLiteral("/bin/true"));
+    ZAVInstallationManager::setPackageInstallerPath("/bin/true");
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
@@ -346,7 +373,7 @@ void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
     QTRY_VERIFY(m_log->contains("Install complete"));
     QCOMPARE(window->statusText()->text(), QStringLiteral("Successfully installed Demo Viewer"));
     QVERIFY(m_alerts.isEmpty());
-    ZAVInstallationManager::setPackageInstallerPath(QString());
+    ZAVInstallationManager::setPackageInstallerPath({});
     qunsetenv("TMPDIR");
 }
 
@@ -399,6 +426,7 @@ void WindowTest::installedWithAutoLaunchLaunchesAndQuits()
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
     m_terminations.clear();
+    ZAVApplication::sharedApplication().setExitStatus(0); // the feed's failure, above
     window->show();
     QString statusWhenQuit;
     ZAVApplication::sharedApplication().setTerminateHandler([&](const char *sender) {
@@ -409,6 +437,7 @@ void WindowTest::installedWithAutoLaunchLaunchesAndQuits()
     // Nothing is installed under this id: the launch starts nothing, the installer still quits.
     QCOMPARE(m_terminations, QStringList{QStringLiteral("ZAVAppUtils")});
     QCOMPARE(statusWhenQuit, QStringLiteral("Launching Demo Viewer"));
+    QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 0);
     QVERIFY(window->progressView()->isVisible());
     QVERIFY(!window->quitButton()->isVisible());
 }
