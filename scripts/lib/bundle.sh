@@ -64,24 +64,38 @@ zav_bundle_folder() {
 }
 
 zav_bundle_pack() {
-    local dest=$1 name=$2 stub offset=1 size
-    tar -C "$dest" --owner=0 --group=0 --numeric-owner -cf - "$name" | gzip "${ZAV_BUNDLE_GZIP:--9}" -n \
-        > "$dest/$name-x86_64.tar.gz"
-    # The stub names the byte at which the archive starts; its own length depends on that
+    local dest=$1 name=$2 stub offset=1 size length gzip=${ZAV_BUNDLE_GZIP:--9}
+    local tar=(tar -C "$dest" --owner=0 --group=0 --numeric-owner --no-recursion)
+    (cd "$dest" && find "$name" | LC_ALL=C sort) > "$dest/.files"
+    "${tar[@]}" -T "$dest/.files" -cf - | gzip "$gzip" -n > "$dest/$name-x86_64.tar.gz"
+    # The .run carries the folder as two archives of about equal size, the stub unpacks them at
+    # once: the folders and half the bytes (largest files first, each to the lighter half),
+    # then the rest.
+    : > "$dest/.first" && : > "$dest/.second"
+    (cd "$dest" && find "$name" -type f -printf '%s %p\n') | sort -rn | awk -v first="$dest/.first" \
+        -v second="$dest/.second" '{ if (a <= b) { a += $1; print $2 > first } else { b += $1; print $2 > second } }'
+    (cd "$dest" && find "$name" -type d) >> "$dest/.first"
+    "${tar[@]}" -T "$dest/.first" -cf - | gzip "$gzip" -n > "$dest/.first.gz"
+    "${tar[@]}" -T "$dest/.second" -cf - | gzip "$gzip" -n > "$dest/.second.gz"
+    length=$(stat -c %s "$dest/.first.gz")
+    # The stub names the byte at which the archives start; its own length depends on that
     # number's digits, so repeat until the two agree.
     while :; do
-        stub=$(sed -e "s/@NAME@/$name/g" -e "s/@OFFSET@/$offset/" "$ZAV_BUNDLE_SOURCE/stub.sh")
+        stub=$(sed -e "s/@NAME@/$name/g" -e "s/@OFFSET@/$offset/" -e "s/@LENGTH@/$length/g" \
+                   "$ZAV_BUNDLE_SOURCE/stub.sh")
         size=$(printf '%s\n' "$stub" | wc -c)
         [ $((size + 1)) -eq "$offset" ] && break
         offset=$((size + 1))
     done
-    { printf '%s\n' "$stub"; cat "$dest/$name-x86_64.tar.gz"; } > "$dest/$name-x86_64.run"
+    { printf '%s\n' "$stub"; cat "$dest/.first.gz" "$dest/.second.gz"; } > "$dest/$name-x86_64.run"
     chmod 755 "$dest/$name-x86_64.run"
+    rm -f "$dest"/.files "$dest"/.first "$dest"/.second "$dest"/.first.gz "$dest"/.second.gz
 }
 
 zav_bundle_sizes() {
     local dest=$1 name=$2 file
-    echo "$name-x86_64.run: $(du -m "$dest/$name-x86_64.run" | cut -f1) MB (at most 40); largest parts, unpacked and gzip'd:"
+    echo "$name-x86_64.run: $(stat -c %s "$dest/$name-x86_64.run" | awk '{ printf "%.1f", $1 / 1e6 }') MB" \
+        "(at most 40); largest parts, unpacked and gzip'd:"
     find "$dest/$name" -type f -printf '%s %p\n' | sort -rn | head -8 | while read -r _ file; do
         printf '  %6s KB  %6s KB gz  %s\n' "$(( $(stat -c %s "$file") / 1024 ))" \
             "$(( $(gzip -9c "$file" | wc -c) / 1024 ))" "${file#"$dest"/}"
