@@ -24,7 +24,8 @@ bool ZAVWorkspace::launchAppWithBundleIdentifier(const std::optional<QString> &b
         ZAVUserAppLayout::forApplication(*bundleIdentifier, ZAVUserAppLayout::currentUserHome());
     if (!layout)
         return false;
-    const pid_t pid = ZAVLaunchDesktopEntry(QFile::encodeName(layout->desktopEntryPath()).constData());
+    const pid_t pid =
+        ZAVLaunchDesktopEntry(QFile::encodeName(layout->desktopEntryPath()).constData());
     if (launchIdentifier)
         *launchIdentifier = pid;
     return pid > 0;

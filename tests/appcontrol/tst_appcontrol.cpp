@@ -75,9 +75,8 @@ struct Sandbox {
     QString home;         // $HOME
     QString dataHome;     // $XDG_DATA_HOME, apart from <home>/.local/share on purpose
     QString records;      // $ZAV_FIXTURE_RECORD_DIR
-    QString id;           // installed in <home>/.local/opt, entry in <home>/.local/share/applications
+    QString id;           // installed, with decoy entries in $XDG_DATA_HOME and $XDG_DATA_DIRS
     QString integratedId; // installed with its entry only in <home>/.local/share/applications
-                          // (`id` has decoy entries in $XDG_DATA_HOME and $XDG_DATA_DIRS too)
     QString installedProgram;
     QString integratedProgram;
 };
@@ -168,8 +167,8 @@ bool setUpSandbox() {
     }
     if (!QFile::copy(QStringLiteral(ZAV_FIXTURE_PROGRAM), decoy))
         return false;
-    s.installedProgram = installFixture(
-        s.id, ZAVUserAppLayout::forApplication(s.id, s.home)->desktopEntryPath());
+    s.installedProgram =
+        installFixture(s.id, ZAVUserAppLayout::forApplication(s.id, s.home)->desktopEntryPath());
     s.integratedProgram = installFixture(
         s.integratedId,
         ZAVUserAppLayout::forApplication(s.integratedId, s.home)->desktopEntryPath());
