@@ -28,11 +28,15 @@ run=$work/fake/t-x86_64.run
 # folder we cannot write.
 noexec=$work/noexec
 mkdir -p "$noexec"
-if ! mount -t tmpfs -o noexec,size=4m tmpfs "$noexec" 2>/dev/null; then
-    [ "$(id -u)" -ne 0 ] || { echo "cannot mount a noexec tmpfs; skipped" >&2; exit 77; }
+if mount -t tmpfs -o noexec,size=4m tmpfs "$noexec" 2>/dev/null; then
+    :
+elif [ "$(id -u)" -ne 0 ]; then
     chmod 555 "$noexec"
+else
+    echo "cannot mount a noexec tmpfs: the noexec rows are left out" >&2
+    noexec=
 fi
-trap 'umount "$noexec" 2>/dev/null; chmod 755 "$noexec"' EXIT
+trap 'umount "$work/noexec" 2>/dev/null; chmod 755 "$work/noexec"' EXIT
 
 # row | how it is started | TMPDIR | XDG_RUNTIME_DIR | status told | status expected | where
 rows=(
@@ -45,6 +49,7 @@ rows=(
 )
 for line in "${rows[@]}"; do
     IFS='|' read -r row how tmp rt told expected where <<< "$line"
+    [ -z "$tmp" ] && continue
     rm -rf "$work/tmp" "$work/rt" "$work/home" "$work/record".*
     mkdir -p "$work/tmp" "$work/rt" "$work/home"
     file=$run
