@@ -20,12 +20,11 @@ void recordPid(GDesktopAppInfo *, GPid pid, gpointer data) {
 
 } // namespace
 
-pid_t ZAVLaunchDesktopEntry(const char *desktopId, const char *fallbackPath) {
-    GDesktopAppInfo *info = g_desktop_app_info_new(desktopId);
-    // GIO refuses a hidden entry and one whose TryExec program is missing; the fallback gets
-    // the same treatment from the same code.
-    if (!info && fallbackPath)
-        info = g_desktop_app_info_new_from_filename(fallbackPath);
+pid_t ZAVLaunchDesktopEntry(const char *path) {
+    // By its file, never by its id: an entry of the same id elsewhere on the XDG data path
+    // (planted, or left by another install) must not be what starts. GIO refuses a hidden
+    // entry and one whose TryExec program is missing.
+    GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(path);
     if (!info)
         return 0;
 

@@ -5,7 +5,7 @@
 
 #include <sys/types.h>
 
-// Starts the program of the desktop entry with the id `desktopId` ("<id>.desktop") as GIO
-// finds it, else of the desktop entry file `fallbackPath` (may be null). The program is not the
-// caller's child and gets a session of its own. Returns its pid, or 0 when nothing was started.
-pid_t ZAVLaunchDesktopEntry(const char *desktopId, const char *fallbackPath);
+// Starts the program of the desktop entry file at `path` (bytes, as given to the system call),
+// the way GIO launches entries. The program is not the caller's child and gets a session of its
+// own. Returns its pid, or 0 when nothing was started.
+pid_t ZAVLaunchDesktopEntry(const char *path);

@@ -22,12 +22,10 @@ bool ZAVWorkspace::launchAppWithBundleIdentifier(const std::optional<QString> &b
         return false;
     const std::optional<ZAVUserAppLayout> layout =
         ZAVUserAppLayout::forApplication(*bundleIdentifier, ZAVUserAppLayout::currentUserHome());
-
-    const QByteArray desktopId = QFile::encodeName(*bundleIdentifier + QStringLiteral(".desktop"));
-    const QByteArray fallback =
-        layout ? QFile::encodeName(layout->desktopEntryPath()) : QByteArray();
+    if (!layout)
+        return false;
     const pid_t pid =
-        ZAVLaunchDesktopEntry(desktopId.constData(), layout ? fallback.constData() : nullptr);
+        ZAVLaunchDesktopEntry(QFile::encodeName(layout->desktopEntryPath()).constData());
     if (launchIdentifier)
         *launchIdentifier = pid;
     return pid > 0;

@@ -13,12 +13,12 @@ class ZAVWorkspace {
 public:
     static ZAVWorkspace &sharedWorkspace();
 
-    // Launches the application <id> from its desktop entry "<id>.desktop" the way the desktop
-    // does (GIO): found in $XDG_DATA_HOME/applications, then in $XDG_DATA_DIRS, and, when
-    // neither has it, as the entry integrated for the user at
-    // <home>/.local/share/applications/<id>.desktop. Returns once the program has been started;
-    // it is not waited for, is not the installer's child and runs in a session of its own, so it
-    // outlives the installer and the installer's terminal.
+    // Launches the application <id> from the desktop entry zav-pkg integrated for the user
+    // (ZAVUserAppLayout::desktopEntryPath(), <home>/.local/share/applications/<id>.desktop),
+    // by that path and the way the desktop does (GIO). An entry of the same id found earlier
+    // along $XDG_DATA_HOME or $XDG_DATA_DIRS is never used. Returns once the program has been
+    // started; it is not waited for, is not the installer's child and runs in a session of its
+    // own, so it outlives the installer and the installer's terminal.
     // An absent or invalid id, an application that is not installed (or whose entry is hidden
     // or names a program that is not there), or a failed start launches nothing and returns
     // false; nothing else is reported.

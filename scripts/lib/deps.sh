@@ -7,6 +7,7 @@ ZAV_PACKAGES=(
     libarchive-dev libglib2.0-dev nettle-dev
     nginx curl time xz-utils zstd bzip2 strace
     xvfb xauth x11-utils xdotool imagemagick
+    fonts-dejavu-core debootstrap
 )
 
 # Installs what is missing: with apt-get when root, otherwise prints the line to run and stops.

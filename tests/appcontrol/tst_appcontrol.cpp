@@ -75,7 +75,7 @@ struct Sandbox {
     QString home;         // $HOME
     QString dataHome;     // $XDG_DATA_HOME, apart from <home>/.local/share on purpose
     QString records;      // $ZAV_FIXTURE_RECORD_DIR
-    QString id;           // installed in <home>/.local/opt, entry in <dataHome>/applications
+    QString id;           // installed, with decoy entries in $XDG_DATA_HOME and $XDG_DATA_DIRS
     QString integratedId; // installed with its entry only in <home>/.local/share/applications
     QString installedProgram;
     QString integratedProgram;
@@ -105,6 +105,15 @@ bool writeText(const QString &path, const QString &text) {
            file.write(text.toUtf8()) == text.toUtf8().size();
 }
 
+QString fixtureEntry(const QString &program) {
+    QString entry = readText(QStringLiteral(ZAV_FIXTURE_DESKTOP_TEMPLATE));
+    entry.replace(QStringLiteral("@ZAV_FIXTURE_NAME@"), QStringLiteral("Zav Fixture"));
+    entry.replace(QStringLiteral("@ZAV_FIXTURE_EXEC@"), program);
+    entry.replace(QStringLiteral("@ZAV_FIXTURE_ICON@"), QStringLiteral("zav-fixture"));
+    entry.replace(QStringLiteral("@ZAV_FIXTURE_VERSION@"), QStringLiteral("1.0"));
+    return entry;
+}
+
 // Lays out an installed copy of the fixture: the program at <appdir>/bin/zav-fixture and a
 // desktop entry at `entryPath` whose Exec= names it by absolute path, as zav-pkg leaves it.
 QString installFixture(const QString &id, const QString &entryPath) {
@@ -115,12 +124,7 @@ QString installFixture(const QString &id, const QString &entryPath) {
     QDir().mkpath(QFileInfo(program).absolutePath());
     if (!QFile::copy(QStringLiteral(ZAV_FIXTURE_PROGRAM), program))
         return QString();
-    QString entry = readText(QStringLiteral(ZAV_FIXTURE_DESKTOP_TEMPLATE));
-    entry.replace(QStringLiteral("@ZAV_FIXTURE_NAME@"), QStringLiteral("Zav Fixture"));
-    entry.replace(QStringLiteral("@ZAV_FIXTURE_EXEC@"), program);
-    entry.replace(QStringLiteral("@ZAV_FIXTURE_ICON@"), QStringLiteral("zav-fixture"));
-    entry.replace(QStringLiteral("@ZAV_FIXTURE_VERSION@"), QStringLiteral("1.0"));
-    return writeText(entryPath, entry) ? program : QString();
+    return writeText(entryPath, fixtureEntry(program)) ? program : QString();
 }
 
 bool setUpSandbox() {
@@ -152,8 +156,19 @@ bool setUpSandbox() {
     qunsetenv("GIO_LAUNCHED_DESKTOP_FILE");
     qunsetenv("GIO_LAUNCHED_DESKTOP_FILE_PID");
 
-    s.installedProgram = installFixture(s.id, s.dataHome + QStringLiteral("/applications/") + s.id +
-                                                  QStringLiteral(".desktop"));
+    // Entries of the same id earlier on the XDG data path start a decoy program: the launch
+    // must take the entry zav-pkg integrated, never one of these.
+    const QString decoy = s.root + QStringLiteral("/decoy/zav-fixture");
+    QDir().mkpath(QFileInfo(decoy).absolutePath());
+    for (const QString &dir : {s.dataHome, dataDirs}) {
+        if (!writeText(dir + QStringLiteral("/applications/") + s.id + QStringLiteral(".desktop"),
+                       fixtureEntry(decoy)))
+            return false;
+    }
+    if (!QFile::copy(QStringLiteral(ZAV_FIXTURE_PROGRAM), decoy))
+        return false;
+    s.installedProgram =
+        installFixture(s.id, ZAVUserAppLayout::forApplication(s.id, s.home)->desktopEntryPath());
     s.integratedProgram = installFixture(
         s.integratedId,
         ZAVUserAppLayout::forApplication(s.integratedId, s.home)->desktopEntryPath());

@@ -30,4 +30,17 @@ grep -q "^$app/" "$started" || e2e_fail "the running copy is not the installed o
 pid=$(basename "$started" .started)
 kill -0 "$pid" 2>/dev/null || e2e_fail "the product did not keep running after the installer ended"
 [ -z "$(ls -A "$E2E_WORK/tmp/zav-$(id -u)" 2>/dev/null)" ] || e2e_fail "the package was left behind"
+# The product inherits the user's environment, not the installer's loader or helpers, and says
+# it came from its desktop entry (how a running copy is recognised). bundle.sh runs this with
+# the installer inside a .run, whose unpacked folder must be gone.
+environment=$(tr '\0' '\n' < "/proc/$pid/environ")
+leaked=$(printf '%s\n' "$environment" |
+    grep -E '^(LD_LIBRARY_PATH|LD_PRELOAD|GIO_LAUNCH_DESKTOP|GIO_MODULE_DIR|FONTCONFIG_FILE|QT_PLUGIN_PATH|ZAV_BUNDLE_VARS|ZAV_SAVED_[A-Z_]*)=')
+[ -z "$leaked" ] || e2e_fail "the product inherited: $leaked"
+printf '%s\n' "$environment" | grep -qx "GIO_LAUNCHED_DESKTOP_FILE=.*/$E2E_APP_ID.desktop" ||
+    e2e_fail "the product does not name its desktop entry"
+if [ -n "${ZAV_E2E_BUNDLED:-}" ]; then
+    ! ls -d "$E2E_WORK"/tmp/e2e.* 2>/dev/null || e2e_fail "the unpacked folder was left behind"
+    grep -q "error while loading" "$E2E_LOG" && e2e_fail "a loader error"
+fi
 e2e_pass

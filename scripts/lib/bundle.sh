@@ -1,0 +1,103 @@
+# Assembling and packing the self-contained bundle. Sourced by scripts/bundle, the tests in
+# tests/bundle, bench/startup and scripts/check-portable.
+#
+# The folder <name>/ (from bundle/ and a build folder):
+#   zav-installer               launcher: the entry point (bundle/zav-installer.sh)
+#   bin/ld-linux-x86-64.so.2    the loader; both programs run through it, so it is their
+#                               executable and bin/ is Qt's application folder
+#   bin/qt.conf                 plugins in ../plugins
+#   bin/zav-pkg                 launcher of zav-pkg, where the installer looks for it
+#   bin/zav-launch-desktop      static; starts the product with the user's environment
+#   libexec/zav-installer, libexec/zav-pkg   the programs
+#   lib/                        every library they load, glibc included (from ldd of each
+#                               program and plugin, and of libssl, which Qt opens by name)
+#   lib/gio-modules/            empty: no GIO module of the system's is loaded
+#   plugins/                    platforms (xcb, offscreen), tls, platforminputcontexts
+#   fonts/                      one font and the fonts.conf used where the system has none
+#
+#   zav_bundle_folder BIN DEST NAME [INSTALLER]
+#                                       assemble DEST/NAME from the programs in BIN (the
+#                                       installer: INSTALLER, default BIN/zav-installer)
+#   zav_bundle_pack DEST NAME           DEST/NAME-x86_64.run and DEST/NAME-x86_64.tar.gz
+#                                       ($ZAV_BUNDLE_GZIP: gzip's level option, default -9)
+#   zav_bundle_sizes DEST NAME          print the largest parts of the folder
+
+ZAV_BUNDLE_SOURCE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../bundle" && pwd)
+ZAV_BUNDLE_PLUGINS=(platforms/libqxcb.so platforms/libqoffscreen.so
+                    tls/libqopensslbackend.so tls/libqcertonlybackend.so
+                    platforminputcontexts/libcomposeplatforminputcontextplugin.so
+                    platforminputcontexts/libibusplatforminputcontextplugin.so)
+ZAV_BUNDLE_FONT=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+
+# The libraries ELF files load, one path a line: what ldd lists, and the loader.
+zav_bundle_needed() {
+    ldd "$@" | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\/.*ld-linux/ { print $1 }' |
+        sort -u
+}
+
+zav_bundle_folder() {
+    local bin=$1 dest=$2 name=$3 installer=${4:-$1/zav-installer} plugins plugin lib ssl
+    local root=$dest/$name
+    plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS) || return 1
+    rm -rf "$root"
+    mkdir -p "$root"/{bin,libexec,lib/gio-modules,fonts}
+    install -m 755 "$installer" "$root/libexec/zav-installer"
+    install -m 755 "$bin/zav-pkg" "$root/libexec/"
+    install -m 755 "$bin/zav-launch-desktop" "$root/bin/"
+    strip --strip-unneeded "$root"/libexec/* "$root/bin/zav-launch-desktop"
+    install -m 755 "$ZAV_BUNDLE_SOURCE/zav-installer.sh" "$root/zav-installer"
+    install -m 755 "$ZAV_BUNDLE_SOURCE/zav-pkg.sh" "$root/bin/zav-pkg"
+    install -m 644 "$ZAV_BUNDLE_SOURCE/qt.conf" "$root/bin/"
+    install -m 644 "$ZAV_BUNDLE_SOURCE/fonts.conf" "$ZAV_BUNDLE_FONT" "$root/fonts/"
+    for plugin in "${ZAV_BUNDLE_PLUGINS[@]}"; do
+        install -D -m 644 "$plugins/$plugin" "$root/plugins/$plugin"
+    done
+    # Qt loads libssl and libcrypto by name when it first needs TLS: ldd cannot see them.
+    ssl=$(ldconfig -p | awk '$1 == "libssl.so.3" { print $NF; exit }')
+    for lib in "$ssl" $(zav_bundle_needed "$root"/libexec/* "$root"/plugins/*/*.so "$ssl"); do
+        case $lib in
+        */ld-linux*) install -m 755 "$(readlink -f "$lib")" "$root/bin/$(basename "$lib")" ;;
+        *) install -m 644 "$(readlink -f "$lib")" "$root/lib/$(basename "$lib")" ;;
+        esac
+    done
+    [ -e "$root/lib/libssl.so.3" ] && [ -e "$root/bin/ld-linux-x86-64.so.2" ]
+}
+
+zav_bundle_pack() {
+    local dest=$1 name=$2 stub offset=1 size length gzip=${ZAV_BUNDLE_GZIP:--9}
+    local tar=(tar -C "$dest" --owner=0 --group=0 --numeric-owner --no-recursion)
+    (cd "$dest" && find "$name" | LC_ALL=C sort) > "$dest/.files"
+    "${tar[@]}" -T "$dest/.files" -cf - | gzip "$gzip" -n > "$dest/$name-x86_64.tar.gz"
+    # The .run carries the folder as two archives of about equal size, the stub unpacks them at
+    # once: the folders and half the bytes (largest files first, each to the lighter half),
+    # then the rest.
+    : > "$dest/.first" && : > "$dest/.second"
+    (cd "$dest" && find "$name" -type f -printf '%s %p\n') | sort -rn | awk -v first="$dest/.first" \
+        -v second="$dest/.second" '{ if (a <= b) { a += $1; print $2 > first } else { b += $1; print $2 > second } }'
+    (cd "$dest" && find "$name" -type d) >> "$dest/.first"
+    "${tar[@]}" -T "$dest/.first" -cf - | gzip "$gzip" -n > "$dest/.first.gz"
+    "${tar[@]}" -T "$dest/.second" -cf - | gzip "$gzip" -n > "$dest/.second.gz"
+    length=$(stat -c %s "$dest/.first.gz")
+    # The stub names the byte at which the archives start; its own length depends on that
+    # number's digits, so repeat until the two agree.
+    while :; do
+        stub=$(sed -e "s/@NAME@/$name/g" -e "s/@OFFSET@/$offset/" -e "s/@LENGTH@/$length/g" \
+                   "$ZAV_BUNDLE_SOURCE/stub.sh")
+        size=$(printf '%s\n' "$stub" | wc -c)
+        [ $((size + 1)) -eq "$offset" ] && break
+        offset=$((size + 1))
+    done
+    { printf '%s\n' "$stub"; cat "$dest/.first.gz" "$dest/.second.gz"; } > "$dest/$name-x86_64.run"
+    chmod 755 "$dest/$name-x86_64.run"
+    rm -f "$dest"/.files "$dest"/.first "$dest"/.second "$dest"/.first.gz "$dest"/.second.gz
+}
+
+zav_bundle_sizes() {
+    local dest=$1 name=$2 file
+    echo "$name-x86_64.run: $(stat -c %s "$dest/$name-x86_64.run" | awk '{ printf "%.1f", $1 / 1e6 }') MB" \
+        "(at most 40); largest parts, unpacked and gzip'd:"
+    find "$dest/$name" -type f -printf '%s %p\n' | sort -rn | head -8 | while read -r _ file; do
+        printf '  %6s KB  %6s KB gz  %s\n' "$(( $(stat -c %s "$file") / 1024 ))" \
+            "$(( $(gzip -9c "$file" | wc -c) / 1024 ))" "${file#"$dest"/}"
+    done
+}
