@@ -164,6 +164,10 @@ void ZAVInstallationManager::beginDownload(const QUrl &url)
     ZAVRemoveStalePartialDownloads(ZAVTemporaryDirectory(), kStalePartialSeconds);
     ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
     setDownloadTask(m_backgroundSession->downloadTaskWithURL(url));
+    // What the feed pins is checked on the bytes as they arrive.
+    if (m_feedData->pkgSize() || m_feedData->pkgSha256())
+        m_downloadTask->setExpectedContent(m_feedData->pkgSize().value_or(-1),
+                                           m_feedData->pkgSha256().value_or(QString()).toLatin1());
     m_downloadTask->resume();
 }
 

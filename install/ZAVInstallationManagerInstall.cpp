@@ -59,6 +59,11 @@ void ZAVInstallationManager::runInstaller()
         // zav-pkg refuses a package whose application id is not the one the feed names.
         if (const std::optional<QString> &id = self->m_feedData->bundleId(); id && !id->isEmpty())
             args << "-id" << id->toUtf8();
+        // zav-pkg checks the bytes it reads once more: the file may have changed since.
+        if (const auto &sha256 = self->feedData()->pkgSha256())
+            args << "-sha256" << sha256->toUtf8();
+        if (const auto &size = self->feedData()->pkgSize())
+            args << "-size" << QByteArray::number(*size);
         const int64_t status = self->runShellWithArgs(args);
         if (status != 0) {
             self->reportInstallCompletionWithError(installationError());

@@ -117,6 +117,8 @@ private:
     }
 
     ZAVPkgResult openPackage();
+    // The package against -size (before unpacking) or -sha256 (after: the bytes it read).
+    ZAVPkgResult checkExpected(bool unpacked) const;
     ZAVPkgResult openHome();
     // Opens the directory at `components` below the home, creating missing ones; what it
     // creates is removed again if the run does not complete.
@@ -188,12 +190,16 @@ ZAVPkgResult Installation::run()
     if (QString::fromStdString(m_home).toStdString() != m_home)
         return ZAVPkgError::failed("the home " + ZAVQuoted(m_home) +
                                    " is not UTF-8: a desktop entry cannot name a program in it");
+    if (auto error = checkExpected(false))
+        return error;
     if (auto error = openHome())
         return error;
     cleanLeftovers();
 
     m_log.phase("unpacking " + m_packagePath);
     if (auto error = unpack())
+        return error;
+    if (auto error = checkExpected(true))
         return error;
     m_log.phase("unpacked " + std::to_string(m_unpacked.entryCount) + " entries, " +
                 std::to_string(m_unpacked.byteCount) + " bytes");
@@ -234,6 +240,18 @@ ZAVPkgResult Installation::openPackage()
                                        ": " + ZAVFileSystem::errorText(errno));
     m_packageSize = st.st_size;
     posix_fadvise(m_packageFd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return std::nullopt;
+}
+
+ZAVPkgResult Installation::checkExpected(bool unpacked) const
+{
+    if (!unpacked && m_options.expected.size >= 0 && m_packageSize != m_options.expected.size)
+        return ZAVPkgError::refused("the package has " + std::to_string(m_packageSize) +
+                                    " bytes, not the " + std::to_string(m_options.expected.size) +
+                                    " expected (-size)");
+    if (unpacked && !m_options.expected.sha256.empty() && m_sha256 != m_options.expected.sha256)
+        return ZAVPkgError::refused("the package's SHA-256 is " + m_sha256 + ", not the " +
+                                    m_options.expected.sha256 + " expected (-sha256)");
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include "ZAVPkgError.h"
 
+#include <cstdint>
 #include <string>
 
 class ZAVPkgLog;
@@ -36,9 +37,18 @@ class ZAVPkgLog;
 // thread.
 class ZAVPackageInstaller {
 public:
+    // What the caller knows the package file to be (zav-pkg -sha256, -size). The size is
+    // checked before unpacking, the SHA-256 on the bytes the unpacking read, both before
+    // anything is swapped in; a mismatch refuses the package.
+    struct Expected {
+        std::string sha256; // 64 lower-case hex digits; empty: not checked
+        int64_t size = -1;  // -1: not checked
+    };
+
     struct Options {
         std::string expectedId; // refuse a package of another application id; empty: any
         bool replaceUnowned = false;
+        Expected expected;
     };
 
     // `home` is an absolute directory, as bytes. Returns nothing once the package is installed.

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -20,8 +22,8 @@ namespace {
 constexpr char kCurrentUser[] = "CurrentUserHomeDirectory";
 
 constexpr char kHelp[] =
-    "usage: zav-pkg [-dumplog] [-verbose] [-id ID] [-replace-unowned] -pkg FILE\n"
-    "               -target CurrentUserHomeDirectory|DIR\n"
+    "usage: zav-pkg [-dumplog] [-verbose] [-id ID] [-replace-unowned] [-sha256 HEX] [-size N]\n"
+    "               -pkg FILE -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg -help\n"
     "\n"
     "Installs the application in package FILE for one user. A package is a tar archive, plain\n"
@@ -34,6 +36,8 @@ constexpr char kHelp[] =
     "  -id ID        refuse a package of any other application id\n"
     "  -replace-unowned  move aside what zav-pkg did not install at the places it installs to\n"
     "                (to <name>.zav-saved-<time>) instead of refusing\n"
+    "  -sha256 HEX   refuse the package unless the bytes read have this SHA-256\n"
+    "  -size N       refuse the package unless it is exactly N bytes long\n"
     "  -verbose      one line per phase on standard output\n"
     "  -dumplog      the detailed log, every entry of the package, on standard error\n"
     "  -help         this text\n"
@@ -47,7 +51,8 @@ constexpr char kHelp[] =
     "  2  usage error: the command line is wrong\n"
     "  3  unreadable package: missing, not a tar archive, truncated or damaged\n"
     "  4  refused package: it breaks a rule (path leaving the directory, device file, no or\n"
-    "     two desktop entries, invalid id, Exec not a program in the package, ...);\n"
+    "     two desktop entries, invalid id, Exec not a program in the package, ...) or is\n"
+    "     not the one -sha256 or -size names;\n"
     "     nothing was changed\n"
     "  5  installation failed: not enough space, a file-system error, a link in the home,\n"
     "     something zav-pkg did not install at its places, a desktop entry that would not\n"
@@ -80,6 +85,8 @@ int main(int argc, char **argv)
     std::string package;
     std::string target;
     ZAVPackageInstaller::Options options;
+    ZAVPackageInstaller::Expected &expected = options.expected;
+    bool sizeGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "-help" || option == "--help" || option == "-h") {
@@ -96,6 +103,30 @@ int main(int argc, char **argv)
                 !ZAVUserAppLayout::isValidApplicationId(QString::fromUtf8(argv[i + 1])))
                 return usageError("-id needs a valid application id (such as org.example.App)");
             options.expectedId = argv[++i];
+        } else if (option == "-sha256" || option == "-size") {
+            if (i + 1 >= argc)
+                return usageError(option + " needs a value");
+            const std::string value = argv[++i];
+            if (option == "-sha256") {
+                if (!expected.sha256.empty())
+                    return usageError("-sha256 is given twice");
+                if (value.size() != 64 ||
+                    value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                    return usageError("-sha256 needs 64 hex digits");
+                for (const char c : value)
+                    expected.sha256 += char(std::tolower(static_cast<unsigned char>(c)));
+            } else {
+                if (sizeGiven)
+                    return usageError("-size is given twice");
+                char *end = nullptr;
+                errno = 0;
+                const long long size = std::strtoll(value.c_str(), &end, 10);
+                if (value.empty() || !std::isdigit(static_cast<unsigned char>(value[0])) ||
+                    *end != '\0' || errno == ERANGE)
+                    return usageError("-size needs a number of bytes");
+                expected.size = size;
+                sizeGiven = true;
+            }
         } else if (option == "-pkg" || option == "-target") {
             if (i + 1 >= argc)
                 return usageError(option + " needs a value");
