@@ -613,6 +613,7 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
     for (const auto &[name, compression] :
          {std::pair{"plain tar cut short", Compression::None},
           std::pair{"gzip cut short", Compression::Gzip},
+          std::pair{"bzip2 cut short", Compression::Bzip2},
           std::pair{"xz cut short", Compression::Xz},
           std::pair{"zstd cut short", Compression::Zstd}}) {
         const QByteArray whole = bytes(large, compression);
