@@ -20,7 +20,11 @@
 source "$ZAV_SOURCE_DIR/scripts/lib/nginx.sh"
 source "$ZAV_SOURCE_DIR/scripts/lib/xvfb.sh"
 
-E2E_APP_ID=org.example.ZavFixture
+# The fixture product, packed under an id of this run's own: the installer looks for running
+# copies of the product among all the user's processes, and other tests (or other checkouts'
+# runs) may be running a fixture of their own at the same time.
+E2E_FIXTURE_ID=org.example.ZavFixture
+E2E_APP_ID=$E2E_FIXTURE_ID.Run$$x$RANDOM
 
 e2e_setup() {
     E2E_INSTALLER=$1 E2E_BASE=$2 E2E_WORK=$3
@@ -43,9 +47,10 @@ e2e_feed() {
 # The fixture product as a package of the given version.
 e2e_package() {
     local version=$1 name=${2:-ZavFixture-$1.tar.gz}
-    local src=$ZAV_BINARY_DIR/tests/fixture/appdir/$E2E_APP_ID stage=$E2E_WORK/stage-$version
+    local src=$ZAV_BINARY_DIR/tests/fixture/appdir/$E2E_FIXTURE_ID stage=$E2E_WORK/stage-$version
     rm -rf "$stage"
     cp -a "$src" "$stage"
+    mv "$stage/$E2E_FIXTURE_ID.desktop" "$stage/$E2E_APP_ID.desktop"
     sed -i "s/^X-Package-Version=.*/X-Package-Version=$version/" "$stage/$E2E_APP_ID.desktop"
     echo "$version" > "$stage/VERSION"
     tar -C "$stage" -czf "$E2E_WORK/www/packages/$name" .
