@@ -50,7 +50,7 @@ void ZAVInstallerWindow::doCompatabilityCheck()
         return;
     auto alert = ZAVAlert::alertWithMessageText(
         QStringLiteral("Unsupported OS version"), QStringLiteral("Ok"), QString(), QString(),
-        QStringLiteral("Sorry but your version of OSX is not supported, please upgrade to a newer "
+        QStringLiteral("Sorry but your version of Linux is not supported, please upgrade to a newer "
                        "version."));
     ZAVApplication::sharedApplication().setExitStatus(1); // nothing can be installed
     alert->runModal();

@@ -21,6 +21,20 @@ namespace {
 
 constexpr char kNotAPackage[] =
     "not a package (a tar archive, plain or compressed with gzip, bzip2, xz or zstd)";
+constexpr la_int64_t kTarBlock = 512;
+
+// Why data whose first entry cannot be read (`reason`, libarchive's words) is refused: no
+// package at all, or a damaged one when its data does not read to its end with the checks of
+// its compression passed (a damaged compressed block can decompress into garbage before its
+// check comes).
+ZAVPkgError firstEntryUnreadable(ZAVPackageStream &package, const char *reason)
+{
+    if (package.sha256().empty())
+        return ZAVPkgError::unreadable("the package is damaged or cut short: " +
+                                       package.errorMessage());
+    return ZAVPkgError::unreadable(std::string(kNotAPackage) + ": " +
+                                   (reason ? reason : "unknown error"));
+}
 
 struct ArchiveDeleter {
     void operator()(archive *a) const { archive_read_free(a); }
@@ -112,7 +126,7 @@ ZAVPkgResult checkedSymlinkTarget(const std::string &entry, size_t linkDepth, co
 
 class Extraction {
 public:
-    Extraction(archive *reader, const ZAVPackageStream &package, int rootFd, ZAVPkgLog &log,
+    Extraction(archive *reader, ZAVPackageStream &package, int rootFd, ZAVPkgLog &log,
                ZAVPackageExtractor::Result *result)
         : m_archive(reader), m_package(package), m_rootFd(rootFd), m_log(log), m_result(result)
     {
@@ -143,7 +157,7 @@ private:
     };
 
     archive *m_archive;
-    const ZAVPackageStream &m_package;
+    ZAVPackageStream &m_package;
     int m_rootFd;
     ZAVPkgLog &m_log;
     ZAVPackageExtractor::Result *m_result;
@@ -171,11 +185,21 @@ ZAVPkgResult Extraction::run()
     archive_entry *current = nullptr;
     while (true) {
         const int status = archive_read_next_header(m_archive, &current);
-        if (status == ARCHIVE_EOF)
+        if (status == ARCHIVE_EOF) {
+            // libarchive also ends at the end of the data, or after one zero block: a tar
+            // archive ends with two, and without them the package was cut at an entry's end.
+            const la_int64_t end = archive_filter_bytes(m_archive, 0);
+            if (m_result->entryCount > 0 &&
+                end - archive_read_header_position(m_archive) < 2 * kTarBlock)
+                return ZAVPkgError::unreadable(
+                    "the package is damaged or cut short after " +
+                    std::to_string(m_result->entryCount) +
+                    " entries: the end-of-archive blocks are missing");
             break;
+        }
         if (status < ARCHIVE_WARN) {
-            if (m_result->entryCount == 0 && m_package.errorMessage().empty())
-                return archiveError(kNotAPackage);
+            if (m_result->entryCount == 0)
+                return firstEntryUnreadable(m_package, archive_error_string(m_archive));
             return archiveError("the package is damaged or cut short after " +
                                 std::to_string(m_result->entryCount) + " entries");
         }
@@ -454,13 +478,8 @@ ZAVPkgResult ZAVPackageExtractor::extract(ZAVPackageStream &package, int staging
     if (!reader)
         return ZAVPkgError::failed("cannot set up the archive reader");
     archive_read_support_format_tar(reader.get());
-    if (archive_read_open(reader.get(), &package, nullptr, readStream, nullptr) != ARCHIVE_OK) {
-        const char *text = archive_error_string(reader.get());
-        return ZAVPkgError::unreadable(
-            (package.errorMessage().empty() ? std::string(kNotAPackage)
-                                            : std::string("the package is damaged or cut short")) +
-            ": " + (text ? text : "unknown error"));
-    }
+    if (archive_read_open(reader.get(), &package, nullptr, readStream, nullptr) != ARCHIVE_OK)
+        return firstEntryUnreadable(package, archive_error_string(reader.get()));
     Extraction extraction(reader.get(), package, stagingFd, log, result);
     return extraction.run();
 }

@@ -400,13 +400,20 @@ ZAVPkgResult Installation::unpack()
     m_log.detail("staging in " + absolute(m_folders.optDirectory()) + "/" + m_stagingName);
 
     ZAVPackageStream package(m_packageFd.get());
-    if (auto error = ZAVPackageExtractor::extract(package, m_stagingFd.get(), m_log, &m_unpacked))
-        return error;
+    const ZAVPkgResult unpacked =
+        ZAVPackageExtractor::extract(package, m_stagingFd.get(), m_log, &m_unpacked);
+    if (unpacked && unpacked->kind == ZAVPkgError::Kind::Unreadable)
+        return unpacked;
+    // The compressed data is read to its end and its checks verified even when an entry was
+    // refused: damaged data can decompress into entries that break a rule, and then what
+    // counts is that the package is damaged.
     m_sha256 = package.sha256();
     if (m_sha256.empty())
-        return ZAVPkgError::unreadable("the package is damaged after its last entry: " +
-                                       package.errorMessage());
-    return std::nullopt;
+        return ZAVPkgError::unreadable(
+            std::string(unpacked ? "the package is damaged" : "the package is damaged after its "
+                                                               "last entry") +
+            ": " + package.errorMessage());
+    return unpacked;
 }
 
 ZAVPkgResult Installation::check()

@@ -16,9 +16,12 @@ struct sha256_ctx;
 
 // The uncompressed bytes of a package, produced on a thread of its own: it reads the package
 // file once, computes its SHA-256 on the way, and undoes the compression (gzip, bzip2, xz or
-// zstd, told from the content by libarchive; none passes through). The caller reads the result
-// in chunks while the next ones are being decompressed, as tar reads from gzip through a pipe.
-// At most kChunks chunks of kChunkSize bytes are in flight, whatever the package's size.
+// zstd, told from the content; none passes through) to the end of the compressed data, so that
+// the checks each compression carries (gzip's CRC-32 and length, bzip2's CRCs, xz's check,
+// zstd's checksum where the frame has one) are verified: a mismatch is an error. The caller
+// reads the result in chunks while the next ones are being decompressed, as tar reads from gzip
+// through a pipe. At most kChunks chunks of kChunkSize bytes are in flight, whatever the
+// package's size.
 //
 // Created, read and destroyed on one thread (the main thread).
 class ZAVPackageStream {
@@ -50,17 +53,32 @@ private:
     };
 
     void run();
+    // The two decoders: each fills chunks until its compressed data ends, and returns an
+    // error message or nothing. Both start with the m_pending bytes of m_readBuffer.
+    std::string inflateGzip();
+    std::string decompressOther();
     // Producer side: a free chunk to fill, or nullptr once the reader went away.
     Chunk *takeFree();
     void hand(Chunk *chunk);
+    // The free space of the chunk being filled (nullptr once the reader went away), then how
+    // much of it was filled; handPartial() hands over a chunk filled in part.
+    char *outputSpace(size_t *size);
+    void produced(size_t size);
+    void handPartial();
     void finish(const std::string &error);
+    // Reads from the file into `into` and digests it: the byte count, 0 at its end, -1 with
+    // m_readError set.
+    ssize_t readRaw(char *into, size_t size);
     static ssize_t readFile(struct archive *, void *self, const void **buffer);
 
     ZAVFd m_fd;
     std::unique_ptr<sha256_ctx> m_digest; // touched by the thread only
     std::vector<char> m_readBuffer; // thread only
+    size_t m_pending = 0;           // thread only: bytes of m_readBuffer not yet decoded
     uint64_t m_bytesRead = 0;       // thread only
     bool m_readFailed = false;      // thread only
+    std::string m_readError;        // thread only
+    Chunk *m_filling = nullptr;     // thread only
     std::string m_sha256;           // written by the thread before it finishes
 
     mutable std::mutex m_mutex;

@@ -11,8 +11,9 @@
 # directory of its own under the work folder, deleted after the run. ZAV_BENCH_MIB (default
 # 1024) sets the amount of random data in the package; ZAV_BENCH_NICE=0 leaves the priority
 # alone (see below). Needs about 4 times that amount free in BUILD_DIR (or in ZAV_BENCH_DIR when
-# set); everything is deleted at the end. nginx listens on the port compiled into the driver
-# (CMake cache variable ZAV_BENCH_PORT, default 39218).
+# set); everything is deleted at the end. nginx listens on a free loopback port, which both
+# runs reach as their HTTP proxy (http_proxy): the driver's feed URL names a host that never
+# resolves.
 set -euo pipefail
 
 if [ $# -lt 1 ] || [ ! -x "$1/bin/zav-window-bench" ] || [ ! -x "$1/bin/zav-pkg" ] ||
@@ -30,9 +31,9 @@ app_id=org.example.ZavFixture
 source "$root/scripts/lib/nginx.sh"
 
 feed_url=$("$driver" --feed-url)
-port=$(printf '%s\n' "$feed_url" | sed -n 's#^http://127\.0\.0\.1:\([0-9]*\)/feed\.json$#\1#p')
-if [ -z "$port" ]; then
-    echo "$0: the driver's feed URL is $feed_url, expected http://127.0.0.1:PORT/feed.json" >&2
+base=${feed_url%/feed.json}
+if [ "$base" = "$feed_url" ] || [ "${base#http://}" = "$base" ]; then
+    echo "$0: the driver's feed URL is $feed_url, expected http://HOST/feed.json" >&2
     exit 1
 fi
 
@@ -72,11 +73,11 @@ rm -rf "$stage"
 package_bytes=$(stat -c %s "$work/www/$package")
 cat > "$work/www/feed.json" <<JSON
 {"product": "Zav Fixture", "bundleId": "$app_id", "version": "1.0",
- "pkgUrl": "http://127.0.0.1:$port/$package", "autoLaunch": false}
+ "pkgUrl": "$base/$package", "autoLaunch": false}
 JSON
 
-zav_nginx_start "$work/nginx" "$work/www" "$port" ||
-    { echo "$0: nginx could not listen on 127.0.0.1:$port (is the port taken?)" >&2; exit 1; }
+zav_nginx_start_free "$work/nginx" "$work/www" || exit 1
+port=$ZAV_NGINX_PORT
 
 # The driver (and the zav-pkg it starts) and the server run at a raised priority when that is
 # allowed (root), so that other work on the machine disturbs the figures less; ZAV_BENCH_NICE=0
@@ -94,10 +95,12 @@ run_one() {
     local kind=$1 run=$2 dir=$work/$1-$2 args=() installed
     mkdir -p "$dir/home" "$dir/tmp"
     if [ "$kind" = baseline ]; then
-        args=(--baseline "http://127.0.0.1:$port/$package" "$dir/tmp/$package")
+        args=(--baseline "$base/$package" "$dir/tmp/$package")
     fi
     echo "run $run of $runs: $kind" >&2
-    if ! env HOME="$dir/home" TMPDIR="$dir/tmp" XDG_DATA_HOME="$dir/home/.local/share" \
+    if ! env -u https_proxy -u HTTPS_PROXY -u all_proxy -u ALL_PROXY -u no_proxy -u NO_PROXY \
+        -u HTTP_PROXY http_proxy="http://127.0.0.1:$port" \
+        HOME="$dir/home" TMPDIR="$dir/tmp" XDG_DATA_HOME="$dir/home/.local/share" \
         XDG_CONFIG_HOME="$dir/home/.config" XDG_CACHE_HOME="$dir/home/.cache" \
         QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" \
         "${prio[@]}" "$driver" "${args[@]}" > "$work/$kind-$run.out" 2> "$work/$kind-$run.log"; then

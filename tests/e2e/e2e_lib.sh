@@ -1,11 +1,15 @@
-# Shared by the end-to-end tests: the real installer, built with a feed URL on loopback, against
-# nginx, with its own HOME and TMPDIR under a work folder, on a private Xvfb display so that the
-# test can answer its alerts the way a person would (xdotool: focus the alert, press Return).
+# Shared by the end-to-end tests: the real installer, built with a feed URL on a host name that
+# never resolves, against nginx, with its own HOME and TMPDIR under a work folder, on a private
+# Xvfb display so that the test can answer its alerts the way a person would (xdotool: focus
+# the alert, press Return). nginx listens on a free loopback port, which the installer reaches
+# as its HTTP proxy (http_proxy, honoured as a user's proxy is): no port is fixed, and the tests
+# can run side by side.
 #
-#   e2e_setup INSTALLER PORT WORKDIR   work folder, Xvfb, cleanup on exit
+#   e2e_setup INSTALLER BASE WORKDIR   BASE: the installer's feed host (http://NAME); work
+#                                      folder, Xvfb, cleanup on exit
 #   e2e_feed JSON                      the feed document nginx serves
 #   e2e_package VERSION [NAME]         packs the fixture product as www/packages/NAME
-#   e2e_start_server                   nginx on the compiled-in port
+#   e2e_start_server                   nginx on a free port (E2E_PORT); ZAV_NGINX_EXTRA applies
 #   e2e_run_installer                  starts it in the background (E2E_PID, log in $E2E_LOG)
 #   e2e_wait_for_line TEXT [SECS]      waits until the log has the line TEXT
 #   e2e_wait_for_window TITLE [SECS]   waits for a window; sets E2E_WINDOW
@@ -16,34 +20,26 @@
 #   e2e_fail MESSAGE
 
 source "$ZAV_SOURCE_DIR/scripts/lib/nginx.sh"
+source "$ZAV_SOURCE_DIR/scripts/lib/xvfb.sh"
 
-E2E_APP_ID=org.example.ZavFixture
+# The fixture product, packed under an id of this run's own: the installer looks for running
+# copies of the product among all the user's processes, and other tests (or other checkouts'
+# runs) may be running a fixture of their own at the same time.
+E2E_FIXTURE_ID=org.example.ZavFixture
+E2E_APP_ID=$E2E_FIXTURE_ID.Run$$x$RANDOM
 
 e2e_setup() {
-    E2E_INSTALLER=$1 E2E_PORT=$2 E2E_WORK=$3
-    E2E_BASE=http://127.0.0.1:$E2E_PORT
+    E2E_INSTALLER=$1 E2E_BASE=$2 E2E_WORK=$3
+    E2E_PORT=
     rm -rf "$E2E_WORK"
     mkdir -p "$E2E_WORK/www/zavtarvex/app" "$E2E_WORK/www/packages" "$E2E_WORK/home" \
              "$E2E_WORK/tmp" "$E2E_WORK/records"
     E2E_HOME=$E2E_WORK/home
     E2E_LOG=$E2E_WORK/installer.log
-    E2E_PID= E2E_XVFB= E2E_STATUS=
+    E2E_PID= E2E_STATUS=
     trap e2e_cleanup EXIT
-    # Xvfb picks a free display itself and writes its number once it listens: a number chosen
-    # here could be taken by another server between the check and the start, and the test would
-    # then talk to that one.
-    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3> "$E2E_WORK/display" \
-        > "$E2E_WORK/xvfb.log" 2>&1 &
-    E2E_XVFB=$!
-    for _ in $(seq 1 100); do
-        if [ -s "$E2E_WORK/display" ]; then
-            E2E_DISPLAY=:$(tr -d '\n' < "$E2E_WORK/display")
-            DISPLAY=$E2E_DISPLAY xdpyinfo > /dev/null 2>&1 && return 0
-        fi
-        kill -0 "$E2E_XVFB" 2>/dev/null || break
-        sleep 0.1
-    done
-    e2e_fail "Xvfb did not start"
+    zav_xvfb_start "$E2E_WORK" || e2e_fail "Xvfb did not start"
+    E2E_DISPLAY=$ZAV_XVFB_DISPLAY
 }
 
 e2e_feed() {
@@ -53,22 +49,26 @@ e2e_feed() {
 # The fixture product as a package of the given version.
 e2e_package() {
     local version=$1 name=${2:-ZavFixture-$1.tar.gz}
-    local src=$ZAV_BINARY_DIR/tests/fixture/appdir/$E2E_APP_ID stage=$E2E_WORK/stage-$version
+    local src=$ZAV_BINARY_DIR/tests/fixture/appdir/$E2E_FIXTURE_ID stage=$E2E_WORK/stage-$version
     rm -rf "$stage"
     cp -a "$src" "$stage"
+    mv "$stage/$E2E_FIXTURE_ID.desktop" "$stage/$E2E_APP_ID.desktop"
     sed -i "s/^X-Package-Version=.*/X-Package-Version=$version/" "$stage/$E2E_APP_ID.desktop"
     echo "$version" > "$stage/VERSION"
     tar -C "$stage" -czf "$E2E_WORK/www/packages/$name" .
 }
 
 e2e_start_server() {
-    zav_nginx_start "$E2E_WORK/nginx" "$E2E_WORK/www" "$E2E_PORT" ||
-        e2e_fail "nginx could not listen on 127.0.0.1:$E2E_PORT (is the port taken?)"
+    zav_nginx_start_free "$E2E_WORK/nginx" "$E2E_WORK/www" || e2e_fail "nginx did not start"
+    E2E_PORT=$ZAV_NGINX_PORT
 }
 
 # Runs a command in the test's environment; `exec`, so that a background job's $! is its pid.
+# The proxy settings are the test's own: its nginx for http, nothing else.
 e2e_env() {
-    exec env HOME="$E2E_HOME" TMPDIR="$E2E_WORK/tmp" XDG_DATA_HOME="$E2E_HOME/.local/share" \
+    exec env -u https_proxy -u HTTPS_PROXY -u all_proxy -u ALL_PROXY -u no_proxy -u NO_PROXY \
+        -u HTTP_PROXY http_proxy="http://127.0.0.1:$E2E_PORT" \
+        HOME="$E2E_HOME" TMPDIR="$E2E_WORK/tmp" XDG_DATA_HOME="$E2E_HOME/.local/share" \
         XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_STATE_HOME="$E2E_HOME/.local/state" \
         DISPLAY="$E2E_DISPLAY" QT_QPA_PLATFORM=xcb \
         ZAV_FIXTURE_RECORD_DIR="$E2E_WORK/records" "$@"
@@ -171,7 +171,7 @@ e2e_cleanup() {
     [ -n "$E2E_PID" ] && kill "$E2E_PID" 2>/dev/null && wait "$E2E_PID" 2>/dev/null
     e2e_stop_fixtures
     zav_nginx_stop "$E2E_WORK/nginx"
-    [ -n "$E2E_XVFB" ] && kill "$E2E_XVFB" 2>/dev/null
+    zav_xvfb_stop
     return 0
 }
 

@@ -36,12 +36,7 @@ ls "$work/tmp/zav-$(id -u)/tmp-page.tar.gz" > /dev/null 2>&1 ||
 # 4. The server goes away in the middle of the download.
 head -c $((64 * 1024 * 1024)) /dev/urandom > "$work/www/packages/big.tar.gz"
 feed_for big.tar.gz
-sed -i 's|location / { try_files \$uri =404; }|location / { try_files $uri =404; }\n        location /packages/ { limit_rate 2m; }|' \
-    "$work/nginx/nginx.conf"
-zav_nginx_stop "$work/nginx"
-nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
-echo $! > "$work/nginx/server.pid"
-for i in $(seq 1 50); do zav_nginx_port_open "$E2E_PORT" && break; sleep 0.1; done
+ZAV_NGINX_EXTRA='location /packages/ { limit_rate 2m; }' e2e_start_server
 e2e_run_installer
 e2e_wait_for_line "Start download: $E2E_BASE/packages/big.tar.gz"
 for i in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done

@@ -14,6 +14,6 @@ tarvex=$(e2e_line_number "Tarvex")
 product=$(e2e_line_number "product: Demo Viewer - 4\.2")
 [ -n "$tarvex" ] || e2e_fail "no log line \"Tarvex\""
 [ "$tarvex" -lt "$product" ] || e2e_fail "\"Tarvex\" was not logged before the product"
-grep -q 'GET /zavtarvex/app/zavtarvex.json' "$E2E_WORK/nginx/access.log" ||
+grep -qF "GET $E2E_BASE/zavtarvex/app/zavtarvex.json" "$E2E_WORK/nginx/access.log" ||
     e2e_fail "nginx saw no request for the feed"
 e2e_pass

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <archive_entry.h>
@@ -96,6 +97,13 @@ Run runProgram(const QString &program, const QStringList &arguments,
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+// `program -c FILE`'s output: FILE compressed by a tool that no code of ours wrote.
+QByteArray compressedBy(const QString &program, const QString &file)
+{
+    const Run run = runProgram(program, {QStringLiteral("-c"), file});
+    return run.exitCode == 0 ? run.out : QByteArray();
 }
 
 QStringList installArguments(const QString &package, const QString &home)
@@ -293,16 +301,19 @@ void PkgTest::initTestCase()
 void PkgTest::installsAGoodPackageInEveryCompression_data()
 {
     QTest::addColumn<Compression>("compression");
-    QTest::newRow("plain tar") << Compression::None;
-    QTest::newRow("gzip") << Compression::Gzip;
-    QTest::newRow("bzip2") << Compression::Bzip2;
-    QTest::newRow("xz") << Compression::Xz;
-    QTest::newRow("zstd") << Compression::Zstd;
+    QTest::addColumn<bool>("twoGzipMembers"); // the plain tar's halves, gzipped one after other
+    QTest::newRow("plain tar") << Compression::None << false;
+    QTest::newRow("gzip") << Compression::Gzip << false;
+    QTest::newRow("gzip of two members") << Compression::None << true;
+    QTest::newRow("bzip2") << Compression::Bzip2 << false;
+    QTest::newRow("xz") << Compression::Xz << false;
+    QTest::newRow("zstd") << Compression::Zstd << false;
 }
 
 void PkgTest::installsAGoodPackageInEveryCompression()
 {
     QFETCH(Compression, compression);
+    QFETCH(bool, twoGzipMembers);
     QTemporaryDir dir;
     const QString home = dir.path() + QStringLiteral("/home");
     QVERIFY(QDir().mkpath(home));
@@ -310,6 +321,15 @@ void PkgTest::installsAGoodPackageInEveryCompression()
     const QString package = dir.path() + QStringLiteral("/package.bin");
     const ZAVTestPackage contents = version1();
     QVERIFY(contents.write(package, compression));
+    if (twoGzipMembers) {
+        const QByteArray plain = readAll(package);
+        const QString half = dir.path() + QStringLiteral("/half");
+        QVERIFY(writeFile(half, plain.left(plain.size() / 2)));
+        QByteArray members = compressedBy(QStringLiteral("gzip"), half);
+        QVERIFY(writeFile(half, plain.mid(plain.size() / 2)));
+        members += compressedBy(QStringLiteral("gzip"), half);
+        QVERIFY(writeFile(package, members) && QFile::remove(half));
+    }
 
     const Run run = install(package, home);
     QVERIFY2(run.exitCode == 0 && !run.crashed, run.err.constData());
@@ -773,6 +793,7 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
     for (const auto &[name, compression] :
          {std::pair{"plain tar cut short", Compression::None},
           std::pair{"gzip cut short", Compression::Gzip},
+          std::pair{"bzip2 cut short", Compression::Bzip2},
           std::pair{"xz cut short", Compression::Xz},
           std::pair{"zstd cut short", Compression::Zstd}}) {
         const QByteArray whole = bytes(large, compression);
@@ -784,6 +805,40 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
         corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5a);
     QTest::newRow("gzip corrupt in the middle") << corrupt << unreadable << damaged
                                                 << QStringList();
+    // Damage that only the compression's own check finds, also where the check comes after
+    // the tar archive's end: two bytes flipped in the middle, or in the check itself.
+    const QByteArray plain = bytes(large, Compression::None);
+    QVERIFY(writeFile(scratch.path() + QStringLiteral("/plain.tar"), plain));
+    const QByteArray gz = bytes(large, Compression::Gzip), bz2 = bytes(large, Compression::Bzip2),
+                     xz = bytes(large, Compression::Xz),
+                     zst = compressedBy(QStringLiteral("zstd"), scratch.path() + "/plain.tar");
+    const auto flipped = [](QByteArray data, std::initializer_list<qsizetype> at) {
+        for (const qsizetype i : at)
+            data[i] = static_cast<char>(data[i] ^ 0x10);
+        return data;
+    };
+    const auto damagedRow = [&](const char *name, const QByteArray &data) {
+        QTest::newRow(name) << data << unreadable << QStringLiteral("damaged") << QStringList();
+    };
+    for (const auto &[name, data] : {std::pair{"gzip with two bytes flipped", gz},
+                                     std::pair{"bzip2 with two bytes flipped", bz2},
+                                     std::pair{"xz with two bytes flipped", xz},
+                                     std::pair{"zstd with two bytes flipped", zst}})
+        damagedRow(name, flipped(data, {data.size() / 2, data.size() / 2 + 1}));
+    damagedRow("gzip with its CRC-32 flipped", flipped(gz, {gz.size() - 8}));
+    damagedRow("gzip with its length flipped", flipped(gz, {gz.size() - 4}));
+    damagedRow("bzip2 with its stream CRC flipped", flipped(bz2, {bz2.size() - 2}));
+    // The block's check comes before the index, whose size the stream footer gives.
+    const qsizetype xzIndex = (qFromLittleEndian<quint32>(xz.constData() + xz.size() - 8) + 1) * 4;
+    damagedRow("xz with its check flipped", flipped(xz, {xz.size() - 12 - xzIndex - 1}));
+    damagedRow("zstd with its checksum flipped", flipped(zst, {zst.size() - 1}));
+    // Cut where an entry ends: a tar archive ends with two zero blocks.
+    qsizetype entriesEnd = plain.size();
+    while (entriesEnd > 0 && plain[entriesEnd - 1] == '\0')
+        --entriesEnd;
+    const QByteArray cut = plain.left((entriesEnd + 511) / 512 * 512);
+    damagedRow("plain tar cut at an entry boundary", cut);
+    damagedRow("plain tar with one end block", cut + QByteArray(512, '\0'));
     QTest::newRow("HTML page")
         << QByteArray("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
                       "<body><h1>Not Found</h1></body></html>\n")

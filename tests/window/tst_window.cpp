@@ -226,7 +226,7 @@ void WindowTest::unsupportedPlatformShowsTheCompatibilityAlertThenQuits()
     QVERIFY(!m_alerts.isEmpty());
     const SeenAlert alert = m_alerts.first();
     QCOMPARE(alert.message, QStringLiteral("Unsupported OS version"));
-    QCOMPARE(alert.informative, QStringLiteral("Sorry but your version of OSX is not supported, "
+    QCOMPARE(alert.informative, QStringLiteral("Sorry but your version of Linux is not supported, "
                                                "please upgrade to a newer version."));
     QCOMPARE(alert.buttons, QStringList{QStringLiteral("Ok")});
     QCOMPARE(m_terminations.value(0), QStringLiteral("ZAVAppUtils"));
