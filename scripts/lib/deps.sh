@@ -4,8 +4,8 @@
 ZAV_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libqt6opengl6-dev libgl-dev
-    libarchive-dev libglib2.0-dev nettle-dev
-    nginx curl time xz-utils zstd bzip2 strace
+    libarchive-dev libglib2.0-dev nettle-dev libsodium-dev libssl-dev
+    nginx curl time xz-utils zstd bzip2 strace minisign openssl
     xvfb xauth x11-utils xdotool imagemagick
 )
 
