@@ -1,12 +1,14 @@
 #include "ZAVVendorKey.h"
 
 #include "ZAVVendorFiles.h"
+#include "trust/ZAVMinisign.h"
 
 #include <sodium.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -44,14 +46,6 @@ public:
 private:
     std::vector<unsigned char> m_bytes;
 };
-
-std::string base64(const unsigned char *data, size_t size)
-{
-    std::string text(sodium_base64_ENCODED_LEN(size, sodium_base64_VARIANT_ORIGINAL), '\0');
-    sodium_bin2base64(text.data(), text.size(), data, size, sodium_base64_VARIANT_ORIGINAL);
-    text.resize(std::strlen(text.c_str()));
-    return text;
-}
 
 bool fromBase64(const std::string &text, unsigned char *out, size_t size)
 {
@@ -210,13 +204,9 @@ std::optional<ZAVVendorKey> ZAVVendorKey::load(const std::string &path,
 
 std::string ZAVVendorKey::keyId() const
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string id;
-    for (auto byte = m_keyId.rbegin(); byte != m_keyId.rend(); ++byte) {
-        id += kHex[*byte >> 4];
-        id += kHex[*byte & 15];
-    }
-    return id;
+    ZAVMinisign::KeyId id;
+    std::copy(m_keyId.begin(), m_keyId.end(), id.begin());
+    return ZAVMinisign::keyIdText(id);
 }
 
 std::string ZAVVendorKey::publicKey() const
@@ -225,7 +215,7 @@ std::string ZAVVendorKey::publicKey() const
     std::memcpy(bytes, kSignatureAlgorithm, 2);
     std::memcpy(bytes + 2, m_keyId.data(), 8);
     std::memcpy(bytes + 10, m_publicKey.data(), 32);
-    return base64(bytes, sizeof bytes);
+    return ZAVMinisign::base64(bytes, sizeof bytes);
 }
 
 std::string ZAVVendorKey::publicKeyFileText() const
@@ -253,7 +243,7 @@ std::string ZAVVendorKey::secretKeyFileText(const std::optional<std::string> &pa
             return {};
     }
     return std::string(kUntrusted) + "minisign encrypted secret key\n" +
-           base64(b, bytes.size()) + "\n";
+           ZAVMinisign::base64(b, bytes.size()) + "\n";
 }
 
 std::optional<std::string> ZAVVendorKey::signatureFor(const std::string &path,
@@ -265,8 +255,7 @@ std::optional<std::string> ZAVVendorKey::signatureFor(const std::string &path,
         *error = "cannot read " + path + ": " + ZAVVendorFiles::errorText(errno);
         return std::nullopt;
     }
-    crypto_generichash_state state;
-    crypto_generichash_init(&state, nullptr, 0, crypto_generichash_BYTES_MAX);
+    ZAVMinisign::Hasher hasher;
     std::vector<unsigned char> buffer(1 << 16);
     for (;;) {
         const ssize_t n = read(fd.get(), buffer.data(), buffer.size());
@@ -278,15 +267,14 @@ std::optional<std::string> ZAVVendorKey::signatureFor(const std::string &path,
         }
         if (n == 0)
             break;
-        crypto_generichash_update(&state, buffer.data(), static_cast<size_t>(n));
+        hasher.update(buffer.data(), static_cast<size_t>(n));
     }
-    unsigned char hash[crypto_generichash_BYTES_MAX];
-    crypto_generichash_final(&state, hash, sizeof hash);
+    const ZAVMinisign::Hash hash = hasher.final();
 
     unsigned char signature[2 + 8 + crypto_sign_BYTES];
     std::memcpy(signature, kPrehashedAlgorithm, 2);
     std::memcpy(signature + 2, m_keyId.data(), 8);
-    crypto_sign_detached(signature + 10, nullptr, hash, sizeof hash, m_secretKey.data());
+    crypto_sign_detached(signature + 10, nullptr, hash.data(), hash.size(), m_secretKey.data());
 
     const std::string trusted = "timestamp:" + std::to_string(std::time(nullptr)) +
                                 "\tfile:" + commentSafe(name) + "\tprehashed";
@@ -296,6 +284,6 @@ std::optional<std::string> ZAVVendorKey::signatureFor(const std::string &path,
     crypto_sign_detached(global, nullptr, signedComment.data(), signedComment.size(),
                          m_secretKey.data());
     return std::string(kUntrusted) + "signature from zav-vendor secret key\n" +
-           base64(signature, sizeof signature) + "\n" + kTrusted + trusted + "\n" +
-           base64(global, sizeof global) + "\n";
+           ZAVMinisign::base64(signature, sizeof signature) + "\n" + kTrusted + trusted + "\n" +
+           ZAVMinisign::base64(global, sizeof global) + "\n";
 }

@@ -84,6 +84,10 @@ bool writeContents(archive *a, const std::string &path, uint64_t size, std::stri
 
 bool ZAVVendorPackager::check(const std::string &package, Result *result, std::string *error)
 {
+    if (access(package.c_str(), R_OK) != 0) {
+        *error = "cannot read " + package + ": " + ZAVVendorFiles::errorText(errno);
+        return false;
+    }
     std::string home = temporaryRoot() + "/zav-vendor-check-XXXXXX";
     if (!mkdtemp(home.data())) {
         *error = "cannot make a throw-away home to check the package in: " +
@@ -148,7 +152,7 @@ bool ZAVVendorPackager::pack(const std::string &appDir, const std::string &outpu
     std::vector<std::string> paths;
     for (fs::recursive_directory_iterator it(root, failure), end; !failure && it != end;
          it.increment(failure))
-        paths.push_back(fs::relative(it->path(), root, failure).native());
+        paths.push_back(it->path().lexically_relative(root).native());
     if (failure) {
         *error = "cannot read " + appDir + ": " + failure.message();
         return false;

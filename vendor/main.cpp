@@ -5,6 +5,7 @@
 #include "ZAVVendorFiles.h"
 #include "ZAVVendorKey.h"
 #include "ZAVVendorPackager.h"
+#include "ZAVVendorVerifier.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -262,6 +263,15 @@ int feed(int argc, char **argv)
     return 0;
 }
 
+int verify(int argc, char **argv)
+{
+    const Arguments args(argc, argv, {"-p"}, {});
+    if (!args.error.empty() || !args.missing({"-p"}).empty() || args.operands.size() != 1)
+        return usage(args.error.empty() ? "verify needs -p KEY.pub and one URL or file"
+                                        : args.error);
+    return ZAVVendorVerifier::verify(args.values.at("-p"), args.operands.front(), stdout) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -282,6 +292,8 @@ int main(int argc, char **argv)
         return pack(argc, argv);
     if (command == "feed")
         return feed(argc, argv);
+    if (command == "verify")
+        return verify(argc, argv);
     if (command == "-help" || command == "--help" || command == "-h" || command == "help") {
         std::printf("%s", kHelp);
         return 0;

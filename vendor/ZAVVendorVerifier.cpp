@@ -1,0 +1,208 @@
+#include "ZAVVendorVerifier.h"
+
+#include "ZAVVendorFiles.h"
+#include "ZAVVendorPackager.h"
+#include "feed/ZAVFeedLoader.h"
+#include "platform/ZAVURLSession.h"
+#include "platform/ZAVURLSessionDownloadTask.h"
+#include "trust/ZAVMinisign.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include <future>
+
+namespace {
+
+// The most a feed or signature may be; the installer reads no more either.
+constexpr qint64 kMaxDocumentSize = 1 << 20;
+
+struct Fetched {
+    std::optional<QByteArray> body;
+    std::string error;
+};
+
+bool isWebUrl(const std::string &text)
+{
+    return text.starts_with("http://") || text.starts_with("https://");
+}
+
+// One GET over a session of its own, waited for.
+Fetched fetch(const QUrl &url)
+{
+    ZAVURLSessionConfiguration configuration;
+    configuration.requestCachePolicy = ZAVURLRequestCachePolicy::ReloadIgnoringLocalCacheData;
+    configuration.maximumDataTaskBodySize = kMaxDocumentSize;
+    auto session = ZAVURLSession::sessionWithConfiguration(configuration);
+    std::promise<Fetched> done;
+    auto task = session->dataTaskWithURL(
+        url, [&done](const std::optional<QByteArray> &body,
+                     const std::optional<ZAVHTTPURLResponse> &response,
+                     const ZAVOptionalError &error) {
+            Fetched result;
+            if (error)
+                result.error = error->localizedDescription.toStdString();
+            else if (!response || response->statusCode < 200 || response->statusCode > 299)
+                result.error = "HTTP status " + std::to_string(response ? response->statusCode : 0);
+            else
+                result.body = body;
+            done.set_value(std::move(result));
+        });
+    task->resume();
+    session->finishTasksAndInvalidate();
+    return done.get_future().get();
+}
+
+Fetched load(const std::string &feed, const std::string &suffix)
+{
+    if (isWebUrl(feed))
+        return fetch(QUrl::fromEncoded(QByteArray::fromStdString(feed + suffix), QUrl::StrictMode));
+    Fetched result;
+    std::string error;
+    if (auto text = ZAVVendorFiles::readFile(feed + suffix, kMaxDocumentSize, &error))
+        result.body = QByteArray::fromStdString(*text);
+    else
+        result.error = error;
+    return result;
+}
+
+// Streams the package into the private temporary directory, stopping as soon as more than
+// `size` bytes have come.
+class PackageDownload final : public ZAVURLSessionDelegate {
+public:
+    explicit PackageDownload(qint64 size) : m_size(size) {}
+
+    using ZAVURLSessionDelegate::URLSession;
+    void URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &task, int64_t, int64_t written,
+                    int64_t) override
+    {
+        if (written > m_size && !m_tooLong) {
+            m_tooLong = true;
+            task.cancel();
+        }
+    }
+    void URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &, const QString &location) override
+    {
+        m_path = QFile::encodeName(location).toStdString() + ".zav-vendor";
+        if (rename(QFile::encodeName(location).constData(), m_path.c_str()) != 0)
+            m_path.clear();
+    }
+    void URLSession(ZAVURLSession &, ZAVURLSessionTask &, const ZAVOptionalError &error) override
+    {
+        if (m_tooLong)
+            m_error = "the server sent more than the " + std::to_string(m_size) +
+                      " bytes the feed announces";
+        else if (error)
+            m_error = error->localizedDescription.toStdString();
+        else if (m_path.empty())
+            m_error = "the package could not be kept for checking";
+        m_done.set_value();
+    }
+
+    std::future<void> finished() { return m_done.get_future(); }
+    std::string path() const { return m_path; }
+    std::string error() const { return m_error; }
+
+private:
+    const qint64 m_size;
+    bool m_tooLong = false;
+    std::string m_path;
+    std::string m_error;
+    std::promise<void> m_done;
+};
+
+class Report {
+public:
+    explicit Report(std::FILE *out) : m_out(out) {}
+    void ok(const std::string &line) { std::fprintf(m_out, "ok      %s\n", line.c_str()); }
+    bool failed(const std::string &line)
+    {
+        std::fflush(m_out);
+        std::fprintf(stderr, "FAILED  %s\n", line.c_str());
+        return false;
+    }
+
+private:
+    std::FILE *m_out;
+};
+
+} // namespace
+
+bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::string &feed,
+                               std::FILE *out)
+{
+    Report report(out);
+    std::string error;
+    const std::optional<std::string> keyText =
+        ZAVVendorFiles::readFile(publicKeyPath, 4096, &error);
+    const std::optional<ZAVMinisign::PublicKey> key =
+        keyText ? ZAVMinisign::parsePublicKey(*keyText, &error) : std::nullopt;
+    if (!key)
+        return report.failed("public key " + publicKeyPath + ": " + error);
+    report.ok("public key " + ZAVMinisign::keyIdText(key->keyId));
+
+    const Fetched document = load(feed, "");
+    if (!document.body)
+        return report.failed("feed " + feed + ": " + document.error);
+    report.ok("feed " + feed + ": " + std::to_string(document.body->size()) + " bytes");
+    const Fetched signature = load(feed, ".minisig");
+    if (!signature.body)
+        return report.failed("signature " + feed + ".minisig: " + signature.error);
+    const ZAVMinisign::Verification verification =
+        ZAVMinisign::verify(std::string_view(document.body->constData(),
+                                             static_cast<size_t>(document.body->size())),
+                            signature.body->toStdString(), {*key});
+    if (!verification.ok)
+        return report.failed("signature: " + verification.error);
+    report.ok("signature by key " + verification.keyId + ", trusted comment: " +
+              verification.trustedComment);
+
+    ZAVOptionalError parseError;
+    const auto record = ZAVFeedLoader::feedDataFromData(*document.body, &parseError);
+    if (!record)
+        return report.failed("feed document: " + parseError->localizedDescription.toStdString());
+    const QJsonObject object = QJsonDocument::fromJson(*document.body).object();
+    const QString pkgUrl = record->pkgUrl().value_or(QString());
+    const QString sha256 = object.value(QStringLiteral("pkgSha256")).toString();
+    const qint64 size = object.value(QStringLiteral("pkgSize")).toInteger();
+    report.ok("feed document: " + record->product().value_or(QString()).toStdString() + " " +
+              record->version().value_or(QString()).toStdString());
+
+    auto delegate = std::make_shared<PackageDownload>(size);
+    std::future<void> finished = delegate->finished();
+    auto session = ZAVURLSession::sessionWithConfiguration(
+        ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
+    session->downloadTaskWithURL(QUrl(pkgUrl))->resume();
+    session->finishTasksAndInvalidate();
+    finished.get();
+    if (!delegate->error().empty())
+        return report.failed("package " + pkgUrl.toStdString() + ": " + delegate->error());
+    const std::string path = delegate->path();
+    ZAVVendorPackager::Result package;
+    std::string received;
+    uint64_t receivedSize = 0;
+    const int unreadable = ZAVVendorFiles::digestFile(path, &received, &receivedSize);
+    const bool accepted = !unreadable && ZAVVendorPackager::check(path, &package, &error);
+    unlink(path.c_str());
+    if (unreadable)
+        return report.failed("package: " + ZAVVendorFiles::errorText(unreadable));
+    if (static_cast<qint64>(receivedSize) != size)
+        return report.failed("package: " + std::to_string(receivedSize) +
+                             " bytes, but the feed says " + std::to_string(size));
+    if (received != sha256.toStdString())
+        return report.failed("package: SHA-256 " + received + ", but the feed says " +
+                             sha256.toStdString());
+    report.ok("package " + pkgUrl.toStdString() + ": " + std::to_string(size) +
+              " bytes, SHA-256 as the feed says");
+    if (!accepted)
+        return report.failed("package: " + error);
+    if (QString::fromStdString(package.applicationId) != record->bundleId())
+        return report.failed("package: its application id is " + package.applicationId +
+                             ", the feed's bundleId " +
+                             record->bundleId().value_or(QString()).toStdString());
+    report.ok("package: zav-pkg accepts it; application id " + package.applicationId);
+    return true;
+}
