@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# zav-vendor as a vendor runs it: keys and signatures exchanged with Debian's minisign both ways, packs,
+# feeds, and verify against a feed served by nginx. Usage: vendor_tool.sh ZAV_VENDOR WORKDIR
+set -euo pipefail
+vendor=$1 work=$2
+command -v minisign > /dev/null || { echo "minisign is not installed: skipped"; exit 77; }
+source "$ZAV_SOURCE_DIR/scripts/lib/nginx.sh"
+rm -rf "$work" && mkdir -p "$work/www" "$work/app/bin" && cd "$work"
+export HOME=$work TMPDIR=$work
+trap 'zav_nginx_stop "$work/nginx"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+refused() { # expected-output-pattern command...: exit status 1 and the pattern on stderr
+    local pattern=$1 status=0; shift
+    "$@" > out.log 2> err.log || status=$?
+    [ $status = 1 ] && grep -q -- "$pattern" err.log ||
+        fail "$* ended $status, expected 1 and \"$pattern\": $(cat err.log)"
+}
+
+zav_nginx_start_free "$work/nginx" "$work/www"
+base=http://127.0.0.1:$ZAV_NGINX_PORT
+printf '#!/bin/sh\necho demo\n' > app/bin/demo && chmod 755 app/bin/demo
+printf '[Desktop Entry]\nType=Application\nName=Demo\nExec=bin/demo\n' > app/org.example.Demo.desktop
+ln -s bin/demo app/demo
+
+# Packs: reproducible whatever the files' times, refusals leave nothing behind.
+"$vendor" pack app -o www/demo.tar.gz > pack.log
+touch -d @1000000000 app/bin/demo && sleep 1
+"$vendor" pack app -o again.tar.gz > /dev/null
+cmp -s www/demo.tar.gz again.tar.gz || fail "two packs of one directory differ"
+SOURCE_DATE_EPOCH=1700000000 "$vendor" pack app -o dated.tar.zst > /dev/null
+[ "$(zstd -dc dated.tar.zst | tar -tv --full-time | awk '{print $2, $4 "T" $5}' | sort -u)" = \
+  "0/0 2023-11-14T22:13:20" ] || fail "owner or time of the zstd package is not 0/0 and SOURCE_DATE_EPOCH"
+grep -qx "size $(stat -c %s www/demo.tar.gz)" pack.log &&
+    grep -qx "sha256 $(sha256sum < www/demo.tar.gz | cut -d' ' -f1)" pack.log ||
+    fail "pack printed a wrong size or SHA-256: $(cat pack.log)"
+ln -s /etc/passwd app/passwd
+refused 'leaves the application directory' "$vendor" pack app -o refused.tar.gz
+rm app/passwd
+refused 'FILE.tar.gz' "$vendor" pack app -o refused.tar
+ls -A | grep -q 'refused\|zav-tmp\|zav-vendor-check' && fail "a refused pack left files: $(ls -A)"
+
+feed() { # bundle-id output
+    "$vendor" feed --pkg www/demo.tar.gz --pkg-url "$base/demo.tar.gz" --feed-url "$base/feed.json" \
+        --product Demo --bundle-id "$1" --version 1.0 --expires 2d -o "$2" > /dev/null
+}
+refused 'not the bundle id' feed org.example.Other www/other.json
+[ -e www/other.json ] && fail "a feed was written for a package of another id"
+
+# Key pairs and signatures both ways. Row: who makes the key, its password (- for none), who
+# signs; minisign -V (prehashed only) and zav-vendor verify check every signature.
+while read -r maker password signer; do
+    rm -f key.pub key.key
+    pass=(-W) && [ "$password" != - ] && pass=()
+    case $maker in
+        minisign) printf '%s\n%s\n' "$password" "$password" |
+                      minisign -G "${pass[@]}" -p key.pub -s key.key > /dev/null ;;
+        zav-vendor) echo "$password" | "$vendor" keygen "${pass[@]}" -p key.pub -s key.key > keygen.log 2>&1
+                    grep -qx -- "-DZAV_TRUSTED_KEYS=$(tail -1 key.pub)" keygen.log || fail "keygen line" ;;
+    esac
+    feed org.example.Demo www/feed.json
+    case $signer in
+        minisign) echo "$password" | minisign -S "${pass[@]}" -s key.key -m www/feed.json > /dev/null ;;
+        zav-vendor) echo "$password" | "$vendor" sign -s key.key www/feed.json 2> /dev/null ;;
+    esac
+    minisign -V -H -q -p key.pub -m www/feed.json || fail "minisign refused: $maker key, $signer signature"
+    "$vendor" verify -p key.pub "$base/feed.json" > verify.log 2>&1 ||
+        fail "zav-vendor verify refused: $maker key, $signer signature: $(cat verify.log)"
+done <<'ROWS'
+minisign   -       zav-vendor
+minisign   secret  zav-vendor
+zav-vendor -       minisign
+zav-vendor secret  minisign
+ROWS
+refused 'wrong password' sh -c "echo wrong | '$vendor' sign -s key.key www/other.json"
+[ -e www/other.json.minisig ] && fail "a signature was written with a wrong password"
+cp key.key kept.key
+refused 'never replaces a key' "$vendor" keygen -W -p other.pub -s key.key
+cmp -s key.key kept.key || fail "keygen replaced an existing secret key"
+
+# What verify must refuse, each on the last good feed (a zav-vendor key signed by minisign).
+"$vendor" keygen -W -p other.pub -s other.key > /dev/null 2>&1
+cp www/feed.json good.json && cp www/feed.json.minisig good.minisig && cp www/demo.tar.gz good.tar.gz
+while IFS='#' read -r change expected; do
+    cp good.json www/feed.json && cp good.minisig www/feed.json.minisig && cp good.tar.gz www/demo.tar.gz
+    eval "$change"
+    refused "$expected" "$vendor" verify -p key.pub "$base/feed.json"
+    grep -q "^FAILED" err.log || fail "verify did not name the failed check ($change)"
+done <<'ROWS'
+sed -i 's/Demo/Dema/' www/feed.json#signature
+head -c 100 good.minisig > www/feed.json.minisig#signature
+rm www/feed.json.minisig#404
+"$vendor" sign -s other.key www/feed.json 2> /dev/null#not a trusted key
+cp app/bin/demo x.json; echo secret | "$vendor" sign -s key.key x.json 2> /dev/null; cp x.json.minisig www/feed.json.minisig#signature
+printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA-256
+truncate -s -1 www/demo.tar.gz#bytes, but the feed says
+printf x >> www/demo.tar.gz#more than
+ROWS
+echo "zav-vendor: all rows passed"
