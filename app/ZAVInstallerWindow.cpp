@@ -25,7 +25,7 @@ void ZAVInstallerWindow::awakeFromNib()
     doCompatabilityCheck();
     setStatus(QStringLiteral("Loading..."));
     const QUrl feedURL = ZAVConstants::getFeedURL();
-    ZAVFeedLoader::loadFeedFromURL(feedURL, feedCompletionHandler());
+    ZAVFeedLoader::loadFeedFromURL(feedURL, ZAVConstants::getFeedTrust(), feedCompletionHandler());
 }
 
 ZAVFeedCompletion ZAVInstallerWindow::feedCompletionHandler()

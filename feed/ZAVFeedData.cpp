@@ -1,11 +1,37 @@
 #include "ZAVFeedData.h"
 
 #include <QJsonValue>
+#include <QRegularExpression>
+
+#include <cmath>
 
 ZAVError ZAVFeedError(int code, const QString &reason)
 {
     return ZAVError{QString::fromLatin1(ZAVFeedErrorDomain), code,
                     QStringLiteral("The product information could not be read (%1).").arg(reason)};
+}
+
+ZAVError ZAVFeedTrustError(ZAVFeedErrorCode code)
+{
+    QString text;
+    switch (code) {
+    case ZAVFeedErrorOtherProduct:
+        text = QStringLiteral("The server offered a different product. Nothing was installed.");
+        break;
+    case ZAVFeedErrorExpired:
+        text = QStringLiteral("The product information has expired. Check the date and time of "
+                              "this computer.");
+        break;
+    case ZAVFeedErrorRolledBack:
+        text = QStringLiteral("The server offered older product information than this computer "
+                              "has already seen.");
+        break;
+    default:
+        text = QStringLiteral(
+            "The product information could not be verified. Nothing was installed.");
+        break;
+    }
+    return ZAVError{QString::fromLatin1(ZAVFeedErrorDomain), code, text};
 }
 
 std::shared_ptr<ZAVFeedData> ZAVFeedData::initWithDictionary(const QJsonObject &dictionary,
@@ -74,6 +100,68 @@ ZAVOptionalError ZAVFeedData::setValuesForKeysWithDictionary(const QJsonObject &
             (this->*entry.set)(value.toDouble() != 0.0 ? 1 : 0);
         else
             return wrongType(entry.key, "true or false");
+    }
+    return setPinningValues(dictionary);
+}
+
+namespace {
+
+// The largest integer a JSON number (a double) holds exactly.
+constexpr qint64 kMaximumExactInteger = (qint64(1) << 53) - 1;
+
+// A whole number from `minimum` to 2^53 - 1, or an error naming the key.
+ZAVOptionalError wholeNumber(const QJsonValue &value, QLatin1StringView key, qint64 minimum,
+                             const char *rule, std::optional<qint64> *out)
+{
+    if (!value.isDouble())
+        return wrongType(key, rule);
+    const double number = value.toDouble();
+    if (std::trunc(number) != number || number < double(minimum) ||
+        number > double(kMaximumExactInteger))
+        return wrongType(key, rule);
+    *out = qint64(number);
+    return std::nullopt;
+}
+
+} // namespace
+
+ZAVOptionalError ZAVFeedData::setPinningValues(const QJsonObject &dictionary)
+{
+    const auto present = [&](QLatin1StringView key) {
+        const QJsonValue value = dictionary.value(key);
+        return value.isUndefined() || value.isNull() ? QJsonValue() : value;
+    };
+    const auto sha256Key = QLatin1StringView("pkgSha256");
+    if (const QJsonValue value = present(sha256Key); !value.isNull()) {
+        static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+        if (!value.isString() || !hex.match(value.toString()).hasMatch())
+            return wrongType(sha256Key, "64 hex digits");
+        m_pkgSha256 = value.toString().toLower();
+    }
+    const auto sizeKey = QLatin1StringView("pkgSize");
+    if (const QJsonValue value = present(sizeKey); !value.isNull())
+        if (auto error = wholeNumber(value, sizeKey, 1, "a whole number above 0", &m_pkgSize))
+            return error;
+    const auto serialKey = QLatin1StringView("feedSerial");
+    if (const QJsonValue value = present(serialKey); !value.isNull())
+        if (auto error = wholeNumber(value, serialKey, 1, "a whole number from 1 to 2^53 - 1",
+                                     &m_feedSerial))
+            return error;
+    const auto expiresKey = QLatin1StringView("expiresAt");
+    if (const QJsonValue value = present(expiresKey); !value.isNull()) {
+        // RFC 3339 in UTC, as 2027-03-01T00:00:00Z (fractions of a second allowed).
+        static const QRegularExpression utc(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(\\.\\d+)?Z$"));
+        const QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+        if (!value.isString() || !utc.match(value.toString()).hasMatch() || !time.isValid())
+            return wrongType(expiresKey, "a UTC time such as 2027-03-01T00:00:00Z");
+        m_expiresAt = time.toUTC();
+    }
+    const auto urlKey = QLatin1StringView("feedUrl");
+    if (const QJsonValue value = present(urlKey); !value.isNull()) {
+        if (!value.isString())
+            return wrongType(urlKey, "a text");
+        m_feedUrl = value.toString();
     }
     return std::nullopt;
 }

@@ -2,21 +2,26 @@
 
 #include "platform/ZAVError.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 
 #include <memory>
 #include <optional>
 
-// The feed record: the six fields of the feed document. Made and filled once, by
+// The feed record: the fields of the feed document, the six that describe the product and the
+// five that pin what a signed feed promises (the package's SHA-256 and size, the feed's serial,
+// expiry and own URL). Made and filled once, by
 // initWithDictionary on the thread that parses the feed; afterwards shared read-only
 // (std::shared_ptr<const ZAVFeedData>) between the main thread and the manager's threads,
 // which is why no accessor locks.
 class ZAVFeedData {
 public:
     // The record for a parsed feed document, or nullptr with `error` set when the document
-    // does not fit the feed's data model (a known key with a value of the wrong type).
-    // Keys other than the six are skipped; null counts as the key missing.
+    // does not fit the feed's data model (a known key with a value of the wrong type, or a
+    // pinning key whose value breaks its rule: pkgSha256 not 64 hex digits, pkgSize not a whole
+    // number above 0, feedSerial not a whole number from 1 to 2^53 - 1, expiresAt not an
+    // RFC 3339 UTC time). Other keys are skipped; null counts as the key missing.
     static std::shared_ptr<ZAVFeedData> initWithDictionary(const QJsonObject &dictionary,
                                                            ZAVOptionalError *error = nullptr);
 
@@ -28,6 +33,13 @@ public:
     // Any non-zero byte means true.
     qint8 autoLaunch() const { return m_autoLaunch; }
     qint8 displayVersion() const { return m_displayVersion; }
+    // 64 lower-case hex digits.
+    const std::optional<QString> &pkgSha256() const { return m_pkgSha256; }
+    const std::optional<qint64> &pkgSize() const { return m_pkgSize; }
+    const std::optional<qint64> &feedSerial() const { return m_feedSerial; }
+    // In UTC.
+    const std::optional<QDateTime> &expiresAt() const { return m_expiresAt; }
+    const std::optional<QString> &feedUrl() const { return m_feedUrl; }
 
     void setProduct(const std::optional<QString> &product) { m_product = product; }
     void setBundleId(const std::optional<QString> &bundleId) { m_bundleId = bundleId; }
@@ -35,10 +47,16 @@ public:
     void setPkgUrl(const std::optional<QString> &pkgUrl) { m_pkgUrl = pkgUrl; }
     void setAutoLaunch(qint8 autoLaunch) { m_autoLaunch = autoLaunch; }
     void setDisplayVersion(qint8 displayVersion) { m_displayVersion = displayVersion; }
+    void setPkgSha256(const std::optional<QString> &sha256) { m_pkgSha256 = sha256; }
+    void setPkgSize(const std::optional<qint64> &size) { m_pkgSize = size; }
+    void setFeedSerial(const std::optional<qint64> &serial) { m_feedSerial = serial; }
+    void setExpiresAt(const std::optional<QDateTime> &time) { m_expiresAt = time; }
+    void setFeedUrl(const std::optional<QString> &url) { m_feedUrl = url; }
 
 private:
     // Assigns each known key through its setter. Stops at the first value of the wrong type.
     ZAVOptionalError setValuesForKeysWithDictionary(const QJsonObject &dictionary);
+    ZAVOptionalError setPinningValues(const QJsonObject &dictionary);
 
     std::optional<QString> m_product;
     std::optional<QString> m_bundleId;
@@ -46,6 +64,11 @@ private:
     std::optional<QString> m_pkgUrl;
     qint8 m_autoLaunch = 0;
     qint8 m_displayVersion = 0;
+    std::optional<QString> m_pkgSha256;
+    std::optional<qint64> m_pkgSize;
+    std::optional<qint64> m_feedSerial;
+    std::optional<QDateTime> m_expiresAt;
+    std::optional<QString> m_feedUrl;
 };
 
 // Domain of the errors for a feed that cannot be used.
@@ -55,7 +78,15 @@ enum ZAVFeedErrorCode : int {
     ZAVFeedErrorNotJSON = 2,
     ZAVFeedErrorNotAnObject = 3,
     ZAVFeedErrorHTTPStatus = 4,
+    // A feed that cannot be trusted (ZAVFeedTrust); each has its own sentence.
+    ZAVFeedErrorNotVerified = 5,
+    ZAVFeedErrorOtherProduct = 6,
+    ZAVFeedErrorExpired = 7,
+    ZAVFeedErrorRolledBack = 8,
+    ZAVFeedErrorMissingKey = 9, // a pinning key a signed feed must have
 };
 
 // "The product information could not be read (<reason>)."
 ZAVError ZAVFeedError(int code, const QString &reason);
+// The error for one of the trust codes above, with the sentence the user reads.
+ZAVError ZAVFeedTrustError(ZAVFeedErrorCode code);

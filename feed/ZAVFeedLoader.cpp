@@ -1,10 +1,13 @@
 #include "ZAVFeedLoader.h"
 
 #include "platform/ZAVDispatch.h"
+#include "platform/ZAVLog.h"
 #include "platform/ZAVURLSession.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
+
+#include <mutex>
 
 namespace {
 
@@ -13,10 +16,110 @@ constexpr qint64 kMaximumFeedSize = 4 * 1024 * 1024;
 
 } // namespace
 
-void ZAVFeedLoader::loadFeedFromURL(const QUrl &url, ZAVFeedCompletion completion)
+namespace {
+
+// One fetch's outcome, as the data task delivers it.
+struct Fetch {
+    std::optional<QByteArray> body;
+    std::optional<ZAVHTTPURLResponse> response;
+    ZAVOptionalError error;
+
+    bool statusFailed() const
+    {
+        return body && response && (response->statusCode < 200 || response->statusCode > 299);
+    }
+};
+
+// The feed and its signature arrive in either order on the session's thread; the last one in
+// decides. Touched on that thread only.
+struct PendingFeed {
+    QUrl url;
+    ZAVFeedTrust trust;
+    ZAVFeedCompletion completion;
+    Fetch feed;
+    Fetch signature;
+    int outstanding = 0;
+};
+
+// The record, or the error the user sees, for what arrived.
+std::shared_ptr<const ZAVFeedData> judge(const PendingFeed &pending, ZAVOptionalError *failure)
+{
+    const Fetch &feed = pending.feed;
+    if (!feed.body) {
+        *failure = feed.error;
+        return nullptr;
+    }
+    if (feed.statusFailed()) {
+        *failure = ZAVFeedError(ZAVFeedErrorHTTPStatus,
+                                QStringLiteral("HTTP %1").arg(feed.response->statusCode));
+        return nullptr;
+    }
+    QString keyId;
+    if (pending.trust.verifiesFeeds()) {
+        const Fetch &signature = pending.signature;
+        if (!signature.body) {
+            ZAVLogFormat(u"The signature of the product information could not be fetched: %@",
+                         signature.error);
+            *failure = signature.error;
+            return nullptr;
+        }
+        if (signature.statusFailed()) {
+            ZAVLogFormat(u"The signature of the product information is missing (HTTP %@)",
+                         QString::number(signature.response->statusCode));
+            *failure = ZAVFeedTrustError(ZAVFeedErrorNotVerified);
+            return nullptr;
+        }
+        // The exact bytes received, before anything reads them as JSON.
+        if ((*failure = pending.trust.verifySignature(*feed.body, *signature.body, &keyId)))
+            return nullptr;
+    }
+    auto record = ZAVFeedLoader::feedDataFromData(*feed.body, failure);
+    if (!record)
+        return nullptr;
+    if ((*failure = pending.trust.admit(*record, pending.url, keyId,
+                                        QDateTime::currentDateTimeUtc())))
+        return nullptr;
+    return record;
+}
+
+void deliver(const std::shared_ptr<PendingFeed> &pending)
+{
+    ZAVOptionalError failure;
+    std::shared_ptr<const ZAVFeedData> record = judge(*pending, &failure);
+    ZAVDispatchMainAsync([completion = pending->completion, record, failure] {
+        completion(record, record ? ZAVOptionalError{} : failure);
+    });
+}
+
+void fetchInto(ZAVURLSession &session, const QUrl &url, const std::shared_ptr<PendingFeed> &pending,
+               Fetch PendingFeed::*fetch)
+{
+    session
+        .dataTaskWithURL(url,
+                         [pending, fetch](const std::optional<QByteArray> &body,
+                                          const std::optional<ZAVHTTPURLResponse> &response,
+                                          const ZAVOptionalError &error) {
+                             (*pending).*fetch = Fetch{body, response, error};
+                             if (--pending->outstanding == 0)
+                                 deliver(pending);
+                         })
+        ->resume();
+}
+
+} // namespace
+
+void ZAVFeedLoader::loadFeedFromURL(const QUrl &url, const ZAVFeedTrust &trust,
+                                    ZAVFeedCompletion completion)
 {
     if (url.isEmpty())
         return;
+    if (!trust.verifiesFeeds()) {
+        static std::once_flag logged;
+        std::call_once(logged, [] {
+            ZAVLog(QStringLiteral("The product information is not verified: this installer was "
+                                  "built without trusted keys."));
+        });
+    }
 
     ZAVURLSessionConfiguration configuration =
         ZAVURLSessionConfiguration::defaultSessionConfiguration();
@@ -24,25 +127,16 @@ void ZAVFeedLoader::loadFeedFromURL(const QUrl &url, ZAVFeedCompletion completio
     configuration.maximumDataTaskBodySize = kMaximumFeedSize;
     auto session = ZAVURLSession::sessionWithConfiguration(configuration);
 
-    auto task = session->dataTaskWithURL(
-        url, [completion](const std::optional<QByteArray> &body,
-                          const std::optional<ZAVHTTPURLResponse> &response,
-                          const ZAVOptionalError &error) {
-            std::shared_ptr<const ZAVFeedData> record;
-            ZAVOptionalError failure = error;
-            if (body && response && (response->statusCode < 200 || response->statusCode > 299)) {
-                failure = ZAVFeedError(ZAVFeedErrorHTTPStatus,
-                                       QStringLiteral("HTTP %1").arg(response->statusCode));
-            } else if (body) {
-                failure.reset();
-                record = feedDataFromData(*body, &failure);
-            }
-            ZAVDispatchMainAsync([completion, record, failure] {
-                completion(record, record ? ZAVOptionalError{} : failure);
-            });
-        });
-    task->resume();
-    // The session ends by itself once this one fetch is over.
+    auto pending = std::make_shared<PendingFeed>();
+    pending->url = url;
+    pending->trust = trust;
+    pending->completion = std::move(completion);
+    // Set before either request can answer; the two fetch at the same time.
+    pending->outstanding = trust.verifiesFeeds() ? 2 : 1;
+    fetchInto(*session, url, pending, &PendingFeed::feed);
+    if (trust.verifiesFeeds())
+        fetchInto(*session, ZAVFeedTrust::signatureURL(url), pending, &PendingFeed::signature);
+    // The session ends by itself once these fetches are over.
     session->finishTasksAndInvalidate();
 }
 

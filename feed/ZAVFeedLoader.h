@@ -1,6 +1,7 @@
 #pragma once
 
 #include "feed/ZAVFeedData.h"
+#include "feed/ZAVFeedTrust.h"
 #include "platform/ZAVError.h"
 
 #include <QByteArray>
@@ -19,11 +20,16 @@ public:
     ZAVFeedLoader() = delete;
 
     // Returns at once. An empty `url` does nothing at all. Otherwise fetches the document over
-    // a session of its own (always from the server, never from a cache), parses it on that
-    // session's thread and calls `completion` exactly once, on the main thread, never before
-    // this call has returned: with the record, or with the error when the fetch failed, the
-    // server answered with a status outside 200-299, or the document cannot be used.
-    static void loadFeedFromURL(const QUrl &url, ZAVFeedCompletion completion);
+    // a session of its own (always from the server, never from a cache), and when `trust` has
+    // keys its signature (ZAVFeedTrust::signatureURL) beside it; on that session's thread it
+    // verifies the bytes received, then parses them and admits the record (ZAVFeedTrust).
+    // Calls `completion` exactly once, on the main thread, never before this call has returned:
+    // with the record, or with the error when the fetch failed, the server answered with a
+    // status outside 200-299, the signature is missing or does not verify, or the document
+    // cannot be used or trusted. Without keys, the log says once per process that the feed is
+    // not verified.
+    static void loadFeedFromURL(const QUrl &url, const ZAVFeedTrust &trust,
+                                ZAVFeedCompletion completion);
 
     // The record for a response body, or nullptr with `error` set when the body is not a JSON
     // object or does not fit the feed's data model. Any thread.

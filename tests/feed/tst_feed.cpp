@@ -54,11 +54,11 @@ struct Delivery {
 };
 
 // Starts a fetch and records what reaches the handler.
-std::shared_ptr<Delivery> load(const QUrl &url)
+std::shared_ptr<Delivery> load(const QUrl &url, const ZAVFeedTrust &trust = {})
 {
     auto delivery = std::make_shared<Delivery>();
     auto returned = std::make_shared<bool>(false);
-    ZAVFeedLoader::loadFeedFromURL(url, [delivery, returned](auto record, const auto &error) {
+    ZAVFeedLoader::loadFeedFromURL(url, trust, [delivery, returned](auto record, const auto &error) {
         delivery->calls += 1;
         delivery->onMainThread = ZAVIsMainThread();
         delivery->afterCallReturned = *returned;
