@@ -3,11 +3,14 @@
 #include "ZAVSha256.h"
 #include "pkg/ZAVFileSystem.h"
 
+#include <QFile>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -113,6 +116,20 @@ std::optional<std::string> ZAVVendorFiles::readFile(const std::string &path, siz
         done += static_cast<size_t>(n);
     }
     return data;
+}
+
+std::string ZAVVendorFiles::makeScratchDirectory(const std::string &prefix)
+{
+    const char *tmpdir = std::getenv("TMPDIR");
+    const bool usable = tmpdir && tmpdir[0] == '/' &&
+                        QFile::encodeName(QFile::decodeName(tmpdir)) == QByteArray(tmpdir);
+    std::string path = std::string(usable ? tmpdir : "/tmp") + '/' + prefix + "XXXXXX";
+    return mkdtemp(path.data()) ? path : std::string();
+}
+
+void ZAVVendorFiles::removeScratchDirectory(const std::string &path)
+{
+    ZAVFileSystem::removeTree(AT_FDCWD, path);
 }
 
 int ZAVVendorFiles::digestFile(const std::string &path, std::string *sha256, uint64_t *size)

@@ -49,6 +49,12 @@ public:
     static std::optional<std::string> readFile(const std::string &path, size_t maxSize,
                                                std::string *error);
 
+    // A new private directory (mode 0700) named <prefix>XXXXXX in $TMPDIR (when its name reads
+    // back unchanged as text) or /tmp, for throw-away work; empty with errno set on failure.
+    // The caller removes it (removeScratchDirectory).
+    static std::string makeScratchDirectory(const std::string &prefix);
+    static void removeScratchDirectory(const std::string &path);
+
     // SHA-256 (64 lowercase hex digits) and size of the file, read once in bounded chunks.
     static int digestFile(const std::string &path, std::string *sha256, uint64_t *size);
 

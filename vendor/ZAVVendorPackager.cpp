@@ -1,7 +1,6 @@
 #include "ZAVVendorPackager.h"
 
 #include "ZAVVendorFiles.h"
-#include "pkg/ZAVFileSystem.h"
 #include "pkg/ZAVPackageInstaller.h"
 #include "pkg/ZAVPkgLog.h"
 #include "pkg/ZAVUserAppLayout.h"
@@ -31,16 +30,6 @@ struct ArchiveFree {
     void operator()(archive *a) const { archive_write_free(a); }
     void operator()(archive_entry *entry) const { archive_entry_free(entry); }
 };
-
-// A directory for the throw-away home: in $TMPDIR when its name reads back unchanged.
-std::string temporaryRoot()
-{
-    const char *tmpdir = std::getenv("TMPDIR");
-    if (tmpdir && tmpdir[0] == '/' &&
-        QFile::encodeName(QFile::decodeName(tmpdir)) == QByteArray(tmpdir))
-        return tmpdir;
-    return "/tmp";
-}
 
 long long sourceDateEpoch()
 {
@@ -88,8 +77,8 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
         *error = "cannot read " + package + ": " + ZAVVendorFiles::errorText(errno);
         return false;
     }
-    std::string home = temporaryRoot() + "/zav-vendor-check-XXXXXX";
-    if (!mkdtemp(home.data())) {
+    const std::string home = ZAVVendorFiles::makeScratchDirectory("zav-vendor-check-");
+    if (home.empty()) {
         *error = "cannot make a throw-away home to check the package in: " +
                  ZAVVendorFiles::errorText(errno);
         return false;
@@ -103,10 +92,7 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
         receipts = QDir(layout->receiptsDirectory()).entryList({QStringLiteral("*.json")},
                                                                QDir::Files);
     }
-    const size_t slash = home.rfind('/');
-    ZAVFd parent(open(home.substr(0, slash).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (parent.valid())
-        ZAVFileSystem::removeTree(parent.get(), home.substr(slash + 1));
+    ZAVVendorFiles::removeScratchDirectory(home);
 
     if (refusal) {
         *error = (refusal->kind == ZAVPkgError::Kind::Failed

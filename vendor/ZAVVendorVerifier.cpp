@@ -3,16 +3,17 @@
 #include "ZAVVendorFiles.h"
 #include "ZAVVendorPackager.h"
 #include "feed/ZAVFeedLoader.h"
+#include "feed/ZAVFeedTrust.h"
 #include "platform/ZAVURLSession.h"
 #include "platform/ZAVURLSessionDownloadTask.h"
 #include "trust/ZAVMinisign.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QUrl>
 
+#include <cerrno>
+#include <cstdlib>
 #include <future>
 
 namespace {
@@ -56,10 +57,13 @@ Fetched fetch(const QUrl &url)
     return done.get_future().get();
 }
 
-Fetched load(const std::string &feed, const std::string &suffix)
+Fetched load(const std::string &feed, bool signature)
 {
-    if (isWebUrl(feed))
-        return fetch(QUrl::fromEncoded(QByteArray::fromStdString(feed + suffix), QUrl::StrictMode));
+    const std::string suffix = signature ? ".minisig" : "";
+    if (isWebUrl(feed)) {
+        const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(feed), QUrl::StrictMode);
+        return fetch(signature ? ZAVFeedTrust::signatureURL(url) : url);
+    }
     Fetched result;
     std::string error;
     if (auto text = ZAVVendorFiles::readFile(feed + suffix, kMaxDocumentSize, &error))
@@ -144,32 +148,46 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
         return report.failed("public key " + publicKeyPath + ": " + error);
     report.ok("public key " + ZAVMinisign::keyIdText(key->keyId));
 
-    const Fetched document = load(feed, "");
+    const Fetched document = load(feed, false);
     if (!document.body)
         return report.failed("feed " + feed + ": " + document.error);
     report.ok("feed " + feed + ": " + std::to_string(document.body->size()) + " bytes");
-    const Fetched signature = load(feed, ".minisig");
+    const Fetched signature = load(feed, true);
     if (!signature.body)
         return report.failed("signature " + feed + ".minisig: " + signature.error);
-    const ZAVMinisign::Verification verification =
-        ZAVMinisign::verify(std::string_view(document.body->constData(),
-                                             static_cast<size_t>(document.body->size())),
-                            signature.body->toStdString(), {*key});
-    if (!verification.ok)
-        return report.failed("signature: " + verification.error);
-    report.ok("signature by key " + verification.keyId + ", trusted comment: " +
-              verification.trustedComment);
+    const ZAVFeedTrust trust({*key}, 0);
+    QString keyId;
+    if (const ZAVOptionalError refusal = trust.verifySignature(*document.body, *signature.body,
+                                                               &keyId))
+        return report.failed("signature: " + refusal->localizedDescription.toStdString());
+    report.ok("signature by key " + keyId.toStdString());
 
-    ZAVOptionalError parseError;
-    const auto record = ZAVFeedLoader::feedDataFromData(*document.body, &parseError);
+    ZAVOptionalError refusal;
+    const auto record = ZAVFeedLoader::feedDataFromData(*document.body, &refusal);
     if (!record)
-        return report.failed("feed document: " + parseError->localizedDescription.toStdString());
-    const QJsonObject object = QJsonDocument::fromJson(*document.body).object();
+        return report.failed("feed document: " + refusal->localizedDescription.toStdString());
+    // A file has no address to compare the feed's own with: it is shown instead.
+    const QUrl feedUrl = isWebUrl(feed)
+                             ? QUrl::fromEncoded(QByteArray::fromStdString(feed), QUrl::StrictMode)
+                             : QUrl(record->feedUrl().value_or(QString()), QUrl::StrictMode);
+    // The installer keeps the serial it admits; the vendor's own state is left alone.
+    const std::string state = ZAVVendorFiles::makeScratchDirectory("zav-vendor-state-");
+    if (state.empty())
+        return report.failed("cannot make a throw-away state directory: " +
+                             ZAVVendorFiles::errorText(errno));
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state));
+    refusal = trust.admit(*record, feedUrl, keyId, QDateTime::currentDateTimeUtc());
+    ZAVVendorFiles::removeScratchDirectory(state);
+    if (refusal)
+        return report.failed("feed document: " + refusal->localizedDescription.toStdString());
     const QString pkgUrl = record->pkgUrl().value_or(QString());
-    const QString sha256 = object.value(QStringLiteral("pkgSha256")).toString();
-    const qint64 size = object.value(QStringLiteral("pkgSize")).toInteger();
+    const QString sha256 = *record->pkgSha256();
+    const qint64 size = *record->pkgSize();
     report.ok("feed document: " + record->product().value_or(QString()).toStdString() + " " +
-              record->version().value_or(QString()).toStdString());
+              record->version().value_or(QString()).toStdString() + ", serial " +
+              std::to_string(*record->feedSerial()) + ", expires " +
+              record->expiresAt()->toString(Qt::ISODate).toStdString() + ", for " +
+              record->feedUrl()->toStdString() + (isWebUrl(feed) ? "" : " (not compared)"));
 
     auto delegate = std::make_shared<PackageDownload>(size);
     std::future<void> finished = delegate->finished();

@@ -65,13 +65,14 @@ while read -r maker password signer; do
     minisign -V -H -q -p key.pub -m www/feed.json || fail "minisign refused: $maker key, $signer signature"
     "$vendor" verify -p key.pub "$base/feed.json" > verify.log 2>&1 ||
         fail "zav-vendor verify refused: $maker key, $signer signature: $(cat verify.log)"
+    [ "$password" != - ] && cp key.key protected.key
 done <<'ROWS'
 minisign   -       zav-vendor
 minisign   secret  zav-vendor
-zav-vendor -       minisign
 zav-vendor secret  minisign
+zav-vendor -       minisign
 ROWS
-refused 'wrong password' sh -c "echo wrong | '$vendor' sign -s key.key www/other.json"
+refused 'wrong password' sh -c "echo wrong | '$vendor' sign -s protected.key www/other.json"
 [ -e www/other.json.minisig ] && fail "a signature was written with a wrong password"
 cp key.key kept.key
 refused 'never replaces a key' "$vendor" keygen -W -p other.pub -s key.key
@@ -90,7 +91,8 @@ sed -i 's/Demo/Dema/' www/feed.json#signature
 head -c 100 good.minisig > www/feed.json.minisig#signature
 rm www/feed.json.minisig#404
 "$vendor" sign -s other.key www/feed.json 2> /dev/null#not a trusted key
-cp app/bin/demo x.json; echo secret | "$vendor" sign -s key.key x.json 2> /dev/null; cp x.json.minisig www/feed.json.minisig#signature
+cp app/bin/demo x.json; "$vendor" sign -s key.key x.json 2> /dev/null; cp x.json.minisig www/feed.json.minisig#signature
+"$vendor" feed --pkg good.tar.gz --pkg-url "$base/demo.tar.gz" --feed-url "$base/other.json" --product Demo --bundle-id org.example.Demo --version 1.0 -o www/feed.json > /dev/null; "$vendor" sign -s key.key www/feed.json 2> /dev/null#different product
 printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA-256
 truncate -s -1 www/demo.tar.gz#bytes, but the feed says
 printf x >> www/demo.tar.gz#more than
