@@ -33,18 +33,34 @@ SOURCE_DATE_EPOCH=1700000000 "$vendor" pack app -o dated.tar.zst > /dev/null
 grep -qx "size $(stat -c %s www/demo.tar.gz)" pack.log &&
     grep -qx "sha256 $(sha256sum < www/demo.tar.gz | cut -d' ' -f1)" pack.log ||
     fail "pack printed a wrong size or SHA-256: $(cat pack.log)"
-ln -s /etc/passwd app/passwd
-refused 'leaves the application directory' "$vendor" pack app -o refused.tar.gz
-rm app/passwd
-refused 'FILE.tar.gz' "$vendor" pack app -o refused.tar
-ls -A | grep -q 'refused\|zav-tmp\|zav-vendor-check' && fail "a refused pack left files: $(ls -A)"
-
-feed() { # bundle-id output
-    "$vendor" feed --pkg www/demo.tar.gz --pkg-url "$base/demo.tar.gz" --feed-url "$base/feed.json" \
-        --product Demo --bundle-id "$1" --version 1.0 --expires 2d -o "$2" > /dev/null
+feed() { # output [options]: the feed for www/demo.tar.gz, $pkg_url and $bundle overriding
+    local output=$1; shift
+    "$vendor" feed --pkg www/demo.tar.gz --pkg-url "${pkg_url:-$base/demo.tar.gz}" \
+        --feed-url "$base/feed.json" --product Demo --bundle-id "${bundle:-org.example.Demo}" \
+        --version 1.0 -o "$output" "$@" > /dev/null
 }
-refused 'not the bundle id' feed org.example.Other www/other.json
-[ -e www/other.json ] && fail "a feed was written for a package of another id"
+
+# Refusals. Row: a change to the application directory (undone afterwards) # the command #
+# what its message says. Nothing may be left behind.
+while IFS='#' read -r change command expected; do
+    cp -a app app.saved
+    eval "$change"
+    refused "$expected" eval "$command"
+    rm -rf app && mv app.saved app
+done <<'ROWS'
+ln -s /etc/passwd app/passwd#"$vendor" pack app -o refused.tar.gz#leaves the application directory
+mkfifo app/fifo#"$vendor" pack app -o refused.tar.zst#is a FIFO
+rm app/org.example.Demo.desktop#"$vendor" pack app -o refused.tar.gz#no desktop entry
+chmod 644 app/bin/demo#"$vendor" pack app -o refused.tar.gz#not executable
+:#"$vendor" pack app -o refused.tar#FILE.tar.gz
+:#bundle=org.example.Other feed refused.json#not the bundle id
+:#pkg_url=ftp://example.com/demo.tar.gz feed refused.json#not an absolute http(s) URL
+:#feed refused.json --serial 0#serial must be between
+:#feed refused.json --serial 9007199254740992#serial must be between
+:#feed refused.json --expires 0d#takes a duration
+:#feed refused.json --expires 3w#takes a duration
+ROWS
+ls -A | grep -q 'refused\|zav-tmp\|zav-vendor-check' && fail "a refusal left files: $(ls -A)"
 
 # Key pairs and signatures both ways. Row: who makes the key, its password (- for none), who
 # signs; minisign -V (prehashed only) and zav-vendor verify check every signature.
@@ -57,7 +73,7 @@ while read -r maker password signer; do
         zav-vendor) echo "$password" | "$vendor" keygen "${pass[@]}" -p key.pub -s key.key > keygen.log 2>&1
                     grep -qx -- "-DZAV_TRUSTED_KEYS=$(tail -1 key.pub)" keygen.log || fail "keygen line" ;;
     esac
-    feed org.example.Demo www/feed.json
+    feed www/feed.json
     case $signer in
         minisign) echo "$password" | minisign -S "${pass[@]}" -s key.key -m www/feed.json > /dev/null ;;
         zav-vendor) echo "$password" | "$vendor" sign -s key.key www/feed.json 2> /dev/null ;;
@@ -72,8 +88,13 @@ minisign   secret  zav-vendor
 zav-vendor secret  minisign
 zav-vendor -       minisign
 ROWS
-refused 'wrong password' sh -c "echo wrong | '$vendor' sign -s protected.key www/other.json"
-[ -e www/other.json.minisig ] && fail "a signature was written with a wrong password"
+echo data > data.txt
+refused 'wrong password' sh -c "echo wrong | '$vendor' sign -s protected.key data.txt"
+[ -e data.txt.minisig ] && fail "a signature was written with a wrong password"
+refused 'not a minisign secret key' "$vendor" sign -s key.pub www/feed.json
+awk 'NR == 2 { c = substr($0, 120, 1) == "A" ? "B" : "A"; $0 = substr($0, 1, 119) c substr($0, 121) } 1' \
+    key.key > damaged.key
+refused 'damaged' "$vendor" sign -s damaged.key www/feed.json
 cp key.key kept.key
 refused 'never replaces a key' "$vendor" keygen -W -p other.pub -s key.key
 cmp -s key.key kept.key || fail "keygen replaced an existing secret key"
@@ -92,7 +113,9 @@ head -c 100 good.minisig > www/feed.json.minisig#signature
 rm www/feed.json.minisig#404
 "$vendor" sign -s other.key www/feed.json 2> /dev/null#not a trusted key
 cp app/bin/demo x.json; "$vendor" sign -s key.key x.json 2> /dev/null; cp x.json.minisig www/feed.json.minisig#signature
-"$vendor" feed --pkg good.tar.gz --pkg-url "$base/demo.tar.gz" --feed-url "$base/other.json" --product Demo --bundle-id org.example.Demo --version 1.0 -o www/feed.json > /dev/null; "$vendor" sign -s key.key www/feed.json 2> /dev/null#different product
+sed -i "s,$base/feed.json,$base/other.json," www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#different product
+sed -i '/pkgSha256/d' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#pkgSha256" is missing
+sed -i 's/"expiresAt": "[^"]*"/"expiresAt": "2020-01-01T00:00:00Z"/' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#expired
 printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA-256
 truncate -s -1 www/demo.tar.gz#bytes, but the feed says
 printf x >> www/demo.tar.gz#more than
