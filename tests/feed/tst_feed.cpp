@@ -6,12 +6,16 @@
 #include "tests/support/ZAVFakeHTTPServer.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class FeedTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void sixKeysInAnyOrderGiveTheSameRecord();
     void emptyDocumentGivesDefaults();
     void nullCountsAsMissing();
@@ -36,6 +40,21 @@ private slots:
     void loaderFollowsARedirect();
     void secondFetchReachesTheServerAgain();
     void noURLMakesNoRequest();
+    void signedFeeds_data();
+    void signedFeeds();
+    void redirectsFromHttpsToHttpAreRefused_data();
+    void redirectsFromHttpsToHttpAreRefused();
+
+private:
+    // Signs `document` with minisign key "a" (trusted) or "b" (not): the .minisig file's bytes.
+    QByteArray sign(const QByteArray &document, const QString &key = QStringLiteral("a"));
+    // A signed feed's document with every pinning key, as `changes` alters it (a null value
+    // removes the key).
+    QByteArray signedDocument(const QJsonObject &changes = {}) const;
+
+    QTemporaryDir m_dir;
+    ZAVFakeHTTPServer m_server; // serves the signed feeds
+    ZAVFeedTrust m_trust;       // key "a"
 };
 
 namespace {
@@ -76,6 +95,55 @@ const QByteArray kFeed = R"({"product": "Demo Viewer", "bundleId": "org.example.
 } // namespace
 
 
+
+void FeedTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.filePath("state")));
+    for (const QString key : {"a", "b"}) {
+        QCOMPARE(QProcess::execute("minisign", {"-G", "-W", "-p", m_dir.filePath(key + ".pub"),
+                                                "-s", m_dir.filePath(key + ".key")}),
+                 0);
+    }
+    QFile pub(m_dir.filePath("a.pub"));
+    QVERIFY(pub.open(QIODevice::ReadOnly));
+    const auto key = ZAVMinisign::parsePublicKey(pub.readAll().toStdString());
+    QVERIFY(key);
+    m_trust = ZAVFeedTrust({*key}, 10);
+}
+
+QByteArray FeedTest::sign(const QByteArray &document, const QString &key)
+{
+    QFile file(m_dir.filePath("doc.json"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(document) < 0)
+        qFatal("cannot write the document to sign");
+    file.close();
+    QFile::remove(file.fileName() + ".minisig");
+    if (QProcess::execute("minisign", {"-S", "-s", m_dir.filePath(key + ".key"), "-m",
+                                       file.fileName()}) != 0)
+        qFatal("minisign cannot sign");
+    QFile signature(file.fileName() + ".minisig");
+    if (!signature.open(QIODevice::ReadOnly))
+        qFatal("minisign wrote no signature");
+    return signature.readAll();
+}
+
+QByteArray FeedTest::signedDocument(const QJsonObject &changes) const
+{
+    QJsonObject document = QJsonDocument::fromJson(kFeed).object();
+    document.insert("pkgSha256", QString(64, u'a'));
+    document.insert("pkgSize", 1234);
+    document.insert("feedSerial", 20);
+    document.insert("expiresAt", "2999-01-01T00:00:00Z");
+    document.insert("feedUrl", m_server.url("/signed.json").toString());
+    for (auto it = changes.begin(); it != changes.end(); ++it) {
+        if (it.value().isNull())
+            document.remove(it.key());
+        else
+            document.insert(it.key(), it.value());
+    }
+    return QJsonDocument(document).toJson();
+}
 
 void FeedTest::sixKeysInAnyOrderGiveTheSameRecord()
 {
@@ -167,6 +235,19 @@ void FeedTest::wrongTypeRefusesTheDocumentNamingTheKey_data()
     QTest::newRow("bool for bundleId") << QByteArray(R"({"bundleId": true})") << "bundleId";
     QTest::newRow("object for displayVersion")
         << QByteArray(R"({"product": "P", "displayVersion": {}})") << "displayVersion";
+    QTest::newRow("number for pkgSha256") << QByteArray(R"({"pkgSha256": 42})") << "pkgSha256";
+    QTest::newRow("63 hex digits for pkgSha256")
+        << (R"({"pkgSha256": ")" + QByteArray(63, 'a') + R"("})") << "pkgSha256";
+    QTest::newRow("text for pkgSize") << QByteArray(R"({"pkgSize": "12"})") << "pkgSize";
+    QTest::newRow("0 for pkgSize") << QByteArray(R"({"pkgSize": 0})") << "pkgSize";
+    QTest::newRow("fraction for feedSerial") << QByteArray(R"({"feedSerial": 1.5})") << "feedSerial";
+    QTest::newRow("2^53 for feedSerial")
+        << QByteArray(R"({"feedSerial": 9007199254740992})") << "feedSerial";
+    QTest::newRow("date without time for expiresAt")
+        << QByteArray(R"({"expiresAt": "2027-03-01"})") << "expiresAt";
+    QTest::newRow("local time for expiresAt")
+        << QByteArray(R"({"expiresAt": "2027-03-01T00:00:00+01:00"})") << "expiresAt";
+    QTest::newRow("number for feedUrl") << QByteArray(R"({"feedUrl": 7})") << "feedUrl";
 }
 
 void FeedTest::wrongTypeRefusesTheDocumentNamingTheKey()
@@ -218,6 +299,8 @@ void FeedTest::loaderDeliversTheRecordOnceOnTheMainThreadAfterReturning()
     QCOMPARE(d->record->product(), QStringLiteral("Demo Viewer"));
     QTest::qWait(100);
     QCOMPARE(d->calls, 1);
+    // Without keys no signature is asked for.
+    QCOMPARE(server.hits("/feed.json.minisig"), 0);
 }
 
 void FeedTest::loaderDeliversDefaultsForAnEmptyObject()
@@ -356,6 +439,133 @@ void FeedTest::noURLMakesNoRequest()
     QTest::qWait(200);
     QCOMPARE(d->calls, 0);
     QCOMPARE(server.requestLines().size(), 0);
+}
+
+void FeedTest::signedFeeds_data()
+{
+    QTest::addColumn<QByteArray>("document");  // served
+    QTest::addColumn<QByteArray>("signature"); // served; empty: none (404)
+    QTest::addColumn<qint64>("storedSerial");  // kept from an earlier run; 0: none
+    QTest::addColumn<QString>("error");        // empty: accepted
+
+    const QString notVerified =
+        "The product information could not be verified. Nothing was installed.";
+    const QByteArray good = signedDocument();
+    const QByteArray goodSignature = sign(good);
+    QTest::newRow("good") << good << goodSignature << qint64(0) << QString();
+    QTest::newRow("serial equal to the stored one") << good << goodSignature << qint64(20)
+                                                    << QString();
+    QTest::newRow("signature with CRLF line ends")
+        << good << QByteArray(goodSignature).replace("\n", "\r\n") << qint64(0) << QString();
+
+    QByteArray tampered = good;
+    tampered[tampered.indexOf("Demo")] = 'd';
+    QTest::newRow("feed tampered by one byte") << tampered << goodSignature << qint64(0)
+                                               << notVerified;
+    QTest::newRow("signature missing") << good << QByteArray() << qint64(0) << notVerified;
+    QTest::newRow("signature truncated")
+        << good << goodSignature.left(goodSignature.size() - 30) << qint64(0) << notVerified;
+    QTest::newRow("signature by another key") << good << sign(good, "b") << qint64(0)
+                                              << notVerified;
+    QTest::newRow("signature over another file")
+        << good << sign(signedDocument({{"version", "4.3"}})) << qint64(0) << notVerified;
+    for (const char *key : {"pkgSha256", "pkgSize", "feedSerial", "expiresAt", "feedUrl"}) {
+        const QByteArray document = signedDocument({{key, QJsonValue()}});
+        QTest::addRow("%s missing", key)
+            << document << sign(document) << qint64(0)
+            << QStringLiteral("The product information could not be read (\"%1\" is missing).")
+                   .arg(key);
+    }
+    const QByteArray wrongType = signedDocument({{"pkgSize", "1234"}});
+    QTest::newRow("pkgSize of the wrong type")
+        << wrongType << sign(wrongType) << qint64(0)
+        << "The product information could not be read (\"pkgSize\" must be a whole number above 0).";
+    const QByteArray expired = signedDocument({{"expiresAt", "2020-01-01T00:00:00Z"}});
+    QTest::newRow("expired")
+        << expired << sign(expired) << qint64(0)
+        << "The product information has expired. Check the date and time of this computer.";
+    const QString older = "The server offered older product information than this computer "
+                          "has already seen.";
+    QTest::newRow("serial lower than the stored one") << good << goodSignature << qint64(21)
+                                                      << older;
+    const QByteArray belowFloor = signedDocument({{"feedSerial", 9}});
+    QTest::newRow("serial below the compiled-in floor") << belowFloor << sign(belowFloor)
+                                                        << qint64(0) << older;
+    const QByteArray otherProduct =
+        signedDocument({{"feedUrl", m_server.url("/other/signed.json").toString()}});
+    QTest::newRow("feedUrl of another product")
+        << otherProduct << sign(otherProduct) << qint64(0)
+        << "The server offered a different product. Nothing was installed.";
+}
+
+void FeedTest::signedFeeds()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QByteArray, signature);
+    QFETCH(qint64, storedSerial);
+    QFETCH(QString, error);
+    const QUrl url = m_server.url("/signed.json");
+    const QByteArray state = ZAVFeedTrust::statePath(url);
+    QVERIFY(state.startsWith(QFile::encodeName(m_dir.filePath("state/zav/feeds/"))));
+    QDir(m_dir.filePath("state")).removeRecursively();
+    if (storedSerial > 0) {
+        QVERIFY(QDir().mkpath(QFileInfo(QFile::decodeName(state)).path()));
+        QFile file(QFile::decodeName(state));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(QJsonObject{{"feedSerial", double(storedSerial)}}).toJson());
+    }
+    m_server.setRoute("/signed.json", ZAVFakeHTTPServer::ok(document));
+    m_server.setRoute("/signed.json.minisig", signature.isEmpty()
+                                                  ? ZAVFakeHTTPServer::status(404)
+                                                  : ZAVFakeHTTPServer::ok(signature));
+
+    const auto d = load(url, m_trust);
+    QTRY_COMPARE(d->calls, 1);
+    QCOMPARE(bool(d->record), error.isEmpty());
+    QCOMPARE(d->error ? d->error->localizedDescription : QString(), error);
+    // A feed that was accepted raises the kept serial to its own; a refused one leaves it.
+    QFile kept(QFile::decodeName(state));
+    const qint64 expected = error.isEmpty() ? 20 : storedSerial;
+    QCOMPARE(kept.open(QIODevice::ReadOnly) ? qint64(QJsonDocument::fromJson(kept.readAll())
+                                                         .object()
+                                                         .value("feedSerial")
+                                                         .toDouble())
+                                            : 0,
+             expected);
+}
+
+void FeedTest::redirectsFromHttpsToHttpAreRefused_data()
+{
+    QTest::addColumn<QString>("redirected");
+    QTest::newRow("the feed") << "/signed.json";
+    QTest::newRow("its signature") << "/signed.json.minisig";
+}
+
+void FeedTest::redirectsFromHttpsToHttpAreRefused()
+{
+    QFETCH(QString, redirected);
+    const QSslConfiguration tls = ZAVFakeHTTPServer::throwAwayTLS(m_dir.path());
+    QVERIFY(!tls.isNull());
+    ZAVFakeHTTPServer secure(tls);
+    ZAVFakeHTTPServer plain;
+    const QUrl url = secure.url("/signed.json");
+    const QByteArray document =
+        signedDocument({{"feedUrl", url.toString()}, {"feedSerial", 99}});
+    for (ZAVFakeHTTPServer *server : {&secure, &plain}) {
+        server->setRoute("/signed.json", ZAVFakeHTTPServer::ok(document));
+        server->setRoute("/signed.json.minisig", ZAVFakeHTTPServer::ok(sign(document)));
+    }
+    secure.setRoute(redirected, ZAVFakeHTTPServer::redirect(plain.url(redirected).toString()));
+    QDir(m_dir.filePath("state")).removeRecursively();
+
+    const auto d = load(url, m_trust);
+    QTRY_COMPARE(d->calls, 1);
+    QVERIFY(!d->record);
+    QCOMPARE(d->error->localizedDescription,
+             "The server redirected from a secure to an insecure address.");
+    QCOMPARE(secure.hits(redirected), 1);
+    QCOMPARE(plain.requestLines(), QList<QByteArray>());
+    QVERIFY(!QFile::exists(QFile::decodeName(ZAVFeedTrust::statePath(url))));
 }
 
 QTEST_GUILESS_MAIN(FeedTest)
