@@ -1,7 +1,6 @@
 #include "ZAVVendorPackager.h"
 
 #include "ZAVVendorFiles.h"
-#include "pkg/ZAVPackageInstaller.h"
 #include "pkg/ZAVPkgLog.h"
 #include "pkg/ZAVUserAppLayout.h"
 
@@ -71,7 +70,8 @@ bool writeContents(archive *a, const std::string &path, uint64_t size, std::stri
 
 } // namespace
 
-bool ZAVVendorPackager::check(const std::string &package, Result *result, std::string *error)
+bool ZAVVendorPackager::check(const std::string &package, Result *result, std::string *error,
+                              const ZAVPackageInstaller::Expected &expected)
 {
     if (access(package.c_str(), R_OK) != 0) {
         *error = "cannot read " + package + ": " + ZAVVendorFiles::errorText(errno);
@@ -85,7 +85,7 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
     }
     const QString homeName = QFile::decodeName(home.c_str());
     ZAVPkgLog log(false, false);
-    const ZAVPkgResult refusal = ZAVPackageInstaller::install(package, homeName, log);
+    const ZAVPkgResult refusal = ZAVPackageInstaller::install(package, homeName, log, expected);
     QStringList receipts;
     if (!refusal) {
         const auto layout = ZAVUserAppLayout::forApplication(QStringLiteral("zav.check"), homeName);
@@ -106,6 +106,11 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
         return false;
     }
     result->applicationId = receipts.front().chopped(5).toStdString();
+    if (!expected.sha256.empty() && expected.size >= 0) {
+        result->sha256 = expected.sha256;
+        result->size = static_cast<uint64_t>(expected.size);
+        return true;
+    }
     if (const int failure = ZAVVendorFiles::digestFile(package, &result->sha256, &result->size)) {
         *error = "cannot read " + package + ": " + ZAVVendorFiles::errorText(failure);
         return false;

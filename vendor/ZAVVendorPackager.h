@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pkg/ZAVPackageInstaller.h"
+
 #include <cstdint>
 #include <string>
 
@@ -16,8 +18,11 @@ public:
     // Installs `package` into a throw-away home in the temporary directory with zav-pkg's own
     // installer, so every check zav-pkg makes on a user's machine runs here, then removes that
     // home again. Fills *result on success; otherwise *error says what zav-pkg would refuse
-    // (or why the check could not run).
-    static bool check(const std::string &package, Result *result, std::string *error);
+    // (or why the check could not run). `expected` is what zav-pkg gets as -sha256 and -size,
+    // as the installer passes them; when given, the result takes them instead of reading the
+    // package once more.
+    static bool check(const std::string &package, Result *result, std::string *error,
+                      const ZAVPackageInstaller::Expected &expected = {});
 
     // Writes the application directory `appDir` as a tar archive to `output`, compressed with
     // gzip (".tar.gz", ".tgz") or zstd (".tar.zst", ".tzst") by the output's name. The archive

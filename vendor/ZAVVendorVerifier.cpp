@@ -73,21 +73,11 @@ Fetched load(const std::string &feed, bool signature)
     return result;
 }
 
-// Streams the package into the private temporary directory, stopping as soon as more than
-// `size` bytes have come.
+// Streams the package into the private temporary directory with the installer's own checks of
+// its size and SHA-256 as the bytes arrive, and keeps the file for zav-pkg's checks.
 class PackageDownload final : public ZAVURLSessionDelegate {
 public:
-    explicit PackageDownload(qint64 size) : m_size(size) {}
-
     using ZAVURLSessionDelegate::URLSession;
-    void URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &task, int64_t, int64_t written,
-                    int64_t) override
-    {
-        if (written > m_size && !m_tooLong) {
-            m_tooLong = true;
-            task.cancel();
-        }
-    }
     void URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &, const QString &location) override
     {
         m_path = QFile::encodeName(location).toStdString() + ".zav-vendor";
@@ -96,10 +86,7 @@ public:
     }
     void URLSession(ZAVURLSession &, ZAVURLSessionTask &, const ZAVOptionalError &error) override
     {
-        if (m_tooLong)
-            m_error = "the server sent more than the " + std::to_string(m_size) +
-                      " bytes the feed announces";
-        else if (error)
+        if (error)
             m_error = error->localizedDescription.toStdString();
         else if (m_path.empty())
             m_error = "the package could not be kept for checking";
@@ -111,8 +98,6 @@ public:
     std::string error() const { return m_error; }
 
 private:
-    const qint64 m_size;
-    bool m_tooLong = false;
     std::string m_path;
     std::string m_error;
     std::promise<void> m_done;
@@ -189,32 +174,24 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
               record->expiresAt()->toString(Qt::ISODate).toStdString() + ", for " +
               record->feedUrl()->toStdString() + (isWebUrl(feed) ? "" : " (not compared)"));
 
-    auto delegate = std::make_shared<PackageDownload>(size);
+    auto delegate = std::make_shared<PackageDownload>();
     std::future<void> finished = delegate->finished();
     auto session = ZAVURLSession::sessionWithConfiguration(
         ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
-    session->downloadTaskWithURL(QUrl(pkgUrl))->resume();
+    auto task = session->downloadTaskWithURL(QUrl(pkgUrl));
+    task->setExpectedContent(size, sha256.toLatin1());
+    task->resume();
     session->finishTasksAndInvalidate();
     finished.get();
     if (!delegate->error().empty())
         return report.failed("package " + pkgUrl.toStdString() + ": " + delegate->error());
-    const std::string path = delegate->path();
-    ZAVVendorPackager::Result package;
-    std::string received;
-    uint64_t receivedSize = 0;
-    const int unreadable = ZAVVendorFiles::digestFile(path, &received, &receivedSize);
-    const bool accepted = !unreadable && ZAVVendorPackager::check(path, &package, &error);
-    unlink(path.c_str());
-    if (unreadable)
-        return report.failed("package: " + ZAVVendorFiles::errorText(unreadable));
-    if (static_cast<qint64>(receivedSize) != size)
-        return report.failed("package: " + std::to_string(receivedSize) +
-                             " bytes, but the feed says " + std::to_string(size));
-    if (received != sha256.toStdString())
-        return report.failed("package: SHA-256 " + received + ", but the feed says " +
-                             sha256.toStdString());
     report.ok("package " + pkgUrl.toStdString() + ": " + std::to_string(size) +
               " bytes, SHA-256 as the feed says");
+    const std::string path = delegate->path();
+    ZAVVendorPackager::Result package;
+    const bool accepted = ZAVVendorPackager::check(path, &package, &error,
+                                                   {sha256.toStdString(), size});
+    unlink(path.c_str());
     if (!accepted)
         return report.failed("package: " + error);
     if (QString::fromStdString(package.applicationId) != record->bundleId())

@@ -116,8 +116,8 @@ cp app/bin/demo x.json; "$vendor" sign -s key.key x.json 2> /dev/null; cp x.json
 sed -i "s,$base/feed.json,$base/other.json," www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#different product
 sed -i '/pkgSha256/d' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#pkgSha256" is missing
 sed -i 's/"expiresAt": "[^"]*"/"expiresAt": "2020-01-01T00:00:00Z"/' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#expired
-printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA-256
-truncate -s -1 www/demo.tar.gz#bytes, but the feed says
-printf x >> www/demo.tar.gz#more than
+printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA-256 is
+truncate -s -1 www/demo.tar.gz#bytes instead of
+printf x >> www/demo.tar.gz#announces
 ROWS
 echo "zav-vendor: all rows passed"
