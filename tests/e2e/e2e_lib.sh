@@ -11,6 +11,8 @@
 #   e2e_wait_for_window TITLE [SECS]   waits for a window; sets E2E_WINDOW
 #   e2e_press_return                   presses Return in E2E_WINDOW
 #   e2e_wait_for_exit [SECS]           waits for the installer to end; sets E2E_STATUS
+#   e2e_expect_one_error_alert CASE [SHOT]  one error alert, answered; the installer quits,
+#                                      nothing installed (SHOT: save a picture of the alert)
 #   e2e_fail MESSAGE
 
 source "$ZAV_SOURCE_DIR/scripts/lib/nginx.sh"
@@ -27,17 +29,19 @@ e2e_setup() {
     E2E_LOG=$E2E_WORK/installer.log
     E2E_PID= E2E_XVFB= E2E_STATUS=
     trap e2e_cleanup EXIT
-    local n
-    for n in $(seq 1 20); do
-        E2E_DISPLAY=:$((200 + RANDOM % 600))
-        [ -e "/tmp/.X11-unix/X${E2E_DISPLAY#:}" ] && continue
-        Xvfb "$E2E_DISPLAY" -screen 0 800x600x24 -nolisten tcp > "$E2E_WORK/xvfb.log" 2>&1 &
-        E2E_XVFB=$!
-        for _ in $(seq 1 50); do
+    # Xvfb picks a free display itself and writes its number once it listens: a number chosen
+    # here could be taken by another server between the check and the start, and the test would
+    # then talk to that one.
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3> "$E2E_WORK/display" \
+        > "$E2E_WORK/xvfb.log" 2>&1 &
+    E2E_XVFB=$!
+    for _ in $(seq 1 100); do
+        if [ -s "$E2E_WORK/display" ]; then
+            E2E_DISPLAY=:$(tr -d '\n' < "$E2E_WORK/display")
             DISPLAY=$E2E_DISPLAY xdpyinfo > /dev/null 2>&1 && return 0
-            kill -0 "$E2E_XVFB" 2>/dev/null || break
-            sleep 0.1
-        done
+        fi
+        kill -0 "$E2E_XVFB" 2>/dev/null || break
+        sleep 0.1
     done
     e2e_fail "Xvfb did not start"
 }
@@ -65,7 +69,8 @@ e2e_start_server() {
 # Runs a command in the test's environment; `exec`, so that a background job's $! is its pid.
 e2e_env() {
     exec env HOME="$E2E_HOME" TMPDIR="$E2E_WORK/tmp" XDG_DATA_HOME="$E2E_HOME/.local/share" \
-        XDG_CONFIG_HOME="$E2E_HOME/.config" DISPLAY="$E2E_DISPLAY" QT_QPA_PLATFORM=xcb \
+        XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_STATE_HOME="$E2E_HOME/.local/state" \
+        DISPLAY="$E2E_DISPLAY" QT_QPA_PLATFORM=xcb \
         ZAV_FIXTURE_RECORD_DIR="$E2E_WORK/records" "$@"
 }
 
@@ -135,6 +140,22 @@ e2e_assert_nothing_installed() {
     [ ! -e "$E2E_HOME/.local/share/applications/$E2E_APP_ID.desktop" ] ||
         e2e_fail "the desktop entry exists"
     [ ! -e "$E2E_HOME/.local/share/zav/receipts/$E2E_APP_ID.json" ] || e2e_fail "a receipt exists"
+}
+
+e2e_expect_one_error_alert() {
+    local case=$1 expected=${2:-}
+    e2e_wait_for_window "Could not complete installation" 60
+    sleep 1
+    [ "$(e2e_windows "Could not complete installation" | wc -l)" -eq 1 ] ||
+        e2e_fail "$case: more than one error alert"
+    if [ -n "$expected" ]; then
+        DISPLAY=$E2E_DISPLAY import -window "$E2E_WINDOW" "$E2E_WORK/alert.png" 2>/dev/null
+    fi
+    e2e_press_return
+    e2e_wait_for_exit 20
+    [ "$E2E_STATUS" -eq 0 ] || e2e_fail "$case: the installer ended with status $E2E_STATUS"
+    e2e_assert_nothing_installed
+    echo "ok: $case"
 }
 
 e2e_stop_fixtures() {
