@@ -188,7 +188,8 @@ bool ZAVVendorPackager::pack(const std::string &appDir, const std::string &outpu
         // Other kinds (devices, FIFOs) go in as they are: the check below refuses them with
         // zav-pkg's own words.
         if (archive_write_header(a, entry.get()) != ARCHIVE_OK) {
-            *error = "cannot add " + relative + " to the package: " + archive_error_string(a);
+            *error = "cannot add " + ZAVQuoted(relative) + " to the package: " +
+                     archive_error_string(a);
             return false;
         }
         if (size > 0 && !writeContents(a, path, size, error))

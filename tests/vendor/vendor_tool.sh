@@ -30,6 +30,7 @@ cmp -s www/demo.tar.gz again.tar.gz || fail "two packs of one directory differ"
 SOURCE_DATE_EPOCH=1700000000 "$vendor" pack app -o dated.tar.zst > /dev/null
 [ "$(zstd -dc dated.tar.zst | tar -tv --full-time | awk '{print $2, $4 "T" $5}' | sort -u)" = \
   "0/0 2023-11-14T22:13:20" ] || fail "owner or time of the zstd package is not 0/0 and SOURCE_DATE_EPOCH"
+tar -tvf www/demo.tar.gz | grep -q ' demo -> bin/demo$' || fail "a link was not packed as a link"
 grep -qx "size $(stat -c %s www/demo.tar.gz)" pack.log &&
     grep -qx "sha256 $(sha256sum < www/demo.tar.gz | cut -d' ' -f1)" pack.log ||
     fail "pack printed a wrong size or SHA-256: $(cat pack.log)"
@@ -52,6 +53,7 @@ ln -s /etc/passwd app/passwd#"$vendor" pack app -o refused.tar.gz#leaves the app
 mkfifo app/fifo#"$vendor" pack app -o refused.tar.zst#is a FIFO
 rm app/org.example.Demo.desktop#"$vendor" pack app -o refused.tar.gz#no desktop entry
 chmod 644 app/bin/demo#"$vendor" pack app -o refused.tar.gz#not executable
+touch app/$'\xff'#"$vendor" pack app -o refused.tar.gz#to UTF-8
 :#"$vendor" pack app -o refused.tar#FILE.tar.gz
 :#bundle=org.example.Other feed refused.json#not the bundle id
 :#pkg_url=ftp://example.com/demo.tar.gz feed refused.json#not an absolute http(s) URL
@@ -61,6 +63,17 @@ chmod 644 app/bin/demo#"$vendor" pack app -o refused.tar.gz#not executable
 :#feed refused.json --expires 3w#takes a duration
 ROWS
 ls -A | grep -q 'refused\|zav-tmp\|zav-vendor-check' && fail "a refusal left files: $(ls -A)"
+
+# The serial and expiry a feed states: given, and by default the time now and 90 days on.
+feed given.json --serial 42 --expires 36h && feed default.json
+now=$(date +%s)
+for row in "given.json 42 $((now + 36 * 3600))" "default.json $now $((now + 90 * 86400))"; do
+    set -- $row
+    serial=$(sed -n 's/.*"feedSerial": \([0-9]*\).*/\1/p' "$1")
+    expires=$(date -d "$(sed -n 's/.*"expiresAt": "\(.*\)".*/\1/p' "$1")" +%s)
+    [ $((serial - $2)) -le 0 ] && [ $((serial - $2)) -ge -5 ] && [ $((expires - $3)) -le 0 ] &&
+        [ $((expires - $3)) -ge -5 ] || fail "$1: serial $serial, expires $expires; expected $2, $3"
+done
 
 # Key pairs and signatures both ways. Row: who makes the key, its password (- for none), who
 # signs; minisign -V (prehashed only) and zav-vendor verify check every signature.
@@ -79,7 +92,8 @@ while read -r maker password signer; do
         zav-vendor) echo "$password" | "$vendor" sign -s key.key www/feed.json 2> /dev/null ;;
     esac
     minisign -V -H -q -p key.pub -m www/feed.json || fail "minisign refused: $maker key, $signer signature"
-    "$vendor" verify -p key.pub "$base/feed.json" > verify.log 2>&1 ||
+    "$vendor" verify -p key.pub "$base/feed.json" > verify.log 2>&1 &&
+        "$vendor" verify -p key.pub www/feed.json >> verify.log 2>&1 ||
         fail "zav-vendor verify refused: $maker key, $signer signature: $(cat verify.log)"
     [ "$password" != - ] && cp key.key protected.key
 done <<'ROWS'
