@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# zav-vendor as a vendor runs it: keys and signatures exchanged with Debian's minisign both ways, packs,
+# feeds, and verify against a feed served by nginx. Usage: vendor_tool.sh ZAV_VENDOR WORKDIR
+set -euo pipefail
+vendor=$1 work=$2
+command -v minisign > /dev/null || { echo "minisign is not installed: skipped"; exit 77; }
+source "$ZAV_SOURCE_DIR/scripts/lib/nginx.sh"
+rm -rf "$work" && mkdir -p "$work/www" "$work/app/bin" && cd "$work"
+export HOME=$work TMPDIR=$work
+trap 'zav_nginx_stop "$work/nginx"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+refused() { # expected-output-pattern command...: exit status 1 and the pattern on stderr
+    local pattern=$1 status=0; shift
+    "$@" > out.log 2> err.log || status=$?
+    [ $status = 1 ] && grep -q -- "$pattern" err.log ||
+        fail "$* ended $status, expected 1 and \"$pattern\": $(cat err.log)"
+}
+
+zav_nginx_start_free "$work/nginx" "$work/www"
+base=http://127.0.0.1:$ZAV_NGINX_PORT
+printf '#!/bin/sh\necho demo\n' > app/bin/demo && chmod 755 app/bin/demo
+printf '[Desktop Entry]\nType=Application\nName=Demo\nExec=bin/demo\n' > app/org.example.Demo.desktop
+ln -s bin/demo app/demo
+
+# Packs: reproducible whatever the files' times, refusals leave nothing behind.
+"$vendor" pack app -o www/demo.tar.gz > pack.log
+touch -d @1000000000 app/bin/demo && sleep 1
+"$vendor" pack app -o again.tar.gz > /dev/null
+cmp -s www/demo.tar.gz again.tar.gz || fail "two packs of one directory differ"
+SOURCE_DATE_EPOCH=1700000000 "$vendor" pack app -o dated.tar.zst > /dev/null
+[ "$(zstd -dc dated.tar.zst | tar -tv --full-time | awk '{print $2, $4 "T" $5}' | sort -u)" = \
+  "0/0 2023-11-14T22:13:20" ] || fail "owner or time of the zstd package is not 0/0 and SOURCE_DATE_EPOCH"
+tar -tvf www/demo.tar.gz | grep -q ' demo -> bin/demo$' || fail "a link was not packed as a link"
+grep -qx "size $(stat -c %s www/demo.tar.gz)" pack.log &&
+    grep -qx "sha256 $(sha256sum < www/demo.tar.gz | cut -d' ' -f1)" pack.log ||
+    fail "pack printed a wrong size or SHA-256: $(cat pack.log)"
+feed() { # output [options]: the feed for www/demo.tar.gz, $pkg_url and $bundle overriding
+    local output=$1; shift
+    "$vendor" feed --pkg www/demo.tar.gz --pkg-url "${pkg_url:-$base/demo.tar.gz}" \
+        --feed-url "$base/feed.json" --product Demo --bundle-id "${bundle:-org.example.Demo}" \
+        --version 1.0 -o "$output" "$@" > /dev/null
+}
+
+# Refusals. Row: a change to the application directory (undone afterwards) # the command #
+# what its message says. Nothing may be left behind.
+while IFS='#' read -r change command expected; do
+    cp -a app app.saved
+    eval "$change"
+    refused "$expected" eval "$command"
+    rm -rf app && mv app.saved app
+done <<'ROWS'
+ln -s /etc/passwd app/passwd#"$vendor" pack app -o refused.tar.gz#leaves the application directory
+mkfifo app/fifo#"$vendor" pack app -o refused.tar.zst#is a FIFO
+rm app/org.example.Demo.desktop#"$vendor" pack app -o refused.tar.gz#no desktop entry
+chmod 644 app/bin/demo#"$vendor" pack app -o refused.tar.gz#not executable
+touch app/$'\xff'#"$vendor" pack app -o refused.tar.gz#to UTF-8
+:#"$vendor" pack app -o refused.tar#FILE.tar.gz
+:#bundle=org.example.Other feed refused.json#not the bundle id
+:#pkg_url=ftp://example.com/demo.tar.gz feed refused.json#not an absolute http(s) URL
+:#feed refused.json --serial 0#serial must be between
+:#feed refused.json --serial 9007199254740992#serial must be between
+:#feed refused.json --expires 0d#takes a duration
+:#feed refused.json --expires 3w#takes a duration
+ROWS
+ls -A | grep -q 'refused\|zav-tmp\|zav-vendor-check' && fail "a refusal left files: $(ls -A)"
+
+# The serial and expiry a feed states: given, and by default the time now and 90 days on.
+feed given.json --serial 42 --expires 36h && feed default.json
+now=$(date +%s)
+for row in "given.json 42 $((now + 36 * 3600))" "default.json $now $((now + 90 * 86400))"; do
+    set -- $row
+    serial=$(sed -n 's/.*"feedSerial": \([0-9]*\).*/\1/p' "$1")
+    expires=$(date -d "$(sed -n 's/.*"expiresAt": "\(.*\)".*/\1/p' "$1")" +%s)
+    [ $((serial - $2)) -le 0 ] && [ $((serial - $2)) -ge -5 ] && [ $((expires - $3)) -le 0 ] &&
+        [ $((expires - $3)) -ge -5 ] || fail "$1: serial $serial, expires $expires; expected $2, $3"
+done
+
+# Key pairs and signatures both ways. Row: who makes the key, its password (- for none), who
+# signs; minisign -V (prehashed only) and zav-vendor verify check every signature.
+while read -r maker password signer; do
+    rm -f key.pub key.key
+    pass=(-W) && [ "$password" != - ] && pass=()
+    case $maker in
+        minisign) printf '%s\n%s\n' "$password" "$password" |
+                      minisign -G "${pass[@]}" -p key.pub -s key.key > /dev/null ;;
+        zav-vendor) echo "$password" | "$vendor" keygen "${pass[@]}" -p key.pub -s key.key > keygen.log 2>&1
+                    grep -qx -- "-DZAV_TRUSTED_KEYS=$(tail -1 key.pub)" keygen.log || fail "keygen line" ;;
+    esac
+    feed www/feed.json
+    case $signer in
+        minisign) echo "$password" | minisign -S "${pass[@]}" -s key.key -m www/feed.json > /dev/null ;;
+        zav-vendor) echo "$password" | "$vendor" sign -s key.key www/feed.json 2> /dev/null ;;
+    esac
+    minisign -V -H -q -p key.pub -m www/feed.json || fail "minisign refused: $maker key, $signer signature"
+    "$vendor" verify -p key.pub "$base/feed.json" > verify.log 2>&1 &&
+        "$vendor" verify -p key.pub www/feed.json >> verify.log 2>&1 ||
+        fail "zav-vendor verify refused: $maker key, $signer signature: $(cat verify.log)"
+    [ "$password" != - ] && cp key.key protected.key
+done <<'ROWS'
+minisign   -       zav-vendor
+minisign   secret  zav-vendor
+zav-vendor secret  minisign
+zav-vendor -       minisign
+ROWS
+echo data > data.txt
+refused 'wrong password' sh -c "echo wrong | '$vendor' sign -s protected.key data.txt"
+[ -e data.txt.minisig ] && fail "a signature was written with a wrong password"
+refused 'not a minisign secret key' "$vendor" sign -s key.pub www/feed.json
+awk 'NR == 2 { c = substr($0, 120, 1) == "A" ? "B" : "A"; $0 = substr($0, 1, 119) c substr($0, 121) } 1' \
+    key.key > damaged.key
+refused 'damaged' "$vendor" sign -s damaged.key www/feed.json
+cp key.key kept.key
+refused 'never replaces a key' "$vendor" keygen -W -p other.pub -s key.key
+cmp -s key.key kept.key || fail "keygen replaced an existing secret key"
+
+# What verify must refuse, each on the last good feed (a zav-vendor key signed by minisign).
+"$vendor" keygen -W -p other.pub -s other.key > /dev/null 2>&1
+cp www/feed.json good.json && cp www/feed.json.minisig good.minisig && cp www/demo.tar.gz good.tar.gz
+while IFS='#' read -r change expected; do
+    cp good.json www/feed.json && cp good.minisig www/feed.json.minisig && cp good.tar.gz www/demo.tar.gz
+    eval "$change"
+    refused "$expected" "$vendor" verify -p key.pub "$base/feed.json"
+    grep -q "^FAILED" err.log || fail "verify did not name the failed check ($change)"
+done <<'ROWS'
+sed -i 's/Demo/Dema/' www/feed.json#signature
+head -c 100 good.minisig > www/feed.json.minisig#signature
+rm www/feed.json.minisig#404
+"$vendor" sign -s other.key www/feed.json 2> /dev/null#not a trusted key
+cp app/bin/demo x.json; "$vendor" sign -s key.key x.json 2> /dev/null; cp x.json.minisig www/feed.json.minisig#signature
+sed -i "s,$base/feed.json,$base/other.json," www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#different product
+sed -i '/pkgSha256/d' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#pkgSha256" is missing
+sed -i 's/"expiresAt": "[^"]*"/"expiresAt": "2020-01-01T00:00:00Z"/' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#expired
+printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA-256 is
+truncate -s -1 www/demo.tar.gz#bytes instead of
+printf x >> www/demo.tar.gz#announces
+ROWS
+echo "zav-vendor: all rows passed"

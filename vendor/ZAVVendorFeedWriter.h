@@ -1,0 +1,38 @@
+#pragma once
+
+#include "ZAVVendorPackager.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The feed document for a checked package, written with Qt's JSON writer. Any thread.
+class ZAVVendorFeedWriter {
+public:
+    struct Options {
+        QString product;
+        QString bundleId;
+        QString version;
+        QString pkgUrl;
+        QString feedUrl;
+        bool autoLaunch = false;
+        bool displayVersion = false;
+        QString expires = QStringLiteral("90d"); // "<N>d" or "<N>h" from now
+        std::optional<int64_t> serial;           // default: the current Unix time
+    };
+
+    // The largest serial a feed may carry: the largest integer a JSON number holds exactly.
+    static constexpr int64_t kMaxSerial = (int64_t(1) << 53) - 1;
+
+    // The document for `package` (what ZAVVendorPackager::check found), or nothing with the
+    // reason in *error: a package whose application id is not the bundle id, a URL that is not
+    // an absolute http(s) URL, an empty product or version, a serial outside 1..2^53-1, an
+    // expiry that is not a positive duration.
+    static std::optional<QByteArray> document(const Options &options,
+                                              const ZAVVendorPackager::Result &package,
+                                              const QDateTime &now, std::string *error);
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "pkg/ZAVPackageInstaller.h"
+
+#include <cstdint>
+#include <string>
+
+// Makes a package out of an application directory, and checks a package, for the vendor.
+// Main thread (the checks run zav-pkg's installer, which is main-thread code).
+class ZAVVendorPackager {
+public:
+    struct Result {
+        std::string applicationId; // from the desktop entry at the package's root
+        std::string sha256;        // 64 lowercase hex digits
+        uint64_t size = 0;
+    };
+
+    // Installs `package` into a throw-away home in the temporary directory with zav-pkg's own
+    // installer, so every check zav-pkg makes on a user's machine runs here, then removes that
+    // home again. Fills *result on success; otherwise *error says what zav-pkg would refuse
+    // (or why the check could not run). `expected` is what zav-pkg gets as -sha256 and -size,
+    // as the installer passes them; when given, the result takes them instead of reading the
+    // package once more.
+    static bool check(const std::string &package, Result *result, std::string *error,
+                      const ZAVPackageInstaller::Expected &expected = {});
+
+    // Writes the application directory `appDir` as a tar archive to `output`, compressed with
+    // gzip (".tar.gz", ".tgz") or zstd (".tar.zst", ".tzst") by the output's name. The archive
+    // is reproducible: entries in byte order of their paths, owner and group 0 without names,
+    // every time SOURCE_DATE_EPOCH (else 0), no time in the gzip header. Links inside `appDir`
+    // are stored as links, never followed; a hard-linked file is stored as a copy. The package
+    // reaches `output` (atomically) only when check() accepts it. File contents stream through
+    // a bounded buffer.
+    static bool pack(const std::string &appDir, const std::string &output, Result *result,
+                     std::string *error);
+};

@@ -1,0 +1,204 @@
+#include "ZAVVendorVerifier.h"
+
+#include "ZAVVendorFiles.h"
+#include "ZAVVendorPackager.h"
+#include "feed/ZAVFeedLoader.h"
+#include "feed/ZAVFeedTrust.h"
+#include "platform/ZAVURLSession.h"
+#include "platform/ZAVURLSessionDownloadTask.h"
+#include "trust/ZAVMinisign.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstdlib>
+#include <future>
+
+namespace {
+
+// The most a feed or signature may be; the installer reads no more either.
+constexpr qint64 kMaxDocumentSize = 1 << 20;
+
+struct Fetched {
+    std::optional<QByteArray> body;
+    std::string error;
+};
+
+bool isWebUrl(const std::string &text)
+{
+    return text.starts_with("http://") || text.starts_with("https://");
+}
+
+// One GET over a session of its own, waited for.
+Fetched fetch(const QUrl &url)
+{
+    ZAVURLSessionConfiguration configuration;
+    configuration.requestCachePolicy = ZAVURLRequestCachePolicy::ReloadIgnoringLocalCacheData;
+    configuration.maximumDataTaskBodySize = kMaxDocumentSize;
+    auto session = ZAVURLSession::sessionWithConfiguration(configuration);
+    std::promise<Fetched> done;
+    auto task = session->dataTaskWithURL(
+        url, [&done](const std::optional<QByteArray> &body,
+                     const std::optional<ZAVHTTPURLResponse> &response,
+                     const ZAVOptionalError &error) {
+            Fetched result;
+            if (error)
+                result.error = error->localizedDescription.toStdString();
+            else if (!response || response->statusCode < 200 || response->statusCode > 299)
+                result.error = "HTTP status " + std::to_string(response ? response->statusCode : 0);
+            else
+                result.body = body;
+            done.set_value(std::move(result));
+        });
+    task->resume();
+    session->finishTasksAndInvalidate();
+    return done.get_future().get();
+}
+
+Fetched load(const std::string &feed, bool signature)
+{
+    const std::string suffix = signature ? ".minisig" : "";
+    if (isWebUrl(feed)) {
+        const QUrl url = QUrl::fromEncoded(QByteArray::fromStdString(feed), QUrl::StrictMode);
+        return fetch(signature ? ZAVFeedTrust::signatureURL(url) : url);
+    }
+    Fetched result;
+    std::string error;
+    if (auto text = ZAVVendorFiles::readFile(feed + suffix, kMaxDocumentSize, &error))
+        result.body = QByteArray::fromStdString(*text);
+    else
+        result.error = error;
+    return result;
+}
+
+// Streams the package into the private temporary directory with the installer's own checks of
+// its size and SHA-256 as the bytes arrive, and keeps the file for zav-pkg's checks.
+class PackageDownload final : public ZAVURLSessionDelegate {
+public:
+    using ZAVURLSessionDelegate::URLSession;
+    void URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &,
+                    const QByteArray &location) override
+    {
+        m_path = location.toStdString() + ".zav-vendor";
+        if (rename(location.constData(), m_path.c_str()) != 0)
+            m_path.clear();
+    }
+    void URLSession(ZAVURLSession &, ZAVURLSessionTask &, const ZAVOptionalError &error) override
+    {
+        if (error)
+            m_error = error->localizedDescription.toStdString();
+        else if (m_path.empty())
+            m_error = "the package could not be kept for checking";
+        m_done.set_value();
+    }
+
+    std::future<void> finished() { return m_done.get_future(); }
+    std::string path() const { return m_path; }
+    std::string error() const { return m_error; }
+
+private:
+    std::string m_path;
+    std::string m_error;
+    std::promise<void> m_done;
+};
+
+class Report {
+public:
+    explicit Report(std::FILE *out) : m_out(out) {}
+    void ok(const std::string &line) { std::fprintf(m_out, "ok      %s\n", line.c_str()); }
+    bool failed(const std::string &line)
+    {
+        std::fflush(m_out);
+        std::fprintf(stderr, "FAILED  %s\n", line.c_str());
+        return false;
+    }
+
+private:
+    std::FILE *m_out;
+};
+
+} // namespace
+
+bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::string &feed,
+                               std::FILE *out)
+{
+    Report report(out);
+    std::string error;
+    const std::optional<std::string> keyText =
+        ZAVVendorFiles::readFile(publicKeyPath, 4096, &error);
+    const std::optional<ZAVMinisign::PublicKey> key =
+        keyText ? ZAVMinisign::parsePublicKey(*keyText, &error) : std::nullopt;
+    if (!key)
+        return report.failed("public key " + publicKeyPath + ": " + error);
+    report.ok("public key " + ZAVMinisign::keyIdText(key->keyId));
+
+    const Fetched document = load(feed, false);
+    if (!document.body)
+        return report.failed("feed " + feed + ": " + document.error);
+    report.ok("feed " + feed + ": " + std::to_string(document.body->size()) + " bytes");
+    const Fetched signature = load(feed, true);
+    if (!signature.body)
+        return report.failed("signature " + feed + ".minisig: " + signature.error);
+    const ZAVFeedTrust trust({*key}, 0);
+    QString keyId;
+    if (const ZAVOptionalError refusal = trust.verifySignature(*document.body, *signature.body,
+                                                               &keyId))
+        return report.failed("signature: " + refusal->localizedDescription.toStdString());
+    report.ok("signature by key " + keyId.toStdString());
+
+    ZAVOptionalError refusal;
+    const auto record = ZAVFeedLoader::feedDataFromData(*document.body, &refusal);
+    if (!record)
+        return report.failed("feed document: " + refusal->localizedDescription.toStdString());
+    // A file has no address to compare the feed's own with: it is shown instead.
+    const QUrl feedUrl = isWebUrl(feed)
+                             ? QUrl::fromEncoded(QByteArray::fromStdString(feed), QUrl::StrictMode)
+                             : QUrl(record->feedUrl().value_or(QString()), QUrl::StrictMode);
+    // The installer keeps the serial it admits; the vendor's own state is left alone.
+    const std::string state = ZAVVendorFiles::makeScratchDirectory("zav-vendor-state-");
+    if (state.empty())
+        return report.failed("cannot make a throw-away state directory: " +
+                             ZAVVendorFiles::errorText(errno));
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state));
+    refusal = trust.admit(*record, feedUrl, keyId, QDateTime::currentDateTimeUtc());
+    ZAVVendorFiles::removeScratchDirectory(state);
+    if (refusal)
+        return report.failed("feed document: " + refusal->localizedDescription.toStdString());
+    const QString pkgUrl = record->pkgUrl().value_or(QString());
+    const QString sha256 = *record->pkgSha256();
+    const qint64 size = *record->pkgSize();
+    report.ok("feed document: " + record->product().value_or(QString()).toStdString() + " " +
+              record->version().value_or(QString()).toStdString() + ", serial " +
+              std::to_string(*record->feedSerial()) + ", expires " +
+              record->expiresAt()->toString(Qt::ISODate).toStdString() + ", for " +
+              record->feedUrl()->toStdString() + (isWebUrl(feed) ? "" : " (not compared)"));
+
+    auto delegate = std::make_shared<PackageDownload>();
+    std::future<void> finished = delegate->finished();
+    auto session = ZAVURLSession::sessionWithConfiguration(
+        ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
+    auto task = session->downloadTaskWithURL(QUrl(pkgUrl));
+    task->setExpectedContent(size, sha256.toLatin1());
+    task->resume();
+    session->finishTasksAndInvalidate();
+    finished.get();
+    if (!delegate->error().empty())
+        return report.failed("package " + pkgUrl.toStdString() + ": " + delegate->error());
+    report.ok("package " + pkgUrl.toStdString() + ": " + std::to_string(size) +
+              " bytes, SHA-256 as the feed says");
+    const std::string path = delegate->path();
+    ZAVVendorPackager::Result package;
+    const bool accepted = ZAVVendorPackager::check(path, &package, &error,
+                                                   {sha256.toStdString(), size});
+    unlink(path.c_str());
+    if (!accepted)
+        return report.failed("package: " + error);
+    if (QString::fromStdString(package.applicationId) != record->bundleId())
+        return report.failed("package: its application id is " + package.applicationId +
+                             ", the feed's bundleId " +
+                             record->bundleId().value_or(QString()).toStdString());
+    report.ok("package: zav-pkg accepts it; application id " + package.applicationId);
+    return true;
+}

@@ -1,0 +1,302 @@
+// zav-vendor: the vendor's tool. Makes signing keys, packages, feeds and signatures, and checks
+// a published feed the way the installer will. See docs/publishing.md.
+
+#include "ZAVVendorFeedWriter.h"
+#include "ZAVVendorFiles.h"
+#include "ZAVVendorKey.h"
+#include "ZAVVendorPackager.h"
+#include "ZAVVendorVerifier.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <sodium.h>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kHelp[] =
+    "usage: zav-vendor keygen -p KEY.pub -s KEY.key [-W]\n"
+    "       zav-vendor pack APPDIR -o PKG.tar.gz|PKG.tar.zst\n"
+    "       zav-vendor feed --pkg PKG --pkg-url URL --feed-url URL --product NAME\n"
+    "                       --bundle-id ID --version V [--auto-launch] [--display-version]\n"
+    "                       [--expires 90d] [--serial N] -o FEED.json\n"
+    "       zav-vendor sign -s KEY.key FEED.json\n"
+    "       zav-vendor verify -p KEY.pub URL|FILE\n"
+    "\n"
+    "keygen  makes a key pair in minisign's formats; the secret key is protected by a\n"
+    "        password read from the terminal or standard input (-W: unprotected). Prints the\n"
+    "        -DZAV_TRUSTED_KEYS=... option to build the installer with.\n"
+    "pack    writes a reproducible package of APPDIR (SOURCE_DATE_EPOCH sets its times) after\n"
+    "        running every check zav-pkg runs; prints its application id, SHA-256 and size.\n"
+    "feed    writes the feed document for a checked package; the serial defaults to the\n"
+    "        current Unix time, the expiry to 90 days (Nd or Nh).\n"
+    "sign    writes FEED.json.minisig, a prehashed minisign signature.\n"
+    "verify  makes every check the installer makes on the feed at URL (or in FILE, with\n"
+    "        FILE.minisig beside it) and on its package; exit status 1 on the first failure.\n"
+    "\n"
+    "Exit status: 0 done, 1 refused or failed, 2 usage error.\n";
+
+int usage(const std::string &message)
+{
+    std::fprintf(stderr, "zav-vendor: %s\n(zav-vendor -help shows the usage)\n",
+                 message.c_str());
+    return 2;
+}
+
+int fail(const std::string &message)
+{
+    std::fprintf(stderr, "zav-vendor: %s\n", message.c_str());
+    return 1;
+}
+
+// Options of one command: "-x VALUE" pairs, flags, and the remaining operands, as the bytes
+// given (paths are never converted).
+struct Arguments {
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+    std::vector<std::string> operands;
+    std::string error;
+
+    Arguments(int argc, char **argv, const std::set<std::string> &valued,
+              const std::set<std::string> &flagged)
+    {
+        for (int i = 2; i < argc && error.empty(); ++i) {
+            const std::string arg = argv[i];
+            if (valued.contains(arg)) {
+                if (i + 1 >= argc)
+                    error = arg + " needs a value";
+                else if (!values.emplace(arg, argv[++i]).second)
+                    error = arg + " is given twice";
+            } else if (flagged.contains(arg)) {
+                flags.insert(arg);
+            } else if (arg.size() > 1 && arg[0] == '-') {
+                error = "unknown option " + arg;
+            } else {
+                operands.push_back(arg);
+            }
+        }
+    }
+    std::string missing(const std::vector<std::string> &required) const
+    {
+        for (const std::string &name : required) {
+            if (!values.contains(name))
+                return name + " is required";
+        }
+        return {};
+    }
+    QString text(const std::string &name) const
+    {
+        const auto it = values.find(name);
+        return it == values.end() ? QString() : QString::fromStdString(it->second);
+    }
+};
+
+// One line from the terminal without echo, or from standard input when it is not a terminal.
+std::optional<std::string> readPassword(const char *prompt)
+{
+    const bool terminal = isatty(STDIN_FILENO);
+    termios saved {};
+    if (terminal) {
+        std::fprintf(stderr, "%s", prompt);
+        std::fflush(stderr);
+        tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    const bool read = static_cast<bool>(std::getline(std::cin, line));
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (!read || line.empty())
+        return std::nullopt;
+    return line;
+}
+
+int keygen(int argc, char **argv)
+{
+    const Arguments args(argc, argv, {"-p", "-s"}, {"-W"});
+    if (!args.error.empty() || !args.missing({"-p", "-s"}).empty() || !args.operands.empty())
+        return usage(args.error.empty() ? "keygen needs -p KEY.pub and -s KEY.key" : args.error);
+    const std::string publicPath = args.values.at("-p");
+    const std::string secretPath = args.values.at("-s");
+    for (const std::string &path : {publicPath, secretPath}) {
+        if (access(path.c_str(), F_OK) == 0)
+            return fail(path + " exists; zav-vendor never replaces a key");
+    }
+    std::optional<std::string> password;
+    if (!args.flags.contains("-W")) {
+        password = readPassword("Password for the new secret key: ");
+        if (!password)
+            return fail("no password given (-W makes an unprotected key)");
+        if (isatty(STDIN_FILENO)) {
+            std::optional<std::string> again = readPassword("The same password again: ");
+            const bool same = again == password;
+            if (again)
+                sodium_memzero(again->data(), again->size());
+            if (!same)
+                return fail("the two passwords differ");
+        }
+    }
+    const ZAVVendorKey key = ZAVVendorKey::generate();
+    const std::string secretText = key.secretKeyFileText(password);
+    if (password)
+        sodium_memzero(password->data(), password->size());
+    if (secretText.empty())
+        return fail("not enough memory to protect the key with its password");
+    if (const int error = ZAVVendorFiles::writeAtomically(secretPath, secretText, 0600, false))
+        return fail("cannot write " + secretPath + ": " + ZAVVendorFiles::errorText(error));
+    if (const int error =
+            ZAVVendorFiles::writeAtomically(publicPath, key.publicKeyFileText(), 0644, false))
+        return fail("cannot write " + publicPath + ": " + ZAVVendorFiles::errorText(error));
+    std::fprintf(stderr,
+                 "zav-vendor: key %s: public key in %s, secret key in %s. Keep the secret key "
+                 "and its password safe.\nBuild the installer with:\n",
+                 key.keyId().c_str(), publicPath.c_str(), secretPath.c_str());
+    std::printf("-DZAV_TRUSTED_KEYS=%s\n", key.publicKey().c_str());
+    return 0;
+}
+
+int sign(int argc, char **argv)
+{
+    const Arguments args(argc, argv, {"-s"}, {});
+    if (!args.error.empty() || !args.missing({"-s"}).empty() || args.operands.size() != 1)
+        return usage(args.error.empty() ? "sign needs -s KEY.key and one file" : args.error);
+    const std::string file = args.operands.front();
+    std::string error;
+    const std::optional<ZAVVendorKey> key = ZAVVendorKey::load(
+        args.values.at("-s"), [] { return readPassword("Password of the secret key: "); },
+        &error);
+    if (!key)
+        return fail(error);
+    const size_t slash = file.rfind('/');
+    const std::optional<std::string> signature =
+        key->signatureFor(file, slash == std::string::npos ? file : file.substr(slash + 1), &error);
+    if (!signature)
+        return fail(error);
+    const std::string output = file + ".minisig";
+    if (const int failed = ZAVVendorFiles::writeAtomically(output, *signature, 0644))
+        return fail("cannot write " + output + ": " + ZAVVendorFiles::errorText(failed));
+    std::fprintf(stderr, "zav-vendor: signed %s with key %s into %s\n", file.c_str(),
+                 key->keyId().c_str(), output.c_str());
+    return 0;
+}
+
+void printPackage(const ZAVVendorPackager::Result &result)
+{
+    std::printf("id %s\nsha256 %s\nsize %llu\n", result.applicationId.c_str(),
+                result.sha256.c_str(), static_cast<unsigned long long>(result.size));
+}
+
+int pack(int argc, char **argv)
+{
+    const Arguments args(argc, argv, {"-o"}, {});
+    if (!args.error.empty() || !args.missing({"-o"}).empty() || args.operands.size() != 1)
+        return usage(args.error.empty() ? "pack needs APPDIR and -o PKG" : args.error);
+    ZAVVendorPackager::Result result;
+    std::string error;
+    if (!ZAVVendorPackager::pack(args.operands.front(), args.values.at("-o"), &result, &error))
+        return fail(error);
+    printPackage(result);
+    return 0;
+}
+
+int feed(int argc, char **argv)
+{
+    const std::vector<std::string> required = {"--pkg",     "--pkg-url",   "--feed-url", "--product",
+                                               "--bundle-id", "--version", "-o"};
+    const Arguments args(argc, argv,
+                         {"--pkg", "--pkg-url", "--feed-url", "--product", "--bundle-id",
+                          "--version", "--expires", "--serial", "-o"},
+                         {"--auto-launch", "--display-version"});
+    const std::string missing = args.missing(required);
+    if (!args.error.empty() || !missing.empty() || !args.operands.empty())
+        return usage(!args.error.empty() ? args.error
+                                         : !missing.empty() ? missing : "feed takes no operands");
+    ZAVVendorFeedWriter::Options options;
+    options.product = args.text("--product");
+    options.bundleId = args.text("--bundle-id");
+    options.version = args.text("--version");
+    options.pkgUrl = args.text("--pkg-url");
+    options.feedUrl = args.text("--feed-url");
+    options.autoLaunch = args.flags.contains("--auto-launch");
+    options.displayVersion = args.flags.contains("--display-version");
+    if (args.values.contains("--expires"))
+        options.expires = args.text("--expires");
+    if (args.values.contains("--serial")) {
+        bool ok = false;
+        options.serial = args.text("--serial").toLongLong(&ok);
+        if (!ok)
+            return usage("--serial takes a whole number");
+    }
+    ZAVVendorPackager::Result package;
+    std::string error;
+    if (!ZAVVendorPackager::check(args.values.at("--pkg"), &package, &error))
+        return fail(error);
+    const std::optional<QByteArray> document = ZAVVendorFeedWriter::document(
+        options, package, QDateTime::currentDateTimeUtc(), &error);
+    if (!document)
+        return fail(error);
+    const std::string output = args.values.at("-o");
+    if (const int failed = ZAVVendorFiles::writeAtomically(
+            output, std::string_view(document->constData(), static_cast<size_t>(document->size())),
+            0644))
+        return fail("cannot write " + output + ": " + ZAVVendorFiles::errorText(failed));
+    printPackage(package);
+    return 0;
+}
+
+int verify(int argc, char **argv)
+{
+    const Arguments args(argc, argv, {"-p"}, {});
+    if (!args.error.empty() || !args.missing({"-p"}).empty() || args.operands.size() != 1)
+        return usage(args.error.empty() ? "verify needs -p KEY.pub and one URL or file"
+                                        : args.error);
+    return ZAVVendorVerifier::verify(args.values.at("-p"), args.operands.front(), stdout) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::setlocale(LC_ALL, "");
+    if (!std::setlocale(LC_CTYPE, "C.UTF-8"))
+        std::setlocale(LC_CTYPE, "");
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication application(argc, argv);
+    if (sodium_init() < 0)
+        return fail("libsodium cannot start");
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "keygen")
+        return keygen(argc, argv);
+    if (command == "sign")
+        return sign(argc, argv);
+    if (command == "pack")
+        return pack(argc, argv);
+    if (command == "feed")
+        return feed(argc, argv);
+    if (command == "verify")
+        return verify(argc, argv);
+    if (command == "-help" || command == "--help" || command == "-h" || command == "help") {
+        std::printf("%s", kHelp);
+        return 0;
+    }
+    return usage(command.empty() ? "a command is needed" : "unknown command " + command);
+}
