@@ -14,9 +14,10 @@ ZAVApplication &ZAVApplication::sharedApplication()
     return application;
 }
 
-void ZAVApplication::terminate(const char *sender)
+void ZAVApplication::terminate(const char *sender, int status)
 {
     ZAV_ASSERT_MAIN_THREAD();
+    m_lastTerminationStatus = status;
     if (m_terminateHandler) {
         m_terminateHandler(sender);
         return;
@@ -25,7 +26,7 @@ void ZAVApplication::terminate(const char *sender)
     // to save and nothing to tear down, so the process leaves at once, log flushed.
     ZAVLogFlush();
     closelog();
-    _exit(0);
+    _exit(status);
 }
 
 void ZAVApplication::activateIgnoringOtherApps(bool)

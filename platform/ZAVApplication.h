@@ -12,9 +12,10 @@ public:
     static ZAVApplication &sharedApplication();
 
     // Ends the installer through normal termination: the log is flushed and the process exits
-    // with status 0. Does not return (unless a test has installed a terminate handler).
-    // `sender` names who asked, for tests and the log of a debugger.
-    void terminate(const char *sender);
+    // with `status` (0: the run succeeded or the user chose to end it after a result). Does not
+    // return (unless a test has installed a terminate handler). `sender` names who asked, for
+    // tests and the log of a debugger.
+    void terminate(const char *sender, int status = 0);
 
     // Raises the window and asks the window manager to activate it.
     void activateIgnoringOtherApps(bool flag);
@@ -29,6 +30,7 @@ public:
     // Tests: replace the process exit with `handler` (nullptr restores it); count requests.
     void setTerminateHandler(std::function<void(const char *sender)> handler);
     int activationCount() const { return m_activations; }
+    int lastTerminationStatus() const { return m_lastTerminationStatus; }
     int attentionRequestCount() const { return m_attentionRequests; }
     int lastAttentionRequestType() const { return m_lastAttentionType; }
 
@@ -38,6 +40,7 @@ private:
     int m_activations = 0;
     int m_attentionRequests = 0;
     int m_lastAttentionType = -1;
+    int m_lastTerminationStatus = -1;
 };
 
 // Decisions the desktop leaves to the application (closing the last window ends the run,
