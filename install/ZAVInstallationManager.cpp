@@ -92,6 +92,10 @@ void ZAVInstallationManager::startDownloadWithCompletion(ZAVDownloadCompletion c
         return;
     }
     setDownloadTask(m_backgroundSession->downloadTaskWithURL(url));
+    // What the feed pins is checked on the bytes as they arrive.
+    if (m_feedData->pkgSize() || m_feedData->pkgSha256())
+        m_downloadTask->setExpectedContent(m_feedData->pkgSize().value_or(-1),
+                                           m_feedData->pkgSha256().value_or(QString()).toLatin1());
     m_downloadTask->resume();
 }
 

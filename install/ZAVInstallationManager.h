@@ -62,7 +62,9 @@ public:
     // `completion` exactly once. Every failure reaches `completion` as no path and an error,
     // and leaves nothing at the installer file path: a pkgUrl that is missing or not an
     // absolute URL (no request is made), a transfer failure, an HTTP status outside 200-299,
-    // a body cut short, a file that cannot be written or moved into place.
+    // a body cut short, a file that cannot be written or moved into place, a body other than
+    // the feed pins (pkgSize, pkgSha256: "The downloaded package is damaged or was altered.
+    // Nothing was installed."), which is stopped at the first byte past pkgSize.
     void startDownloadWithCompletion(ZAVDownloadCompletion completion, ZAVProgressBlock progress);
 
     // Any thread. The user's temporary directory followed by "tmp-" and the last path

@@ -46,13 +46,18 @@ void ZAVInstallationManager::runInstaller()
     const QString installer = packageInstallerPath();
     auto self = shared_from_this();
     ZAVDispatchBackgroundAsync([self, installer] {
-        const QStringList args{installer,
-                               QStringLiteral("-dumplog"),
-                               QStringLiteral("-verbose"),
-                               QStringLiteral("-pkg"),
-                               self->getInstallerPath(),
-                               QStringLiteral("-target"),
-                               QStringLiteral("CurrentUserHomeDirectory")};
+        QStringList args{installer,
+                         QStringLiteral("-dumplog"),
+                         QStringLiteral("-verbose"),
+                         QStringLiteral("-pkg"),
+                         self->getInstallerPath(),
+                         QStringLiteral("-target"),
+                         QStringLiteral("CurrentUserHomeDirectory")};
+        // zav-pkg checks the bytes it reads once more: the file may have changed since.
+        if (const auto &sha256 = self->feedData()->pkgSha256())
+            args << QStringLiteral("-sha256") << *sha256;
+        if (const auto &size = self->feedData()->pkgSize())
+            args << QStringLiteral("-size") << QString::number(*size);
         const int64_t status = self->runShellWithArgs(args);
         if (status != 0) {
             self->reportInstallCompletionWithError(installationError());

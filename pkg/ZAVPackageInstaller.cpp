@@ -79,8 +79,9 @@ ZAVFd openBeneath(int rootFd, const std::string &path, int flags, int *error)
 
 class Installation {
 public:
-    Installation(const std::string &packagePath, const QString &home, ZAVPkgLog &log)
-        : m_packagePath(packagePath), m_home(home), m_log(log),
+    Installation(const std::string &packagePath, const QString &home, ZAVPkgLog &log,
+                 const ZAVPackageInstaller::Expected &expected)
+        : m_packagePath(packagePath), m_home(home), m_log(log), m_expected(expected),
           m_folders(*ZAVUserAppLayout::forApplication(QStringLiteral("zav.folders"), home))
     {
     }
@@ -95,6 +96,8 @@ private:
     };
 
     ZAVPkgResult openPackage();
+    // The package against -size (before unpacking) or -sha256 (after: the bytes it read).
+    ZAVPkgResult checkExpected(bool unpacked) const;
     ZAVPkgResult openHome();
     // Opens the directory at `components` below the home, creating missing ones; what it
     // creates is removed again if the run does not complete.
@@ -114,6 +117,7 @@ private:
     const std::string m_packagePath;
     const QString m_home;
     ZAVPkgLog &m_log;
+    const ZAVPackageInstaller::Expected m_expected;
     // The folders that do not depend on the application id.
     const ZAVUserAppLayout m_folders;
 
@@ -153,12 +157,16 @@ ZAVPkgResult Installation::run()
 {
     if (auto error = openPackage())
         return error;
+    if (auto error = checkExpected(false))
+        return error;
     if (auto error = openHome())
         return error;
     cleanLeftovers();
 
     m_log.phase("unpacking " + m_packagePath);
     if (auto error = unpack())
+        return error;
+    if (auto error = checkExpected(true))
         return error;
     m_log.phase("unpacked " + std::to_string(m_unpacked.entryCount) + " entries, " +
                 std::to_string(m_unpacked.byteCount) + " bytes");
@@ -188,6 +196,18 @@ ZAVPkgResult Installation::openPackage()
                                        " is not a regular file");
     m_packageSize = st.st_size;
     posix_fadvise(m_packageFd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    return std::nullopt;
+}
+
+ZAVPkgResult Installation::checkExpected(bool unpacked) const
+{
+    if (!unpacked && m_expected.size >= 0 && m_packageSize != m_expected.size)
+        return ZAVPkgError::refused("the package has " + std::to_string(m_packageSize) +
+                                    " bytes, not the " + std::to_string(m_expected.size) +
+                                    " expected (-size)");
+    if (unpacked && !m_expected.sha256.empty() && m_sha256 != m_expected.sha256)
+        return ZAVPkgError::refused("the package's SHA-256 is " + m_sha256 + ", not the " +
+                                    m_expected.sha256 + " expected (-sha256)");
     return std::nullopt;
 }
 
@@ -648,11 +668,11 @@ void Installation::rollBack()
 } // namespace
 
 ZAVPkgResult ZAVPackageInstaller::install(const std::string &packagePath, const QString &home,
-                                          ZAVPkgLog &log)
+                                          ZAVPkgLog &log, const Expected &expected)
 {
     if (home.isEmpty() || !QDir::isAbsolutePath(home))
         return ZAVPkgError::usage("the target home " + ZAVQuoted(utf8(home)) +
                                   " is not an absolute path");
-    Installation installation(packagePath, QDir::cleanPath(home), log);
+    Installation installation(packagePath, QDir::cleanPath(home), log, expected);
     return installation.run();
 }

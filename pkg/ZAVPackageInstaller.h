@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <string>
 
 class ZAVPkgLog;
@@ -30,7 +31,20 @@ class ZAVPkgLog;
 // link is followed below the home. Main thread.
 class ZAVPackageInstaller {
 public:
+    // What the caller knows the package file to be (zav-pkg -sha256, -size). The size is
+    // checked before unpacking, the SHA-256 on the bytes the unpacking read, both before
+    // anything is swapped in; a mismatch refuses the package.
+    struct Expected {
+        std::string sha256; // 64 lower-case hex digits; empty: not checked
+        int64_t size = -1;  // -1: not checked
+    };
+
     // `home` is an absolute directory. Returns nothing once the package is installed.
     static ZAVPkgResult install(const std::string &packagePath, const QString &home,
-                                ZAVPkgLog &log);
+                                ZAVPkgLog &log, const Expected &expected);
+    static ZAVPkgResult install(const std::string &packagePath, const QString &home,
+                                ZAVPkgLog &log)
+    {
+        return install(packagePath, home, log, Expected{});
+    }
 };

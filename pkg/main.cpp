@@ -10,7 +10,10 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -21,7 +24,8 @@ namespace {
 constexpr char kCurrentUser[] = "CurrentUserHomeDirectory";
 
 constexpr char kHelp[] =
-    "usage: zav-pkg [-dumplog] [-verbose] -pkg FILE -target CurrentUserHomeDirectory|DIR\n"
+    "usage: zav-pkg [-dumplog] [-verbose] [-sha256 HEX] [-size N] -pkg FILE\n"
+    "               -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg -help\n"
     "\n"
     "Installs the application in package FILE for one user. A package is a tar archive, plain\n"
@@ -31,6 +35,8 @@ constexpr char kHelp[] =
     "\n"
     "  -pkg FILE     the package\n"
     "  -target HOME  CurrentUserHomeDirectory for $HOME, or the home directory to install into\n"
+    "  -sha256 HEX   refuse the package unless the bytes read have this SHA-256\n"
+    "  -size N       refuse the package unless it is exactly N bytes long\n"
     "  -verbose      one line per phase on standard output\n"
     "  -dumplog      the detailed log, every entry of the package, on standard error\n"
     "  -help         this text\n"
@@ -44,7 +50,8 @@ constexpr char kHelp[] =
     "  2  usage error: the command line is wrong\n"
     "  3  unreadable package: missing, not a tar archive, truncated or damaged\n"
     "  4  refused package: it breaks a rule (path leaving the directory, device file, no or\n"
-    "     two desktop entries, invalid id, Exec not a program in the package, ...);\n"
+    "     two desktop entries, invalid id, Exec not a program in the package, ...) or is\n"
+    "     not the one -sha256 or -size names;\n"
     "     nothing was changed\n"
     "  5  installation failed: not enough space, a file-system error, a link in the home;\n"
     "     nothing was changed\n";
@@ -75,6 +82,8 @@ int main(int argc, char **argv)
     bool dumplog = false;
     std::string package;
     std::string target;
+    ZAVPackageInstaller::Expected expected;
+    bool sizeGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "-help" || option == "--help" || option == "-h") {
@@ -84,6 +93,30 @@ int main(int argc, char **argv)
             verbose = true;
         } else if (option == "-dumplog") {
             dumplog = true;
+        } else if (option == "-sha256" || option == "-size") {
+            if (i + 1 >= argc)
+                return usageError(option + " needs a value");
+            const std::string value = argv[++i];
+            if (option == "-sha256") {
+                if (!expected.sha256.empty())
+                    return usageError("-sha256 is given twice");
+                if (value.size() != 64 ||
+                    value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                    return usageError("-sha256 needs 64 hex digits");
+                for (const char c : value)
+                    expected.sha256 += char(std::tolower(static_cast<unsigned char>(c)));
+            } else {
+                if (sizeGiven)
+                    return usageError("-size is given twice");
+                char *end = nullptr;
+                errno = 0;
+                const long long size = std::strtoll(value.c_str(), &end, 10);
+                if (value.empty() || !std::isdigit(static_cast<unsigned char>(value[0])) ||
+                    *end != '\0' || errno == ERANGE)
+                    return usageError("-size needs a number of bytes");
+                expected.size = size;
+                sizeGiven = true;
+            }
         } else if (option == "-pkg" || option == "-target") {
             if (i + 1 >= argc)
                 return usageError(option + " needs a value");
@@ -116,7 +149,7 @@ int main(int argc, char **argv)
     }
 
     ZAVPkgLog log(verbose, dumplog);
-    if (const ZAVPkgResult error = ZAVPackageInstaller::install(package, home, log)) {
+    if (const ZAVPkgResult error = ZAVPackageInstaller::install(package, home, log, expected)) {
         const char *what = "";
         switch (error->kind) {
         case ZAVPkgError::Kind::Usage:

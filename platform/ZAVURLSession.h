@@ -33,6 +33,7 @@ enum ZAVURLErrorCode : int {
     ZAVURLErrorCannotCreateFile = -3000,
     ZAVURLErrorCannotWriteToFile = -3003,
     ZAVURLErrorCannotMoveFile = -3005,
+    ZAVURLErrorDownloadDamaged = -3007, // not the body the caller expected (size, SHA-256)
     ZAVURLErrorNotEnoughSpace = -3010, // the file system cannot hold the announced body
     ZAVURLErrorBadURL = -1000,
 };

@@ -1,5 +1,6 @@
 #include "ZAVURLSessionDownloadTask.h"
 
+#include "ZAVLog.h"
 #include "ZAVTemporaryDirectory.h"
 
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <unistd.h>
 
 namespace {
@@ -32,7 +34,32 @@ ZAVError cannotWriteError(int error)
                                .arg(qt_error_string(error)));
 }
 
+ZAVError damagedError()
+{
+    return ZAVURLErrorMake(
+        ZAVURLErrorDownloadDamaged,
+        QStringLiteral("The downloaded package is damaged or was altered. Nothing was installed."));
+}
+
 } // namespace
+
+void ZAVURLSessionDownloadTask::DigestFree::operator()(evp_md_ctx_st *context) const
+{
+    EVP_MD_CTX_free(context);
+}
+
+void ZAVURLSessionDownloadTask::setExpectedContent(qint64 size, const QByteArray &sha256)
+{
+    m_expectedSize = size;
+    m_expectedSha256 = sha256.toLower();
+    m_digest.reset();
+    if (!m_expectedSha256.isEmpty()) {
+        // OpenSSL picks the CPU's SHA instructions: hashing keeps ahead of the transfer.
+        m_digest.reset(EVP_MD_CTX_new());
+        if (m_digest && EVP_DigestInit_ex(m_digest.get(), EVP_sha256(), nullptr) != 1)
+            m_digest.reset();
+    }
+}
 
 ZAVURLSessionDownloadTask::ZAVURLSessionDownloadTask(std::shared_ptr<ZAVURLSession> session,
                                                      QUrl url)
@@ -123,6 +150,13 @@ void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid())
             m_totalExpected = length.toLongLong();
+        if (m_expectedSize >= 0 && m_totalExpected > m_expectedSize) {
+            ZAVLogFormat(u"The server announces %@ bytes for a package of %@",
+                         QString::number(m_totalExpected), QString::number(m_expectedSize));
+            m_abort = Abort::TooLong;
+            reply->abort();
+            return;
+        }
     }
 
     // Asking for exactly what is buffered hands over the network layer's own chunk without a
@@ -132,6 +166,16 @@ void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
         const QByteArray chunk = reply->read(reply->bytesAvailable());
         if (chunk.isEmpty())
             break;
+        if (m_expectedSize >= 0 && m_totalWritten + chunk.size() > m_expectedSize) {
+            // Not one byte past the expected size reaches the file: an endless body ends here.
+            ZAVLogFormat(u"The package grows past the %@ bytes expected",
+                         QString::number(m_expectedSize));
+            m_abort = Abort::TooLong;
+            reply->abort();
+            return;
+        }
+        if (m_digest && EVP_DigestUpdate(m_digest.get(), chunk.constData(), chunk.size()) != 1)
+            m_digest.reset(); // reported as a mismatch at the end
         if (!writeAll(chunk.constData(), chunk.size())) {
             m_abort = Abort::WriteFailed;
             reply->abort();
@@ -198,6 +242,8 @@ void ZAVURLSessionDownloadTask::replyFinished()
             ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled."));
     } else if (m_abort == Abort::WriteFailed) {
         error = cannotWriteError(m_writeErrno);
+    } else if (m_abort == Abort::TooLong) {
+        error = damagedError();
     } else if (m_abort == Abort::HTTPStatus || (status.isValid() && !isSuccessStatus(m_status))) {
         error = ZAVURLErrorMake(ZAVURLErrorBadServerResponse,
                                 QStringLiteral("The package could not be downloaded (HTTP %1).")
@@ -209,6 +255,9 @@ void ZAVURLSessionDownloadTask::replyFinished()
     } else if (m_totalExpected >= 0 && m_totalWritten < m_totalExpected) {
         error = ZAVURLErrorMake(ZAVURLErrorNetworkConnectionLost,
                                 QStringLiteral("The network connection was lost."));
+    } else if (const std::optional<QString> mismatch = contentMismatch()) {
+        ZAVLog(*mismatch);
+        error = damagedError();
     } else if (::close(std::exchange(m_fd, -1)) != 0) {
         error = cannotWriteError(errno);
     }
@@ -221,6 +270,27 @@ void ZAVURLSessionDownloadTask::replyFinished()
     if (auto delegate = m_session->delegate())
         delegate->URLSession(*m_session, *this, m_path);
     complete(std::nullopt); // deletes the file unless the delegate has moved it
+}
+
+std::optional<QString> ZAVURLSessionDownloadTask::contentMismatch()
+{
+    if (m_expectedSize >= 0 && m_totalWritten != m_expectedSize)
+        return QStringLiteral("The package has %1 bytes instead of %2")
+            .arg(m_totalWritten)
+            .arg(m_expectedSize);
+    if (m_expectedSha256.isEmpty())
+        return std::nullopt;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!m_digest || EVP_DigestFinal_ex(m_digest.get(), digest, &length) != 1)
+        return QStringLiteral("The package's SHA-256 could not be computed");
+    m_digest.reset();
+    const QByteArray actual =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(digest), int(length)).toHex();
+    if (actual != m_expectedSha256)
+        return QStringLiteral("The package's SHA-256 is %1 instead of %2")
+            .arg(QString::fromLatin1(actual), QString::fromLatin1(m_expectedSha256));
+    return std::nullopt;
 }
 
 void ZAVURLSessionDownloadTask::complete(const ZAVOptionalError &error)

@@ -2,8 +2,13 @@
 
 #include "ZAVURLSession.h"
 
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
+
+#include <memory>
+
+struct evp_md_ctx_st;
 
 // A GET whose body is streamed into a temporary file, made with O_CREAT|O_EXCL in the user's
 // temporary directory (ZAVTemporaryDirectory). Made by ZAVURLSession::downloadTaskWithURL;
@@ -25,7 +30,11 @@
 //   - the server answers with a status outside 200-299 (after redirects), which the error
 //     names; the body of such an answer is not kept;
 //   - the body ends before the announced length;
-//   - the file cannot be written (disk full, file size limit).
+//   - the file cannot be written (disk full, file size limit);
+//   - the body is not the one expected (setExpectedContent): longer than the expected size (the
+//     transfer stops at the first byte too many, which is never written), shorter, or of
+//     another SHA-256. The SHA-256 is computed as the bytes arrive, so no second pass reads the
+//     file. The error is ZAVURLErrorDownloadDamaged; the log says what differed.
 //
 // The body is asked for without content coding, so the bytes in the file are the bytes the
 // server stores and the announced length counts them.
@@ -37,6 +46,10 @@ public:
 
     ZAVURLSessionDownloadTask(std::shared_ptr<ZAVURLSession> session, QUrl url);
     ~ZAVURLSessionDownloadTask() override;
+
+    // Before resume(), on the thread that made the task: the body must be exactly `size` bytes
+    // (-1: any length) and, unless `sha256` is empty, have that SHA-256 (64 hex digits).
+    void setExpectedContent(qint64 size, const QByteArray &sha256);
 
 private:
     void start() override;
@@ -50,8 +63,10 @@ private:
     void reportProgress(bool force);
     void complete(const ZAVOptionalError &error);
     void discardFile();
+    // The reason the body is not the expected one, or nothing.
+    std::optional<QString> contentMismatch();
 
-    enum class Abort { None, Cancelled, HTTPStatus, WriteFailed };
+    enum class Abort { None, Cancelled, HTTPStatus, WriteFailed, TooLong };
 
     QNetworkReply *m_reply = nullptr;
     int m_fd = -1;
@@ -63,4 +78,10 @@ private:
     Abort m_abort = Abort::None;
     int m_status = 0;
     int m_writeErrno = 0;
+    qint64 m_expectedSize = -1;
+    QByteArray m_expectedSha256; // lower-case hex; empty: not checked
+    struct DigestFree {
+        void operator()(evp_md_ctx_st *context) const;
+    };
+    std::unique_ptr<evp_md_ctx_st, DigestFree> m_digest; // while a SHA-256 is expected
 };

@@ -9,6 +9,7 @@
 #include "tests/support/ZAVFakeHTTPServer.h"
 #include "tests/support/ZAVTestLog.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QMutex>
@@ -49,6 +50,8 @@ private slots:
     void linkAtTheInstallerPathIsReplacedNotFollowed();
     void packageAddressThatIsNotAURLMakesNoRequest_data();
     void packageAddressThatIsNotAURLMakesNoRequest();
+    void pinnedPackageMustMatchItsSizeAndDigest_data();
+    void pinnedPackageMustMatchItsSizeAndDigest();
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
@@ -638,6 +641,70 @@ void DownloadTest::packageAddressThatIsNotAURLMakesNoRequest()
              QStringList({ZAVStringWithFormat(u"Start download: %@", pkgUrl),
                           QStringLiteral("pkg failed with error ") + run->error->description(),
                           kFailedNoError}));
+}
+
+void DownloadTest::pinnedPackageMustMatchItsSizeAndDigest_data()
+{
+    QTest::addColumn<QString>("served"); // how the body differs from the pinned one
+    QTest::addColumn<bool>("pinSize");
+    QTest::addColumn<bool>("pinDigest");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("as pinned") << "same" << true << true << true;
+    QTest::newRow("as pinned, size alone") << "same" << true << false << true;
+    QTest::newRow("one byte altered") << "altered" << true << true << false;
+    QTest::newRow("one byte altered, digest alone") << "altered" << false << true << false;
+    QTest::newRow("one byte short") << "short" << true << true << false;
+    QTest::newRow("one byte short, size alone") << "short" << true << false << false;
+    QTest::newRow("one byte long, announced") << "long" << true << true << false;
+    QTest::newRow("one byte long, no length") << "long unannounced" << true << false << false;
+    QTest::newRow("endless") << "endless" << true << true << false;
+}
+
+void DownloadTest::pinnedPackageMustMatchItsSizeAndDigest()
+{
+    QFETCH(QString, served);
+    QFETCH(bool, pinSize);
+    QFETCH(bool, pinDigest);
+    QFETCH(bool, accepted);
+    const QByteArray pinned = bytes(0, 300 * 1024 + 5);
+    ZAVFakeHTTPServer::Route route = ZAVFakeHTTPServer::ok(pinned, "application/octet-stream");
+    if (served == u"altered")
+        route.body[1000] = char(route.body[1000] ^ 1);
+    else if (served == u"short")
+        route.body.chop(1);
+    else if (served.startsWith(u"long"))
+        route.body += 'x';
+    route.sendLength = !served.contains(u"unannounced") && served != u"endless";
+    if (served == u"endless") {
+        route.bodySize = qint64(1) << 40;
+        route.generator = [](qint64 offset, qint64 n) { return bytes(offset, n); };
+    }
+    ZAVFakeHTTPServer server;
+    server.setRoute("/setup.pkg", route);
+
+    auto feed = std::make_shared<ZAVFeedData>();
+    feed->setPkgUrl(server.url("/setup.pkg").toString());
+    if (pinSize)
+        feed->setPkgSize(pinned.size());
+    if (pinDigest)
+        feed->setPkgSha256(QString::fromLatin1(
+            QCryptographicHash::hash(pinned, QCryptographicHash::Sha256).toHex()));
+    ZAVTestLog log;
+    auto manager = ZAVInstallationManager::initWithFeedData(feed);
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+
+    QCOMPARE(run->calls, 1);
+    if (accepted) {
+        QVERIFY(!run->error);
+        QCOMPARE(fileContents(*run->path), pinned);
+        return;
+    }
+    QVERIFY(!run->path);
+    QVERIFY(run->error);
+    QCOMPARE(run->error->localizedDescription,
+             "The downloaded package is damaged or was altered. Nothing was installed.");
+    QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(DownloadTest)

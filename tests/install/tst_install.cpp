@@ -8,6 +8,7 @@
 #include "platform/ZAVDispatch.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -41,7 +42,9 @@ private:
     QString casePath(const QString &name) const { return m_case->path() + u'/' + name; }
     // Writes the stand-in for zav-pkg; `ending` is its last shell command.
     QString writeStandIn(const QString &ending, bool executable) const;
-    std::shared_ptr<ZAVInstallationManager> managerWithPackage(QString *package) const;
+    // With `pinned`, the feed pins the package's SHA-256 and size.
+    std::shared_ptr<ZAVInstallationManager> managerWithPackage(QString *package,
+                                                               bool pinned = false) const;
     QProcess *startCopy(const QStringList &environment);
 
     std::unique_ptr<QTemporaryDir> m_case;
@@ -244,8 +247,14 @@ QString InstallTest::writeStandIn(const QString &ending, bool executable) const 
 }
 
 // A manager for the test product, with a package waiting at its installer file path.
-std::shared_ptr<ZAVInstallationManager> InstallTest::managerWithPackage(QString *package) const {
+std::shared_ptr<ZAVInstallationManager> InstallTest::managerWithPackage(QString *package,
+                                                                       bool pinned) const {
     auto feed = std::make_shared<ZAVFeedData>();
+    if (pinned) {
+        feed->setPkgSha256(QString::fromLatin1(
+            QCryptographicHash::hash(kPackage, QCryptographicHash::Sha256).toHex()));
+        feed->setPkgSize(kPackage.size());
+    }
     feed->setBundleId(g_sandbox.id);
     feed->setProduct(kProduct);
     feed->setPkgUrl(kPkgUrl);
@@ -285,14 +294,16 @@ void InstallTest::exitStatusDecidesResultAndPackage_data() {
     QTest::addColumn<bool>("executable");
     QTest::addColumn<bool>("succeeds");
     QTest::addColumn<int>("treeFiles"); // > 0: a directory tree at the installer file path
-    QTest::newRow("exit 0") << "exit 0" << true << true << 0;
+    QTest::addColumn<bool>("pinned");   // the feed pins the package: zav-pkg is told
+    QTest::newRow("exit 0") << "exit 0" << true << true << 0 << false;
+    QTest::newRow("exit 0, pinned package") << "exit 0" << true << true << 0 << true;
     // Long enough to remove that a result sent ahead of the removal would find it there.
-    QTest::newRow("exit 0, tree at the path") << "exit 0" << true << true << 500;
-    QTest::newRow("exit 1") << "exit 1" << true << false << 0;
-    QTest::newRow("exit 3") << "exit 3" << true << false << 0;
-    QTest::newRow("killed by SIGKILL") << "kill -KILL $$" << true << false << 0;
-    QTest::newRow("no program at the path") << "" << true << false << 0;
-    QTest::newRow("program not executable") << "exit 0" << false << false << 0;
+    QTest::newRow("exit 0, tree at the path") << "exit 0" << true << true << 500 << false;
+    QTest::newRow("exit 1") << "exit 1" << true << false << 0 << false;
+    QTest::newRow("exit 3") << "exit 3" << true << false << 0 << false;
+    QTest::newRow("killed by SIGKILL") << "kill -KILL $$" << true << false << 0 << false;
+    QTest::newRow("no program at the path") << "" << true << false << 0 << false;
+    QTest::newRow("program not executable") << "exit 0" << false << false << 0 << false;
 }
 
 void InstallTest::exitStatusDecidesResultAndPackage() {
@@ -300,6 +311,7 @@ void InstallTest::exitStatusDecidesResultAndPackage() {
     QFETCH(bool, executable);
     QFETCH(bool, succeeds);
     QFETCH(int, treeFiles);
+    QFETCH(bool, pinned);
     const QString standIn =
         writeStandIn(ending.isEmpty() ? QStringLiteral("exit 0") : ending, executable);
     QVERIFY(!standIn.isEmpty());
@@ -308,7 +320,7 @@ void InstallTest::exitStatusDecidesResultAndPackage() {
     const bool runs = !ending.isEmpty() && executable;
 
     QString package;
-    auto manager = managerWithPackage(&package);
+    auto manager = managerWithPackage(&package, pinned);
     QVERIFY(!package.isEmpty());
     if (treeFiles > 0) {
         QVERIFY(QFile::remove(package));
@@ -343,13 +355,16 @@ void InstallTest::exitStatusDecidesResultAndPackage() {
 
     const QString arguments = casePath(QStringLiteral("arguments"));
     if (runs) {
-        const QStringList expected{standIn,
-                                   QStringLiteral("-dumplog"),
-                                   QStringLiteral("-verbose"),
-                                   QStringLiteral("-pkg"),
-                                   package,
-                                   QStringLiteral("-target"),
-                                   QStringLiteral("CurrentUserHomeDirectory")};
+        QStringList expected{standIn,
+                             QStringLiteral("-dumplog"),
+                             QStringLiteral("-verbose"),
+                             QStringLiteral("-pkg"),
+                             package,
+                             QStringLiteral("-target"),
+                             QStringLiteral("CurrentUserHomeDirectory")};
+        if (pinned)
+            expected << QStringLiteral("-sha256") << *manager->feedData()->pkgSha256()
+                     << QStringLiteral("-size") << QString::number(kPackage.size());
         QCOMPARE(QString::fromUtf8(fileContents(arguments)).split(u'\n', Qt::SkipEmptyParts),
                  expected);
     } else {

@@ -37,6 +37,8 @@ private slots:
     void linksPlantedInTheHomeAreNotFollowed();
     void commandLineErrors_data();
     void commandLineErrors();
+    void pinnedPackageMismatchLeavesTheHomeAsItWas_data();
+    void pinnedPackageMismatchLeavesTheHomeAsItWas();
     void helpListsTheExitStatuses();
 
     void leftoversOfAKilledRunAreCleaned();
@@ -696,6 +698,10 @@ void PkgTest::commandLineErrors_data()
         << QStringList{"-pkg", "/nonexistent/demo.tar.gz", "-target", home} << 3;
     QTest::newRow("package that is a directory") << QStringList{"-pkg", home, "-target", home}
                                                  << 3;
+    QTest::newRow("-sha256 not 64 hex digits")
+        << QStringList{"-sha256", QString(63, u'a'), "-pkg", pkg, "-target", home} << 2;
+    QTest::newRow("-size not a number") << QStringList{"-size", "-1", "-pkg", pkg, "-target", home}
+                                        << 2;
 }
 
 void PkgTest::commandLineErrors()
@@ -709,6 +715,44 @@ void PkgTest::commandLineErrors()
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY(run.err.startsWith("zav-pkg: "));
     QCOMPARE(snapshot(dir.path()), Tree());
+}
+
+void PkgTest::pinnedPackageMismatchLeavesTheHomeAsItWas_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // before the usual ones; upgrading to 2.0
+    QTest::addColumn<QString>("message");       // empty: installed
+    const QByteArray package = readAll(m_package2);
+    QByteArray digest = sha256(package);
+    const QString size = QString::number(package.size());
+    QTest::newRow("as pinned") << QStringList{"-sha256", digest, "-size", size} << QString();
+    QTest::newRow("SHA-256 of another package")
+        << QStringList{"-sha256", sha256(readAll(m_package1))} << "expected (-sha256)";
+    digest[63] = digest[63] == '0' ? '1' : '0';
+    QTest::newRow("SHA-256 one digit off") << QStringList{"-sha256", digest, "-size", size}
+                                           << "expected (-sha256)";
+    QTest::newRow("one byte longer than pinned")
+        << QStringList{"-size", QString::number(package.size() - 1)} << "expected (-size)";
+    QTest::newRow("one byte shorter than pinned")
+        << QStringList{"-size", QString::number(package.size() + 1)} << "expected (-size)";
+}
+
+void PkgTest::pinnedPackageMismatchLeavesTheHomeAsItWas()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    const Tree before = snapshot(dir.path());
+    const Run run = runProgram(zavPkg(), arguments + installArguments(m_package2, home));
+    QCOMPARE(run.exitCode, message.isEmpty() ? 0 : 4);
+    if (message.isEmpty()) {
+        QCOMPARE(receipt(home).value(QLatin1String("version")).toString(), QStringLiteral("2.0"));
+        return;
+    }
+    QVERIFY2(run.err.contains(message.toUtf8()), run.err.constData());
+    const QString diff = difference(before, snapshot(dir.path()));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
 }
 
 void PkgTest::helpListsTheExitStatuses()

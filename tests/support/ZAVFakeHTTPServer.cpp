@@ -94,6 +94,9 @@ void ZAVFakeHTTPServer::serve(QTcpSocket *socket, const QByteArray &request)
     qint64 offset = 0;
     auto pump = [socket, timer, route, limit, offset]() mutable {
         // Keep the socket's own buffer small so that a large body is produced as it is sent.
+        // A client that went away ends the body: writes to a closed socket buffer nothing.
+        if (socket->state() != QAbstractSocket::ConnectedState)
+            offset = limit;
         while (offset < limit && socket->bytesToWrite() < 4 * route.chunkSize) {
             const qint64 n = qMin<qint64>(route.chunkSize, limit - offset);
             socket->write(route.generator ? route.generator(offset, n) : route.body.mid(offset, n));
