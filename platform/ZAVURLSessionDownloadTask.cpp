@@ -430,6 +430,10 @@ void ZAVURLSessionDownloadTask::replyFinished()
         error = cannotWriteError(m_writeErrno);
     } else if (m_abort == Abort::TooLong) {
         error = damagedError();
+    } else if (m_status >= 300 && m_status <= 399 && reply->error() != QNetworkReply::NoError) {
+        // A redirect that was not followed (to http from https, too many): the reason, not
+        // the status of the last answer.
+        error = ZAVURLErrorFromReply(*reply, false);
     } else if (m_abort == Abort::HTTPStatus || (status.isValid() && !isSuccessStatus(m_status))) {
         error = ZAVURLErrorMake(ZAVURLErrorBadServerResponse,
                                 QStringLiteral("The package could not be downloaded (HTTP %1).")

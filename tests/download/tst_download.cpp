@@ -58,6 +58,7 @@ private slots:
     void lostConnectionResumesOrStartsAgain();
     void notEnoughFreeSpaceFailsBeforeTheFirstByte_data();
     void notEnoughFreeSpaceFailsBeforeTheFirstByte();
+    void redirectFromHttpsToHttpIsRefused();
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
@@ -834,6 +835,28 @@ void DownloadTest::notEnoughFreeSpaceFailsBeforeTheFirstByte()
         QCOMPARE(run->error->localizedDescription, message.arg(mountPoint.path()));
     QCOMPARE(server.hits("/setup.pkg"), pinned ? 0 : 1);
     QVERIFY(run->percents.isEmpty()); // not one byte
+    QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
+}
+
+void DownloadTest::redirectFromHttpsToHttpIsRefused()
+{
+    const QSslConfiguration tls = ZAVFakeHTTPServer::throwAwayTLS(m_tmp->path());
+    QVERIFY(!tls.isNull());
+    ZAVFakeHTTPServer secure(tls);
+    ZAVFakeHTTPServer plain;
+    plain.setRoute("/setup.pkg", ZAVFakeHTTPServer::ok("package", "application/octet-stream"));
+    secure.setRoute("/setup.pkg", ZAVFakeHTTPServer::redirect(plain.url("/setup.pkg").toString()));
+    ZAVTestLog log;
+    auto manager = managerFor(secure.url("/setup.pkg").toString());
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+
+    QCOMPARE(run->calls, 1);
+    QVERIFY(!run->path);
+    QCOMPARE(run->error->localizedDescription,
+             "The server redirected from a secure to an insecure address.");
+    QCOMPARE(secure.hits("/setup.pkg"), 1);
+    QCOMPARE(plain.requestLines(), QList<QByteArray>());
     QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
 }
 

@@ -11,6 +11,8 @@
 #   e2e_wait_for_window TITLE [SECS]   waits for a window; sets E2E_WINDOW
 #   e2e_press_return                   presses Return in E2E_WINDOW
 #   e2e_wait_for_exit [SECS]           waits for the installer to end; sets E2E_STATUS
+#   e2e_expect_one_error_alert CASE [SHOT]  one error alert, answered; the installer quits,
+#                                      nothing installed (SHOT: save a picture of the alert)
 #   e2e_fail MESSAGE
 
 source "$ZAV_SOURCE_DIR/scripts/lib/nginx.sh"
@@ -65,7 +67,8 @@ e2e_start_server() {
 # Runs a command in the test's environment; `exec`, so that a background job's $! is its pid.
 e2e_env() {
     exec env HOME="$E2E_HOME" TMPDIR="$E2E_WORK/tmp" XDG_DATA_HOME="$E2E_HOME/.local/share" \
-        XDG_CONFIG_HOME="$E2E_HOME/.config" DISPLAY="$E2E_DISPLAY" QT_QPA_PLATFORM=xcb \
+        XDG_CONFIG_HOME="$E2E_HOME/.config" XDG_STATE_HOME="$E2E_HOME/.local/state" \
+        DISPLAY="$E2E_DISPLAY" QT_QPA_PLATFORM=xcb \
         ZAV_FIXTURE_RECORD_DIR="$E2E_WORK/records" "$@"
 }
 
@@ -135,6 +138,22 @@ e2e_assert_nothing_installed() {
     [ ! -e "$E2E_HOME/.local/share/applications/$E2E_APP_ID.desktop" ] ||
         e2e_fail "the desktop entry exists"
     [ ! -e "$E2E_HOME/.local/share/zav/receipts/$E2E_APP_ID.json" ] || e2e_fail "a receipt exists"
+}
+
+e2e_expect_one_error_alert() {
+    local case=$1 expected=${2:-}
+    e2e_wait_for_window "Could not complete installation" 60
+    sleep 1
+    [ "$(e2e_windows "Could not complete installation" | wc -l)" -eq 1 ] ||
+        e2e_fail "$case: more than one error alert"
+    if [ -n "$expected" ]; then
+        DISPLAY=$E2E_DISPLAY import -window "$E2E_WINDOW" "$E2E_WORK/alert.png" 2>/dev/null
+    fi
+    e2e_press_return
+    e2e_wait_for_exit 20
+    [ "$E2E_STATUS" -eq 0 ] || e2e_fail "$case: the installer ended with status $E2E_STATUS"
+    e2e_assert_nothing_installed
+    echo "ok: $case"
 }
 
 e2e_stop_fixtures() {

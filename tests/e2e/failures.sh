@@ -6,22 +6,6 @@ source "$(dirname "$0")/e2e_lib.sh"
 e2e_setup "$@"
 work=$E2E_WORK
 
-expect_one_error_alert() {
-    local case=$1 expected=$2
-    e2e_wait_for_window "Could not complete installation" 60
-    sleep 1
-    [ "$(e2e_windows "Could not complete installation" | wc -l)" -eq 1 ] ||
-        e2e_fail "$case: more than one error alert"
-    if [ -n "$expected" ]; then
-        DISPLAY=$E2E_DISPLAY import -window "$E2E_WINDOW" "$E2E_WORK/alert.png" 2>/dev/null
-    fi
-    e2e_press_return
-    e2e_wait_for_exit 20
-    [ "$E2E_STATUS" -eq 0 ] || e2e_fail "$case: the installer ended with status $E2E_STATUS"
-    e2e_assert_nothing_installed
-    echo "ok: $case"
-}
-
 feed_for() {
     e2e_feed "{\"product\": \"Zav Fixture\", \"bundleId\": \"$E2E_APP_ID\",
      \"pkgUrl\": \"$E2E_BASE/packages/$1\", \"autoLaunch\": true}"
@@ -30,13 +14,13 @@ feed_for() {
 # 1. The feed is not there.
 e2e_start_server
 e2e_run_installer
-expect_one_error_alert "feed 404" ""
+e2e_expect_one_error_alert "feed 404" ""
 e2e_has_line "Error was .*\(HTTP 404\)\.\"" || e2e_fail "feed 404: no \"Error was\" naming the status"
 
 # 2. The package is not there.
 feed_for missing.tar.gz
 e2e_run_installer
-expect_one_error_alert "package 404" ""
+e2e_expect_one_error_alert "package 404" ""
 e2e_has_line "Downlaoded" || e2e_fail "package 404: no \"Downlaoded\""
 e2e_has_line "Installing Zav Fixture" && e2e_fail "package 404: the install stage was reached"
 
@@ -44,7 +28,7 @@ e2e_has_line "Installing Zav Fixture" && e2e_fail "package 404: the install stag
 echo '<html><body>Sorry</body></html>' > "$work/www/packages/page.tar.gz"
 feed_for page.tar.gz
 e2e_run_installer
-expect_one_error_alert "refused package" ""
+e2e_expect_one_error_alert "refused package" ""
 ls "$work/tmp/zav-$(id -u)/tmp-page.tar.gz" > /dev/null 2>&1 ||
     e2e_fail "refused package: the downloaded package should stay for a look"
 
@@ -61,7 +45,7 @@ e2e_run_installer
 e2e_wait_for_line "Start download: $E2E_BASE/packages/big.tar.gz"
 for i in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
 kill -KILL "$(cat "$work/nginx/server.pid")"
-expect_one_error_alert "server gone mid-download" ""
+e2e_expect_one_error_alert "server gone mid-download" ""
 e2e_has_line "pkg failed with error .*" || e2e_fail "mid-download: no \"pkg failed with error\""
 [ ! -e "$work/tmp/zav-$(id -u)/tmp-big.tar.gz" ] || e2e_fail "mid-download: a partial package was left"
 e2e_pass

@@ -42,6 +42,8 @@ private slots:
     void noURLMakesNoRequest();
     void signedFeeds_data();
     void signedFeeds();
+    void redirectsFromHttpsToHttpAreRefused_data();
+    void redirectsFromHttpsToHttpAreRefused();
 
 private:
     // Signs `document` with minisign key "a" (trusted) or "b" (not): the .minisig file's bytes.
@@ -530,6 +532,40 @@ void FeedTest::signedFeeds()
                                                          .toDouble())
                                             : 0,
              expected);
+}
+
+void FeedTest::redirectsFromHttpsToHttpAreRefused_data()
+{
+    QTest::addColumn<QString>("redirected");
+    QTest::newRow("the feed") << "/signed.json";
+    QTest::newRow("its signature") << "/signed.json.minisig";
+}
+
+void FeedTest::redirectsFromHttpsToHttpAreRefused()
+{
+    QFETCH(QString, redirected);
+    const QSslConfiguration tls = ZAVFakeHTTPServer::throwAwayTLS(m_dir.path());
+    QVERIFY(!tls.isNull());
+    ZAVFakeHTTPServer secure(tls);
+    ZAVFakeHTTPServer plain;
+    const QUrl url = secure.url("/signed.json");
+    const QByteArray document =
+        signedDocument({{"feedUrl", url.toString()}, {"feedSerial", 99}});
+    for (ZAVFakeHTTPServer *server : {&secure, &plain}) {
+        server->setRoute("/signed.json", ZAVFakeHTTPServer::ok(document));
+        server->setRoute("/signed.json.minisig", ZAVFakeHTTPServer::ok(sign(document)));
+    }
+    secure.setRoute(redirected, ZAVFakeHTTPServer::redirect(plain.url(redirected).toString()));
+    QDir(m_dir.filePath("state")).removeRecursively();
+
+    const auto d = load(url, m_trust);
+    QTRY_COMPARE(d->calls, 1);
+    QVERIFY(!d->record);
+    QCOMPARE(d->error->localizedDescription,
+             "The server redirected from a secure to an insecure address.");
+    QCOMPARE(secure.hits(redirected), 1);
+    QCOMPARE(plain.requestLines(), QList<QByteArray>());
+    QVERIFY(!QFile::exists(QFile::decodeName(ZAVFeedTrust::statePath(url))));
 }
 
 QTEST_GUILESS_MAIN(FeedTest)

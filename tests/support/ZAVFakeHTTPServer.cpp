@@ -1,21 +1,68 @@
 #include "ZAVFakeHTTPServer.h"
 
+#include <QFile>
 #include <QHostAddress>
+#include <QProcess>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <memory>
 
-ZAVFakeHTTPServer::ZAVFakeHTTPServer(QObject *parent) : QObject(parent)
+ZAVFakeHTTPServer::ZAVFakeHTTPServer(QObject *parent)
+    : QObject(parent), m_server(std::make_unique<QTcpServer>())
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &ZAVFakeHTTPServer::accept);
-    if (!m_server.listen(QHostAddress::LocalHost, 0))
+    connect(m_server.get(), &QTcpServer::newConnection, this, &ZAVFakeHTTPServer::accept);
+    if (!m_server->listen(QHostAddress::LocalHost, 0))
         qFatal("fake HTTP server: cannot listen on 127.0.0.1");
+}
+
+ZAVFakeHTTPServer::ZAVFakeHTTPServer(const QSslConfiguration &tls, QObject *parent)
+    : QObject(parent), m_tls(true)
+{
+    auto server = std::make_unique<QSslServer>();
+    server->setSslConfiguration(tls);
+    // A TLS connection is handed over once its handshake is done.
+    connect(server.get(), &QTcpServer::pendingConnectionAvailable, this,
+            &ZAVFakeHTTPServer::accept);
+    m_server = std::move(server);
+    if (!m_server->listen(QHostAddress::LocalHost, 0))
+        qFatal("fake HTTP server: cannot listen on 127.0.0.1");
+}
+
+QSslConfiguration ZAVFakeHTTPServer::throwAwayTLS(const QString &directory)
+{
+    const QString key = directory + QStringLiteral("/tls-key.pem");
+    const QString certificate = directory + QStringLiteral("/tls-cert.pem");
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                   "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                   "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", certificate});
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+        return {};
+    QFile keyFile(key), certificateFile(certificate);
+    if (!keyFile.open(QIODevice::ReadOnly) || !certificateFile.open(QIODevice::ReadOnly))
+        return {};
+    const QSslCertificate trusted(&certificateFile, QSsl::Pem);
+    QSslConfiguration client = QSslConfiguration::defaultConfiguration();
+    client.addCaCertificate(trusted);
+    QSslConfiguration::setDefaultConfiguration(client);
+
+    QSslConfiguration server = QSslConfiguration::defaultConfiguration();
+    server.setLocalCertificate(trusted);
+    server.setPrivateKey(QSslKey(&keyFile, QSsl::Ec, QSsl::Pem));
+    server.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return server;
 }
 
 QUrl ZAVFakeHTTPServer::url(const QString &path) const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3")
+                    .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+                    .arg(port())
+                    .arg(path));
 }
 
 ZAVFakeHTTPServer::Route ZAVFakeHTTPServer::ok(const QByteArray &body, const QByteArray &contentType)
@@ -44,10 +91,10 @@ ZAVFakeHTTPServer::Route ZAVFakeHTTPServer::redirect(const QString &location, in
 
 void ZAVFakeHTTPServer::accept()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+        const auto read = [this, socket, buffer] {
             buffer->append(socket->readAll());
             const qsizetype end = buffer->indexOf("\r\n\r\n");
             if (end < 0)
@@ -55,7 +102,11 @@ void ZAVFakeHTTPServer::accept()
             const QByteArray request = buffer->left(end);
             buffer->remove(0, end + 4);
             serve(socket, request);
-        });
+        };
+        connect(socket, &QTcpSocket::readyRead, this, read);
+        // A TLS connection may hold the request already when it is handed over.
+        if (socket->bytesAvailable() > 0)
+            read();
     }
 }
 

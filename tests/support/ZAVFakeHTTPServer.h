@@ -4,15 +4,18 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 // A programmable HTTP/1.1 server on 127.0.0.1:<free port> for tests. Each path is given a
 // route that says how to answer: status, headers, body, and misbehaviour (cut the body short,
 // leave the length out, stall, close without answering). Runs on the thread that made it
-// (the test's main thread); clients on other threads talk to it over the socket.
+// (the test's main thread); clients on other threads talk to it over the socket. In TLS mode it
+// answers https with a throw-away certificate (throwAwayTLS).
 class ZAVFakeHTTPServer : public QObject {
     Q_OBJECT
 public:
@@ -41,8 +44,16 @@ public:
     };
 
     explicit ZAVFakeHTTPServer(QObject *parent = nullptr);
+    // TLS mode: https with `tls`'s certificate and key.
+    explicit ZAVFakeHTTPServer(const QSslConfiguration &tls, QObject *parent = nullptr);
 
-    quint16 port() const { return m_server.serverPort(); }
+    // Makes a self-signed certificate for 127.0.0.1 in `directory` (openssl req), adds it to
+    // the certificate authorities this process trusts by default (so URL sessions made
+    // afterwards accept it), and returns the server's configuration; a null configuration
+    // when openssl fails.
+    static QSslConfiguration throwAwayTLS(const QString &directory);
+
+    quint16 port() const { return m_server->serverPort(); }
     QUrl url(const QString &path) const;
 
     void setRoute(const QString &path, const Route &route) { m_routes.insert(path, route); }
@@ -63,7 +74,8 @@ private:
     void accept();
     void serve(class QTcpSocket *socket, const QByteArray &request);
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
+    bool m_tls = false;
     QHash<QString, Route> m_routes;
     QHash<QString, int> m_hits;
     QList<QByteArray> m_requestLines;

@@ -5,10 +5,13 @@
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVAvailability.h"
 #include "platform/ZAVProgressIndicator.h"
+#include "platform/ZAVTemporaryDirectory.h"
 #include "tests/support/ZAVFakeHTTPServer.h"
 #include "tests/support/ZAVTestLog.h"
 
+#include <QCryptographicHash>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QtGui/private/qguiapplication_p.h>
 #include <QtGui/qpa/qplatformaccessibility.h>
 #include <QtGui/qpa/qplatformintegration.h>
@@ -45,6 +48,8 @@ private slots:
     void progressIsLoggedAndShownAsReceived_data();
     void progressIsLoggedAndShownAsReceived();
     void failedDownloadShowsTheErrorAndNeverInstalls();
+    void packageOtherThanPinnedEndsInTheAlertWithNothingLeft_data();
+    void packageOtherThanPinnedEndsInTheAlertWithNothingLeft();
     void downloadedPackageStartsTheInstallWithTheProductAlone();
     void failedInstallRequestsAttentionThenShowsTheError();
     void installedWithoutAutoLaunchShowsTheQuitButton();
@@ -337,6 +342,55 @@ void WindowTest::failedDownloadShowsTheErrorAndNeverInstalls()
     QCOMPARE(window->statusText()->text(), QStringLiteral("Loading..."));
     QCOMPARE(window->progressView()->maximum(), 100);
     QCOMPARE(m_terminations.size(), 1);
+}
+
+void WindowTest::packageOtherThanPinnedEndsInTheAlertWithNothingLeft_data()
+{
+    QTest::addColumn<bool>("endless");
+    QTest::newRow("one byte altered") << false;
+    QTest::newRow("endless") << true;
+}
+
+void WindowTest::packageOtherThanPinnedEndsInTheAlertWithNothingLeft()
+{
+    QFETCH(bool, endless);
+    QTemporaryDir tmp;
+    const QByteArray savedTmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    const QByteArray pinned(200 * 1024, 'p');
+    ZAVFakeHTTPServer server;
+    ZAVFakeHTTPServer::Route route = ZAVFakeHTTPServer::ok(pinned, "application/octet-stream");
+    route.body[7] = 'q';
+    if (endless) {
+        route.sendLength = false;
+        route.bodySize = qint64(1) << 40;
+        route.generator = [](qint64, qint64 n) { return QByteArray(n, 'p'); };
+    }
+    server.setRoute("/DemoViewer.tar.gz", route);
+    auto data = installRecord(0);
+    data->setPkgUrl(server.url("/DemoViewer.tar.gz").toString());
+    data->setPkgSize(pinned.size());
+    data->setPkgSha256(QString::fromLatin1(
+        QCryptographicHash::hash(pinned, QCryptographicHash::Sha256).toHex()));
+
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1); // the compiled-in feed cannot be reached
+    m_alerts.clear();
+    window->feedLoadedWithData(data);
+    QTRY_COMPARE_WITH_TIMEOUT(m_alerts.size(), 1, 20000);
+    QCOMPARE(m_alerts.first().informative,
+             QStringLiteral("The downloaded package is damaged or was altered. Nothing was "
+                            "installed. Please try again later."));
+    QTest::qWait(100);
+    QCOMPARE(m_alerts.size(), 1);
+    QVERIFY(!m_log->contains("Install complete"));
+    QCOMPARE(QDir(ZAVTemporaryDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
+    if (savedTmpdir.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", savedTmpdir);
 }
 
 void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
