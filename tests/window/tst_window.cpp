@@ -87,6 +87,8 @@ std::shared_ptr<const ZAVFeedData> record(std::optional<QString> product,
 
 void WindowTest::init()
 {
+    using namespace std::chrono_literals;
+    ZAVFeedLoader::setRetryDelays({1ms, 1ms}); // the window's own feed fetch fails at once
     m_log = std::make_unique<ZAVTestLog>();
     m_alerts.clear();
     m_terminations.clear();
