@@ -1,8 +1,10 @@
 // Downloads one package the way the installer does: an installation manager for a feed record
 // that names the URL, the real event loop, progress delivered to the main thread. Prints what
 // the benchmark compares, then exits: 0 on success, 1 on a failed download, 2 on bad usage.
+// With SHA256 and SIZE the record pins the package, as a signed feed does: the download is
+// checked while it streams in.
 //
-//   zav-download-bench URL
+//   zav-download-bench URL [SHA256 SIZE]
 //   -> path=<installer file path> progress_deliveries=<n> last_percent=<p> peak_rss_kib=<k>
 
 #include "feed/ZAVFeedData.h"
@@ -18,13 +20,17 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s URL\n", argv[0]);
+    if (argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: %s URL [SHA256 SIZE]\n", argv[0]);
         return 2;
     }
 
     auto feed = std::make_shared<ZAVFeedData>();
     feed->setPkgUrl(QString::fromLocal8Bit(argv[1]));
+    if (argc == 4) {
+        feed->setPkgSha256(QString::fromLatin1(argv[2]));
+        feed->setPkgSize(QByteArray(argv[3]).toLongLong());
+    }
     auto manager = ZAVInstallationManager::initWithFeedData(feed);
 
     long deliveries = 0;
