@@ -241,7 +241,7 @@ bool ZAVURLSessionDownloadTask::acceptPiece(QNetworkReply *reply)
                 m_totalExpected = total;
             else if (length >= 0)
                 m_totalExpected = m_pieceFrom + length;
-            return true;
+            return !announcesTooMuch(reply);
         }
         // The file changed, or the server sent the whole of it, or another part: what is in the
         // file cannot be continued. A whole body replaces it; anything else is asked for again.
@@ -258,13 +258,8 @@ bool ZAVURLSessionDownloadTask::acceptPiece(QNetworkReply *reply)
     }
     m_validator = validator;
     m_totalExpected = length;
-    if (m_expectedSize >= 0 && m_totalExpected > m_expectedSize) {
-        ZAVLogFormat(u"The server announces %@ bytes for a package of %@",
-                     QString::number(m_totalExpected), QString::number(m_expectedSize));
-        m_abort = Abort::TooLong;
-        reply->abort();
+    if (announcesTooMuch(reply))
         return false;
-    }
     if (m_expectedSize < 0 && m_totalExpected >= 0) {
         m_spaceError = freeSpaceError(m_totalExpected, ZAVTemporaryDirectory());
         if (m_spaceError) {
@@ -273,6 +268,17 @@ bool ZAVURLSessionDownloadTask::acceptPiece(QNetworkReply *reply)
             return false;
         }
     }
+    return true;
+}
+
+bool ZAVURLSessionDownloadTask::announcesTooMuch(QNetworkReply *reply)
+{
+    if (m_expectedSize < 0 || m_totalExpected <= m_expectedSize)
+        return false;
+    ZAVLogFormat(u"The server announces %@ bytes for a package of %@",
+                 QString::number(m_totalExpected), QString::number(m_expectedSize));
+    m_abort = Abort::TooLong;
+    reply->abort();
     return true;
 }
 

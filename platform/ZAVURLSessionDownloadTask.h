@@ -91,6 +91,8 @@ private:
     // replaces it, or must be asked for again; checks the size and the free space. False when
     // the response is being stopped.
     bool acceptPiece(QNetworkReply *reply);
+    // Stops the transfer when the whole announced body is longer than the expected size.
+    bool announcesTooMuch(QNetworkReply *reply);
     // Empties the file and the running SHA-256. False when the file cannot be emptied (the
     // transfer is then stopped).
     bool restartFromZero();
