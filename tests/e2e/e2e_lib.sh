@@ -29,17 +29,19 @@ e2e_setup() {
     E2E_LOG=$E2E_WORK/installer.log
     E2E_PID= E2E_XVFB= E2E_STATUS=
     trap e2e_cleanup EXIT
-    local n
-    for n in $(seq 1 20); do
-        E2E_DISPLAY=:$((200 + RANDOM % 600))
-        [ -e "/tmp/.X11-unix/X${E2E_DISPLAY#:}" ] && continue
-        Xvfb "$E2E_DISPLAY" -screen 0 800x600x24 -nolisten tcp > "$E2E_WORK/xvfb.log" 2>&1 &
-        E2E_XVFB=$!
-        for _ in $(seq 1 50); do
+    # Xvfb picks a free display itself and writes its number once it listens: a number chosen
+    # here could be taken by another server between the check and the start, and the test would
+    # then talk to that one.
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3> "$E2E_WORK/display" \
+        > "$E2E_WORK/xvfb.log" 2>&1 &
+    E2E_XVFB=$!
+    for _ in $(seq 1 100); do
+        if [ -s "$E2E_WORK/display" ]; then
+            E2E_DISPLAY=:$(tr -d '\n' < "$E2E_WORK/display")
             DISPLAY=$E2E_DISPLAY xdpyinfo > /dev/null 2>&1 && return 0
-            kill -0 "$E2E_XVFB" 2>/dev/null || break
-            sleep 0.1
-        done
+        fi
+        kill -0 "$E2E_XVFB" 2>/dev/null || break
+        sleep 0.1
     done
     e2e_fail "Xvfb did not start"
 }
