@@ -65,6 +65,10 @@ public:
     // a body cut short, a file that cannot be written or moved into place, a body other than
     // the feed pins (pkgSize, pkgSha256: "The downloaded package is damaged or was altered.
     // Nothing was installed."), which is stopped at the first byte past pkgSize.
+    // A connection lost after bytes have arrived is first retried and resumed (the rules are
+    // the download task's, ZAVURLSessionDownloadTask.h), each wait told to the transfer
+    // handler; a package whose known size does not fit the temporary directory's or the
+    // home's file system fails before the first byte.
     void startDownloadWithCompletion(ZAVDownloadCompletion completion, ZAVProgressBlock progress);
 
     // Any thread. The user's temporary directory followed by "tmp-" and the last path

@@ -728,13 +728,14 @@ void DownloadTest::lostConnectionResumesOrStartsAgain_data()
     QTest::addColumn<qint64>("bodyBytes");          // sent by the server, in all
     // The retry notices: counted afresh once the file grows past its furthest point.
     QTest::addColumn<QList<int>>("attempts");
-    const qint64 size = 300 * 1024 + 5, cut = 100 * 1024;
-    QTest::newRow("resumed where it broke") << QByteArray("v1") << false << false
-        << QList<QByteArray>{"", "bytes=102400-", "bytes=204800-"} << size << QList<int>{1, 1};
+    const qint64 size = 300 * 1024 + 5, cut = 60 * 1024;
+    QTest::newRow("resumed where it broke, four times") << QByteArray("v1") << false << false
+        << QList<QByteArray>{"", "bytes=61440-", "bytes=122880-", "bytes=184320-", "bytes=245760-"}
+        << size << QList<int>{1, 1, 1, 1};
     QTest::newRow("server ignores Range") << QByteArray("v1") << false << true
-        << QList<QByteArray>{"", "bytes=102400-", "bytes=102400-"} << size + 2 * cut << QList<int>{1, 2};
+        << QList<QByteArray>{"", "bytes=61440-", "bytes=61440-"} << size + 2 * cut << QList<int>{1, 2};
     QTest::newRow("file changed (ETag)") << QByteArray("v") << true << false
-        << QList<QByteArray>{"", "bytes=102400-", "bytes=102400-"} << size + 2 * cut << QList<int>{1, 2};
+        << QList<QByteArray>{"", "bytes=61440-", "bytes=61440-"} << size + 2 * cut << QList<int>{1, 2};
     QTest::newRow("no validator") << QByteArray() << false << false
         << QList<QByteArray>{"", "", ""} << size + 2 * cut << QList<int>{1, 2};
 }
@@ -749,8 +750,8 @@ void DownloadTest::lostConnectionResumesOrStartsAgain()
     QFETCH(QList<int>, attempts);
     const QByteArray package = bytes(0, 300 * 1024 + 5);
     ZAVFakeHTTPServer::Route route = ZAVFakeHTTPServer::ok(package, "application/octet-stream");
-    route.closeAfterBytes = 100 * 1024;
-    route.closeTimes = 2;
+    route.closeAfterBytes = 60 * 1024;
+    route.closeTimes = int(attempts.size());
     route.etag = etag;
     route.changeETag = changeETag;
     route.ignoreRange = ignoreRange;
