@@ -22,7 +22,6 @@ private:
     QByteArray m_signature;       // by key "a", prehashed
     QByteArray m_legacySignature; // by key "a", the legacy form
     QByteArray m_otherSignature;  // by key "b"
-    QByteArray m_otherDataSignature; // by key "a", over other data
     ZAVMinisign::PublicKey m_keyA, m_keyB;
     QByteArray m_keyALine;
 };
@@ -78,7 +77,6 @@ void TrustTest::initTestCase()
              QString::fromLatin1(name) + ".key"},
             dir);
     writeFile(dir + "/feed.json", m_data);
-    writeFile(dir + "/other.json", m_data + " ");
     const auto sign = [&](const char *key, const char *file, QStringList extra) {
         run(QStringList{"-S", "-s", QString::fromLatin1(key) + ".key", "-m",
                         QString::fromLatin1(file), "-x", "out.minisig", "-t", "serial 7"} +
@@ -89,7 +87,6 @@ void TrustTest::initTestCase()
     m_signature = sign("a", "feed.json", {});
     m_legacySignature = sign("a", "feed.json", {"-l"});
     m_otherSignature = sign("b", "feed.json", {});
-    m_otherDataSignature = sign("a", "other.json", {});
 
     m_keyALine = readFile(dir + "/a.pub").split('\n').value(1);
     std::string error;
@@ -134,24 +131,17 @@ void TrustTest::signatures_data()
     QTest::addColumn<QByteArray>("signature");
     QTest::addColumn<bool>("trustB");
     QTest::addColumn<QString>("error"); // a part of the error; empty when it verifies
+    // The feed loader's tests add data altered, signatures missing, cut short, by an untrusted
+    // key and over another file.
 
     QTest::newRow("good") << m_data << m_signature << false << QString();
     QTest::newRow("good, backup key b also trusted") << m_data << m_signature << true << QString();
     QTest::newRow("by key b, trusted") << m_data << m_otherSignature << true << QString();
     QTest::newRow("CRLF line ends") << m_data << QByteArray(m_signature).replace("\n", "\r\n")
                                     << false << QString();
-    QTest::newRow("data altered by one byte")
-        << QByteArray(m_data).replace("Demo", "Dema") << m_signature << false << "does not match";
-    QTest::newRow("data one byte longer") << m_data + "\n" << m_signature << false
-                                          << "does not match";
-    QTest::newRow("over another file") << m_data << m_otherDataSignature << false
-                                       << "does not match";
     QTest::newRow("by an untrusted key") << m_data << m_otherSignature << false
                                          << "not a trusted key";
     QTest::newRow("legacy form") << m_data << m_legacySignature << false << "legacy";
-    QTest::newRow("empty") << m_data << QByteArray() << false << "four lines";
-    QTest::newRow("truncated") << m_data << m_signature.left(m_signature.size() / 2) << false
-                               << "four lines";
     QTest::newRow("signature altered") << m_data << alterLine(m_signature, 1, 20) << false
                                        << "does not match";
     QTest::newRow("trusted comment altered")
