@@ -11,6 +11,21 @@
 #include "platform/ZAVLog.h"
 #include "platform/ZAVProgressIndicator.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+namespace {
+
+// The detail line changes at most this often; the rate's moving average takes a sample as
+// often.
+constexpr qint64 kDetailIntervalMs = 250;
+// The time left is shown once the transfer has run this long.
+constexpr qint64 kTimeLeftAfterMs = 2000;
+// Weight of the newest sample in the rate's moving average.
+constexpr double kRateWeight = 0.3;
+
+} // namespace
+
 static const ZAVWindowClassRegistration registration(
     "ZAVInstallerWindow", [](QWidget *parent) { return new ZAVInstallerWindow(parent); });
 
@@ -61,17 +76,19 @@ void ZAVInstallerWindow::feedLoadedWithData(const std::shared_ptr<const ZAVFeedD
 {
     ZAV_ASSERT_MAIN_THREAD();
     ZAVLogFormat(u"product: %@", productNameFromData(*data));
-    const QString downloading = ZAVStringWithFormat(u"Downloading %@", productNameFromData(*data));
-    setStatus(downloading);
+    m_downloadingStatus = ZAVStringWithFormat(u"Downloading %@", productNameFromData(*data));
+    setStatus(m_downloadingStatus);
+    m_stage = Stage::Downloading;
     ZAVApplication::sharedApplication().activateIgnoringOtherApps(true);
     setInstallManager(ZAVInstallationManager::initWithFeedData(data));
     QPointer<ZAVInstallerWindow> window(this);
-    installManager()->setWaitingBlock([window, downloading](bool waiting) {
+    installManager()->setWaitingBlock([window](bool waiting) {
         if (window)
             window->setStatus(waiting
                                   ? QStringLiteral("Waiting for another installation to finish...")
-                                  : downloading);
+                                  : window->m_downloadingStatus);
     });
+    installManager()->setTransferBlock(transferHandler());
     installManager()->startDownloadWithCompletion(downloadCompletionHandler(data),
                                                   progressHandler());
 }
@@ -102,6 +119,8 @@ ZAVInstallerWindow::downloadCompletionHandler(std::shared_ptr<const ZAVFeedData>
             window->showError(error);
             return;
         }
+        window->m_stage = Stage::Installing;
+        window->setDetail(QString());
         window->animateProgress(1);
         window->setStatus(ZAVStringWithFormat(u"Installing %@", data->product()));
         window->installManager()->startInstallWithCompletion(
@@ -117,6 +136,17 @@ ZAVInstallerWindow::installCompletionHandler(std::shared_ptr<const ZAVFeedData> 
         ZAVApplication::sharedApplication().requestUserAttention(0);
         if (!window)
             return;
+        window->m_stage = Stage::Done;
+        if (window->m_closeRequested) {
+            // The user closed the window while the package installer ran: its result is the
+            // run's, with nothing more to show.
+            ZAVLog(error ? QStringLiteral("Install failed; closing as asked")
+                         : QStringLiteral("Install complete; closing as asked"));
+            if (error)
+                ZAVApplication::sharedApplication().setExitStatus(1);
+            ZAVApplication::sharedApplication().terminate("ZAVInstallerWindow");
+            return;
+        }
         if (error) {
             window->showError(error);
             return;
@@ -126,6 +156,7 @@ ZAVInstallerWindow::installCompletionHandler(std::shared_ptr<const ZAVFeedData> 
             ZAVAppUtils::startAppWithBundleID(data->bundleId());
         } else {
             window->setStatus(ZAVStringWithFormat(u"Successfully installed %@", data->product()));
+            announce(window->statusText(), QAccessible::Alert);
             if (QProgressBar *bar = window->progressView())
                 bar->setHidden(true);
             if (QPushButton *button = window->quitButton()) {
@@ -147,6 +178,7 @@ QString ZAVInstallerWindow::productNameFromData(const ZAVFeedData &data) const
 void ZAVInstallerWindow::showError(const ZAVOptionalError &error)
 {
     ZAV_ASSERT_MAIN_THREAD();
+    m_stage = Stage::Done;
     // However the run ends from here (the alert's button, closing the window), it has failed.
     ZAVApplication::sharedApplication().setExitStatus(1);
     ZAVAlert alert;
@@ -156,6 +188,8 @@ void ZAVInstallerWindow::showError(const ZAVOptionalError &error)
         error ? std::optional<QString>(error->localizedDescription) : std::nullopt));
     alert.addButtonWithTitle(QStringLiteral("Quit Installation"));
     alert.setAlertStyle(ZAVWarningAlertStyle);
+    setAccessibleDescription(alert.informativeText());
+    announce(this, QAccessible::Alert);
     if (alert.runModal() == ZAVAlertFirstButtonReturn)
         ZAVAppUtils::quitApp();
 }
@@ -177,8 +211,116 @@ void ZAVInstallerWindow::animateProgress(qint8 flag)
         bar->update();
 }
 
+ZAVTransferBlock ZAVInstallerWindow::transferHandler()
+{
+    QPointer<ZAVInstallerWindow> window(this);
+    return [window](const ZAVTransferState &state) {
+        if (window && window->m_stage == Stage::Downloading)
+            window->showTransfer(state);
+    };
+}
+
+void ZAVInstallerWindow::showTransfer(const ZAVTransferState &state)
+{
+    if (state.retryAttempt > 0) {
+        m_retrying = true;
+        setStatus(QStringLiteral("Connection lost. Retrying in %1 s (attempt %2 of %3)...")
+                      .arg(state.retryDelaySeconds)
+                      .arg(state.retryAttempt)
+                      .arg(state.retryAttempts));
+        return;
+    }
+    if (m_retrying) {
+        m_retrying = false;
+        setStatus(m_downloadingStatus);
+    }
+
+    if (!m_transferClock.isValid()) {
+        m_transferClock.start();
+        m_sampleBytes = state.bytesWritten;
+        m_sampleMs = 0;
+    }
+    const qint64 now = m_transferClock.elapsed();
+    if (now - m_sampleMs >= kDetailIntervalMs) {
+        // A restart from the first byte counts as no progress, not as a negative rate.
+        const double sample = double(std::max<qint64>(state.bytesWritten - m_sampleBytes, 0)) *
+                              1000.0 / double(now - m_sampleMs);
+        m_rate = m_rate > 0 ? (1 - kRateWeight) * m_rate + kRateWeight * sample : sample;
+        m_sampleBytes = state.bytesWritten;
+        m_sampleMs = now;
+    }
+
+    const bool last = state.totalBytes >= 0 && state.bytesWritten >= state.totalBytes;
+    if (m_detailClock.isValid() && m_detailClock.elapsed() < kDetailIntervalMs && !last)
+        return;
+    m_detailClock.start();
+    QString text = ZAVFormatByteCount(state.bytesWritten);
+    if (state.totalBytes >= 0) {
+        text = QStringLiteral("%1 of %2").arg(text, ZAVFormatByteCount(state.totalBytes));
+        if (now >= kTimeLeftAfterMs && m_rate > 0 && !last)
+            text += QStringLiteral(", about %1 left")
+                        .arg(ZAVFormatTimeLeft(double(state.totalBytes - state.bytesWritten) /
+                                               m_rate));
+    }
+    setDetail(text);
+}
+
+void ZAVInstallerWindow::closeEvent(QCloseEvent *event)
+{
+    ZAV_ASSERT_MAIN_THREAD();
+    // The window goes when the run ends, never on its own.
+    event->ignore();
+    switch (m_stage) {
+    case Stage::Loading:
+    case Stage::Downloading:
+        ZAVLog(QStringLiteral("Closed before the download ended; nothing was installed"));
+        if (m_installManager)
+            m_installManager->cancelDownload();
+        ZAVApplication::sharedApplication().setExitStatus(1);
+        ZAVApplication::sharedApplication().terminate("ZAVInstallerWindow");
+        return;
+    case Stage::Installing:
+        if (!m_closeRequested) {
+            m_closeRequested = true;
+            setStatus(QStringLiteral("Finishing the installation..."));
+        }
+        return;
+    case Stage::Done:
+        ZAVAppUtils::quitApp();
+        return;
+    }
+}
+
+void ZAVInstallerWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    ZAVWindow::keyPressEvent(event);
+}
+
 void ZAVInstallerWindow::setStatus(const QString &text)
 {
-    if (QLabel *label = statusText())
+    QLabel *label = statusText();
+    if (!label)
+        return;
+    label->setText(text);
+    // The name says what the line is; what it says now is its description, whose change is
+    // announced.
+    label->setAccessibleDescription(text);
+}
+
+void ZAVInstallerWindow::setDetail(const QString &text)
+{
+    if (QLabel *label = detailText())
         label->setText(text);
+}
+
+void ZAVInstallerWindow::announce(QObject *control, QAccessible::Event kind)
+{
+    if (!control)
+        return;
+    QAccessibleEvent event(control, kind);
+    QAccessible::updateAccessibility(&event);
 }

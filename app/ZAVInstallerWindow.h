@@ -5,6 +5,8 @@
 #include "platform/ZAVError.h"
 #include "platform/ZAVWindow.h"
 
+#include <QAccessible>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -18,13 +20,24 @@
 // awakeFromNib starts the run, and every later stage is started by a completion handler that a
 // service delivers on the main thread. Main thread only.
 //
-// The window holds its installation manager strongly and its three controls weakly: a control
+// The window holds its installation manager strongly and its four controls weakly: a control
 // that is gone reads as nullptr, and every request to it is skipped.
+//
+// Closing the window (its close button, or Escape) while the feed loads or the package
+// downloads stops the transfer, removes what it wrote and quits with status 1. While the
+// package installer runs, the close waits for it ("Finishing the installation...") and then
+// quits with status 0 on success, 1 on failure; the package installer is never stopped
+// half-way. Once the run has a result, closing quits with status 0.
+//
+// Accessibility: every control has an accessible name (from the window description); each
+// status change is announced as a change of the status line's description, and the success
+// and the error as alerts.
 class ZAVInstallerWindow : public ZAVWindow {
     Q_OBJECT
     Q_PROPERTY(QProgressBar *progressView READ progressView WRITE setProgressView)
     Q_PROPERTY(QLabel *statusText READ statusText WRITE setStatusText)
     Q_PROPERTY(QPushButton *quitButton READ quitButton WRITE setQuitButton)
+    Q_PROPERTY(QLabel *detailText READ detailText WRITE setDetailText)
 
 public:
     explicit ZAVInstallerWindow(QWidget *parent = nullptr);
@@ -39,6 +52,12 @@ public:
     // the install stage or shows the error alert.
     ZAVProgressBlock progressHandler();
     ZAVDownloadCompletion downloadCompletionHandler(std::shared_ptr<const ZAVFeedData> data);
+    // The detail line and the retry wait: "12.4 MB of 85.0 MB, about 5 s left" (the time
+    // left from a moving average of the rate, shown after two seconds of transfer), "12.4 MB"
+    // without a length, at most four updates a second; while a lost connection waits, the
+    // status line reads "Connection lost. Retrying in 4 s (attempt 2 of 5)..." until bytes
+    // flow again.
+    ZAVTransferBlock transferHandler();
     // The install stage's end: attention, then launch the product or show the success state,
     // or the error alert.
     ZAVInstallCompletion installCompletionHandler(std::shared_ptr<const ZAVFeedData> data);
@@ -67,16 +86,39 @@ public:
     // Declared atomic where the window came from; here, as everything else, main thread only.
     QPushButton *quitButton() const { return m_quitButton; }
     void setQuitButton(QPushButton *button) { m_quitButton = button; }
+    QLabel *detailText() const { return m_detailText; }
+    void setDetailText(QLabel *text) { m_detailText = text; }
 
 public slots:
     // The quit button's action (bound by the window description). The sender is not used.
     void quitAction(QObject *sender = nullptr);
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
+    enum class Stage { Loading, Downloading, Installing, Done };
+
     void setStatus(const QString &text);
+    void setDetail(const QString &text);
+    void showTransfer(const ZAVTransferState &state);
+    // Posts an accessibility event of `kind` for `control`.
+    static void announce(QObject *control, QAccessible::Event kind);
+
+    Stage m_stage = Stage::Loading;
+    bool m_closeRequested = false;
+    QString m_downloadingStatus;
+    bool m_retrying = false;
+    QElapsedTimer m_transferClock; // since the first byte
+    QElapsedTimer m_detailClock;   // since the detail line last changed
+    qint64 m_sampleBytes = 0;
+    qint64 m_sampleMs = 0;
+    double m_rate = 0; // bytes per second, moving average
 
     std::shared_ptr<ZAVInstallationManager> m_installManager;
     QPointer<QProgressBar> m_progressView;
     QPointer<QLabel> m_statusText;
     QPointer<QPushButton> m_quitButton;
+    QPointer<QLabel> m_detailText;
 };

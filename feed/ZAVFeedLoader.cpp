@@ -6,6 +6,9 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTimer>
 
 #include <mutex>
 
@@ -13,6 +16,10 @@ namespace {
 
 // A feed is a few hundred bytes; a server that sends far more is not sending a feed.
 constexpr qint64 kMaximumFeedSize = 4 * 1024 * 1024;
+
+// A fetch that fails for want of a network is asked again after each of these waits.
+std::vector<std::chrono::milliseconds> g_retryDelays{std::chrono::seconds(1),
+                                                     std::chrono::seconds(2)};
 
 } // namespace
 
@@ -33,6 +40,8 @@ struct Fetch {
 // The feed and its signature arrive in either order on the session's thread; the last one in
 // decides. Touched on that thread only.
 struct PendingFeed {
+    std::shared_ptr<ZAVURLSession> session; // until the result is out
+    std::vector<std::chrono::milliseconds> retryDelays;
     QUrl url;
     ZAVFeedTrust trust;
     ZAVFeedCompletion completion;
@@ -84,6 +93,9 @@ std::shared_ptr<const ZAVFeedData> judge(const PendingFeed &pending, ZAVOptional
 
 void deliver(const std::shared_ptr<PendingFeed> &pending)
 {
+    // The session ends by itself once its last fetch is over.
+    pending->session->finishTasksAndInvalidate();
+    pending->session.reset();
     ZAVOptionalError failure;
     std::shared_ptr<const ZAVFeedData> record = judge(*pending, &failure);
     ZAVDispatchMainAsync([completion = pending->completion, record, failure] {
@@ -91,18 +103,54 @@ void deliver(const std::shared_ptr<PendingFeed> &pending)
     });
 }
 
-void fetchInto(ZAVURLSession &session, const QUrl &url, const std::shared_ptr<PendingFeed> &pending,
-               Fetch PendingFeed::*fetch)
+// True for a failure of the network itself (no connection, reset, time-out), which may pass;
+// not for an answer of the server, a refused size, or a cancellation.
+bool isNetworkFailure(const Fetch &fetch)
 {
-    session
-        .dataTaskWithURL(url,
-                         [pending, fetch](const std::optional<QByteArray> &body,
-                                          const std::optional<ZAVHTTPURLResponse> &response,
-                                          const ZAVOptionalError &error) {
-                             (*pending).*fetch = Fetch{body, response, error};
-                             if (--pending->outstanding == 0)
-                                 deliver(pending);
-                         })
+    if (fetch.body || !fetch.error || fetch.error->domain != QLatin1StringView(ZAVURLErrorDomain))
+        return false;
+    switch (fetch.error->code) {
+    case ZAVURLErrorTimedOut:
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::UnknownNetworkError:
+        return true;
+    default:
+        return false; // a refused redirect, certificate or size is refused again
+    }
+}
+
+void fetchInto(const QUrl &url, const std::shared_ptr<PendingFeed> &pending,
+               Fetch PendingFeed::*fetch, size_t attempt = 0)
+{
+    pending->session
+        ->dataTaskWithURL(url,
+                          [url, pending, fetch, attempt](const std::optional<QByteArray> &body,
+                                                         const std::optional<ZAVHTTPURLResponse> &response,
+                                                         const ZAVOptionalError &error) {
+                              (*pending).*fetch = Fetch{body, response, error};
+                              if (isNetworkFailure((*pending).*fetch) &&
+                                  attempt < pending->retryDelays.size()) {
+                                  ZAVLogFormat(u"The product information could not be fetched (%@); trying again",
+                                               error);
+                                  // On the session's thread, whose network manager outlives the wait.
+                                  QTimer::singleShot(pending->retryDelays[attempt],
+                                                     pending->session->networkAccessManager(),
+                                                     [url, pending, fetch, attempt] {
+                                                         fetchInto(url, pending, fetch, attempt + 1);
+                                                     });
+                                  return;
+                              }
+                              if (--pending->outstanding == 0)
+                                  deliver(pending);
+                          })
         ->resume();
 }
 
@@ -125,19 +173,24 @@ void ZAVFeedLoader::loadFeedFromURL(const QUrl &url, const ZAVFeedTrust &trust,
         ZAVURLSessionConfiguration::defaultSessionConfiguration();
     configuration.requestCachePolicy = ZAVURLRequestCachePolicy::ReloadIgnoringLocalCacheData;
     configuration.maximumDataTaskBodySize = kMaximumFeedSize;
-    auto session = ZAVURLSession::sessionWithConfiguration(configuration);
-
     auto pending = std::make_shared<PendingFeed>();
+    pending->session = ZAVURLSession::sessionWithConfiguration(configuration);
+    pending->retryDelays = g_retryDelays;
     pending->url = url;
     pending->trust = trust;
     pending->completion = std::move(completion);
     // Set before either request can answer; the two fetch at the same time.
     pending->outstanding = trust.verifiesFeeds() ? 2 : 1;
-    fetchInto(*session, url, pending, &PendingFeed::feed);
+    fetchInto(url, pending, &PendingFeed::feed);
     if (trust.verifiesFeeds())
-        fetchInto(*session, ZAVFeedTrust::signatureURL(url), pending, &PendingFeed::signature);
-    // The session ends by itself once these fetches are over.
-    session->finishTasksAndInvalidate();
+        fetchInto(ZAVFeedTrust::signatureURL(url), pending, &PendingFeed::signature);
+}
+
+void ZAVFeedLoader::setRetryDelays(std::vector<std::chrono::milliseconds> delays)
+{
+    g_retryDelays = delays.empty() ? std::vector<std::chrono::milliseconds>{std::chrono::seconds(1),
+                                                                          std::chrono::seconds(2)}
+                                   : std::move(delays);
 }
 
 std::shared_ptr<ZAVFeedData> ZAVFeedLoader::feedDataFromData(const QByteArray &data,

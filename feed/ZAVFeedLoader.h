@@ -7,8 +7,10 @@
 #include <QByteArray>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // Takes a feed record or none, and an error or none; exactly one of the two is given.
 using ZAVFeedCompletion =
@@ -28,8 +30,14 @@ public:
     // status outside 200-299, the signature is missing or does not verify, or the document
     // cannot be used or trusted. Without keys, the log says once per process that the feed is
     // not verified.
+    //
+    // A fetch that fails for want of a network (no connection, reset, time-out) is made again
+    // twice, after 1 s and 2 s; an answer of the server is never asked again.
     static void loadFeedFromURL(const QUrl &url, const ZAVFeedTrust &trust,
                                 ZAVFeedCompletion completion);
+    // The waits before each new fetch. Tests shorten them (an empty list restores the
+    // default). Main thread, before loading.
+    static void setRetryDelays(std::vector<std::chrono::milliseconds> delays);
 
     // The record for a response body, or nullptr with `error` set when the body is not a JSON
     // object or does not fit the feed's data model. Any thread.

@@ -78,6 +78,8 @@ ZAVOptionalError packageAddressError(const std::optional<QString> &pkgUrl, QUrl 
     return std::nullopt;
 }
 
+std::vector<std::chrono::milliseconds> g_retryDelays;
+
 } // namespace
 
 ZAVInstallationManager::ZAVInstallationManager(Token, std::shared_ptr<const ZAVFeedData> feedData)
@@ -92,9 +94,13 @@ ZAVInstallationManager::initWithFeedData(std::shared_ptr<const ZAVFeedData> feed
 {
     ZAV_ASSERT_MAIN_THREAD();
     auto manager = std::make_shared<ZAVInstallationManager>(Token{}, std::move(feedData));
+    ZAVURLSessionConfiguration configuration =
+        ZAVURLSessionConfiguration::defaultSessionConfiguration();
+    if (!g_retryDelays.empty())
+        configuration.downloadRetryDelays = g_retryDelays;
     // The session holds the manager as its delegate from here until it is invalidated.
-    manager->m_backgroundSession = ZAVURLSession::sessionWithConfiguration(
-        ZAVURLSessionConfiguration::defaultSessionConfiguration(), manager, nullptr);
+    manager->m_backgroundSession =
+        ZAVURLSession::sessionWithConfiguration(configuration, manager, nullptr);
     return manager;
 }
 
@@ -241,7 +247,36 @@ void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTa
         const double percent =
             (double(totalBytesWritten) / double(totalBytesExpectedToWrite)) * 100.0;
         progress(percent);
+        if (const ZAVTransferBlock transfer = self->transferBlock())
+            transfer(ZAVTransferState{totalBytesWritten, totalBytesExpectedToWrite});
     });
+}
+
+void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &,
+                                        const ZAVDownloadRetry &retry)
+{
+    const int seconds = int((retry.delay.count() + 999) / 1000);
+    ZAVLog(QStringLiteral("Connection lost (%1); retrying in %2 s (attempt %3 of %4)")
+               .arg(retry.error.description())
+               .arg(seconds)
+               .arg(retry.attempt)
+               .arg(retry.attempts));
+    ZAVDispatchMainAsync([self = shared_from_this(), retry, seconds] {
+        if (const ZAVTransferBlock transfer = self->transferBlock())
+            transfer(ZAVTransferState{0, -1, retry.attempt, retry.attempts, seconds});
+    });
+}
+
+void ZAVInstallationManager::cancelDownload()
+{
+    ZAV_ASSERT_MAIN_THREAD();
+    if (!downloadCompletion())
+        return;
+    setDownloadCompletion(nullptr);
+    // The session's thread ends only after the task has removed its file.
+    m_backgroundSession->invalidateAndCancel();
+    m_backgroundSession->waitUntilInvalidated();
+    removeInstallerIfExists();
 }
 
 void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &,
@@ -299,6 +334,23 @@ void ZAVInstallationManager::setProgressBlock(ZAVProgressBlock progress)
 {
     ZAV_ASSERT_MAIN_THREAD();
     m_progressBlock = std::move(progress);
+}
+
+ZAVTransferBlock ZAVInstallationManager::transferBlock() const
+{
+    ZAV_ASSERT_MAIN_THREAD();
+    return m_transferBlock;
+}
+
+void ZAVInstallationManager::setTransferBlock(ZAVTransferBlock transfer)
+{
+    ZAV_ASSERT_MAIN_THREAD();
+    m_transferBlock = std::move(transfer);
+}
+
+void ZAVInstallationManager::setDownloadRetryDelays(std::vector<std::chrono::milliseconds> delays)
+{
+    g_retryDelays = std::move(delays);
 }
 
 ZAVInstallCompletion ZAVInstallationManager::installCompletion() const

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // Called once on the main thread: the installer file path (decoded, for display: the manager
 // itself uses getInstallerPath()'s bytes) and no error, or no path and the error.
@@ -28,6 +29,19 @@ using ZAVWaitingBlock = std::function<void(bool waiting)>;
 class ZAVFileLock;
 class QDeadlineTimer;
 class QUrl;
+
+// The transfer as the window describes it: bytes in the file so far and the announced total
+// (-1 when unknown); while a lost connection waits to be retried, which attempt of how many
+// starts after how many seconds (retryAttempt 0: transferring).
+struct ZAVTransferState {
+    qint64 bytesWritten = 0;
+    qint64 totalBytes = -1;
+    int retryAttempt = 0;
+    int retryAttempts = 0;
+    int retryDelaySeconds = 0;
+};
+// Called on the main thread for every progress report and every retry wait.
+using ZAVTransferBlock = std::function<void(const ZAVTransferState &)>;
 
 // Carries the product's package from the server to the package installer. The window makes one
 // for the feed record and keeps it for the rest of the run.
@@ -66,6 +80,10 @@ public:
     // moved into place, the lock not had in time, a body other than the feed pins (pkgSize,
     // pkgSha256: "The downloaded package is damaged or was altered. Nothing was installed."),
     // which is stopped at the first byte past pkgSize.
+    // A connection lost after bytes have arrived is first retried and resumed (the rules are
+    // the download task's, ZAVURLSessionDownloadTask.h), each wait told to the transfer
+    // handler; a package whose known size does not fit the temporary directory's or the
+    // home's file system fails before the first byte.
     void startDownloadWithCompletion(ZAVDownloadCompletion completion, ZAVProgressBlock progress);
 
     // Any thread. The user's temporary directory followed by "tmp-" and a name made from the
@@ -94,10 +112,14 @@ public:
     void URLSession(ZAVURLSession &session, ZAVURLSessionTask &task,
                     const ZAVOptionalError &error) override;
     // Progress: posts (totalBytesWritten / totalBytesExpectedToWrite) x 100.0 to the progress
-    // handler, unclamped: -1 for an unknown length gives negative values.
+    // handler, unclamped: -1 for an unknown length gives negative values; and the counts to
+    // the transfer handler.
     void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
                     int64_t bytesWritten, int64_t totalBytesWritten,
                     int64_t totalBytesExpectedToWrite) override;
+    // A lost connection will be retried: posts the wait to the transfer handler and logs it.
+    void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
+                    const ZAVDownloadRetry &retry) override;
     // The finished file: renamed onto the installer file path (replacing whatever is there,
     // a planted link included, without following it), then the path is reported. A failed
     // rename is reported as an error instead, and the file is deleted by the session.
@@ -148,6 +170,16 @@ public:
     // Main thread. Kept until the manager goes.
     ZAVProgressBlock progressBlock() const;
     void setProgressBlock(ZAVProgressBlock progress);
+    // Main thread. Kept until the manager goes; set before the download starts.
+    ZAVTransferBlock transferBlock() const;
+    void setTransferBlock(ZAVTransferBlock transfer);
+    // The waits before each retry of a lost package transfer: 1, 2, 4, 8 and 16 s. Tests
+    // shorten them (an empty list restores the default). Main thread, before the download.
+    static void setDownloadRetryDelays(std::vector<std::chrono::milliseconds> delays);
+    // Main thread. Ends a download under way: its transfer stops and every file it wrote is
+    // removed before this returns. The completion is not called. Nothing happens once the
+    // download has been delivered.
+    void cancelDownload();
     // Main thread. Kept for the installation.
     ZAVInstallCompletion installCompletion() const;
     void setInstallCompletion(ZAVInstallCompletion completion);
@@ -172,6 +204,7 @@ private:
     std::shared_ptr<ZAVURLSessionDownloadTask> m_downloadTask;
     ZAVDownloadCompletion m_downloadCompletion;
     ZAVProgressBlock m_progressBlock;
+    ZAVTransferBlock m_transferBlock;
     ZAVInstallCompletion m_installCompletion;
     ZAVWaitingBlock m_waitingBlock;
 };

@@ -1,5 +1,6 @@
 #include "ZAVFormat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -60,4 +61,29 @@ QString ZAVFormat(QStringView format, std::initializer_list<ZAVFormatArg> args)
         }
     }
     return out;
+}
+
+QString ZAVFormatByteCount(qint64 bytes)
+{
+    if (bytes < 1000)
+        return bytes == 1 ? QStringLiteral("1 byte") : QStringLiteral("%1 bytes").arg(bytes);
+    static const char *const units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+    double value = double(bytes) / 1000.0;
+    int unit = 0;
+    // Move up a unit once the value would read 1000 or more at the precision it is shown with.
+    while (unit < 5 && std::round(value) >= 1000.0) {
+        value /= 1000.0;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', value < 99.95 ? 1 : 0).arg(QLatin1StringView(units[unit]));
+}
+
+QString ZAVFormatTimeLeft(double seconds)
+{
+    const qint64 s = qint64(std::ceil(std::max(seconds, 1.0)));
+    if (s < 60)
+        return QStringLiteral("%1 s").arg(s);
+    if (s < 3600)
+        return QStringLiteral("%1 min").arg((s + 59) / 60);
+    return QStringLiteral("%1 h").arg((s + 3599) / 3600);
 }

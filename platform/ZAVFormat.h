@@ -45,3 +45,9 @@ QString ZAVStringWithFormat(QStringView format, const Args &...args)
 {
     return ZAVFormat(format, {ZAVFormatArg(args)...});
 }
+
+// A byte count as GNOME writes sizes, in powers of 1000: "1 byte", "999 bytes", "12.4 kB",
+// "85.0 MB", "300 MB", "1.2 GB". One decimal below 100 units, none from 100 on; C locale.
+QString ZAVFormatByteCount(qint64 bytes);
+// A time left, rounded up: "5 s", "3 min", "2 h".
+QString ZAVFormatTimeLeft(double seconds);

@@ -47,6 +47,10 @@ void ZAVURLSessionDelegate::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTas
                                        const QByteArray &)
 {
 }
+void ZAVURLSessionDelegate::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &,
+                                       const ZAVDownloadRetry &)
+{
+}
 
 ZAVError ZAVURLErrorMake(int code, const QString &description)
 {
@@ -436,6 +440,12 @@ void ZAVURLSession::finishInvalidationIfIdle()
     auto self = std::move(m_self); // may be the last reference: nothing after this line
 }
 
+void ZAVURLSession::waitUntilInvalidated()
+{
+    Q_ASSERT(!isOnSessionThread());
+    m_thread->wait(5000);
+}
+
 void ZAVURLSession::shutdownAll()
 {
     std::vector<std::shared_ptr<ZAVURLSession>> live;
@@ -449,5 +459,5 @@ void ZAVURLSession::shutdownAll()
     for (const auto &session : live)
         session->invalidateAndCancel();
     for (const auto &session : live)
-        session->m_thread->wait(5000);
+        session->waitUntilInvalidated();
 }

@@ -34,6 +34,7 @@ enum ZAVURLErrorCode : int {
     ZAVURLErrorCannotWriteToFile = -3003,
     ZAVURLErrorCannotMoveFile = -3005,
     ZAVURLErrorDownloadDamaged = -3007, // not the body the caller expected (size, SHA-256)
+    ZAVURLErrorNotEnoughSpace = -3010, // the file system cannot hold the announced body
     ZAVURLErrorBadURL = -1000,
 };
 
@@ -52,6 +53,20 @@ struct ZAVURLSessionConfiguration {
     std::chrono::milliseconds timeoutIntervalForRequest{60'000};
     // A data task whose body grows past this many bytes fails instead of buffering on; 0 = none.
     qint64 maximumDataTaskBodySize = 0;
+    // A download task whose connection is lost after bytes have arrived waits this long and
+    // asks for the rest, once per entry (ZAVURLSessionDownloadTask.h).
+    std::vector<std::chrono::milliseconds> downloadRetryDelays{
+        std::chrono::seconds(1), std::chrono::seconds(2), std::chrono::seconds(4),
+        std::chrono::seconds(8), std::chrono::seconds(16)};
+};
+
+// A download task lost its connection and will ask again: attempt `attempt` of `attempts`
+// starts after `delay`; `error` is what ended the last piece.
+struct ZAVDownloadRetry {
+    int attempt = 0;
+    int attempts = 0;
+    std::chrono::milliseconds delay{0};
+    ZAVError error;
 };
 
 // What the server answered: the URL after redirects, the status and the announced length
@@ -80,6 +95,9 @@ public:
     virtual void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
                             int64_t bytesWritten, int64_t totalBytesWritten,
                             int64_t totalBytesExpectedToWrite);
+    // A download lost its connection after bytes had arrived and will resume after a wait.
+    virtual void URLSession(ZAVURLSession &session, ZAVURLSessionDownloadTask &downloadTask,
+                            const ZAVDownloadRetry &retry);
     // The download is complete in a temporary file at `location` (a local path, as bytes for
     // the system calls). The file is deleted when this call returns, unless the delegate has
     // moved it away.
@@ -169,6 +187,10 @@ public:
     // After the notice the session does nothing more: a later invalidation, task or resume
     // is ignored.
     void invalidateAndCancel();
+
+    // Main thread: waits until the session has delivered its invalidation notice and its
+    // thread has stopped (at most 5 s). Call after invalidateAndCancel.
+    void waitUntilInvalidated();
 
     const ZAVURLSessionConfiguration &configuration() const { return m_configuration; }
     bool isOnSessionThread() const;

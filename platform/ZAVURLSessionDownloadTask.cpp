@@ -1,5 +1,6 @@
 #include "ZAVURLSessionDownloadTask.h"
 
+#include "ZAVFormat.h"
 #include "ZAVLog.h"
 #include "ZAVTemporaryDirectory.h"
 #include "ZAVTerminationCleanup.h"
@@ -8,6 +9,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +19,8 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -42,6 +47,65 @@ ZAVError damagedError()
         QStringLiteral("The downloaded package is damaged or was altered. Nothing was installed."));
 }
 
+// What a resumed request names in If-Range: a strong ETag, else Last-Modified; empty when the
+// server gives neither (a weak ETag cannot validate a range).
+QByteArray validatorOf(const QNetworkReply &reply)
+{
+    const QByteArray etag = reply.rawHeader("ETag").trimmed();
+    if (!etag.isEmpty() && !etag.startsWith("W/"))
+        return etag;
+    return reply.rawHeader("Last-Modified").trimmed();
+}
+
+// The first byte and the full length (-1 for "*") of "Content-Range: bytes A-B/L".
+bool contentRange(const QNetworkReply &reply, qint64 *first, qint64 *total)
+{
+    static const QRegularExpression form(QStringLiteral("^bytes (\\d+)-(\\d+)/(\\d+|\\*)$"));
+    const QRegularExpressionMatch match =
+        form.match(QString::fromLatin1(reply.rawHeader("Content-Range").trimmed()));
+    if (!match.hasMatch())
+        return false;
+    *first = match.captured(1).toLongLong();
+    *total = match.captured(3) == u"*" ? -1 : match.captured(3).toLongLong();
+    return true;
+}
+
+// Why `needed` bytes do not fit in `directory` or, when it lies on another file system, in
+// the home directory; nothing when they fit or the space cannot be told.
+ZAVOptionalError freeSpaceError(qint64 needed, const QString &directory)
+{
+    QByteArray temporary = QFile::encodeName(directory);
+    while (temporary.size() > 1 && temporary.endsWith('/'))
+        temporary.chop(1);
+    // The user's own folder in the temporary directory is ours; the user knows its parent.
+    const QByteArray shown = temporary.left(qMax<qsizetype>(temporary.lastIndexOf('/'), 1));
+    QList<QPair<QByteArray, QByteArray>> places{{temporary, shown}};
+    const QByteArray home = qgetenv("HOME");
+    struct stat a {}, b {};
+    if (home.startsWith('/') && ::stat(temporary.constData(), &a) == 0 &&
+        ::stat(home.constData(), &b) == 0 && a.st_dev != b.st_dev)
+        places.append({home, home});
+    for (const auto &[path, name] : places) {
+        struct statvfs fs {};
+        if (::statvfs(path.constData(), &fs) != 0)
+            continue;
+        const qint64 free = qint64(fs.f_bavail) * qint64(fs.f_frsize);
+        if (free >= needed)
+            continue;
+        return ZAVURLErrorMake(ZAVURLErrorNotEnoughSpace,
+                               QStringLiteral("There is not enough free space: %1 is needed and "
+                                              "%2 is free in %3.")
+                                   .arg(ZAVFormatByteCount(needed), ZAVFormatByteCount(free),
+                                        QFile::decodeName(name)));
+    }
+    return std::nullopt;
+}
+
+ZAVError cancelledError()
+{
+    return ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled."));
+}
+
 } // namespace
 
 void ZAVURLSessionDownloadTask::DigestFree::operator()(evp_md_ctx_st *context) const
@@ -53,6 +117,11 @@ void ZAVURLSessionDownloadTask::setExpectedContent(qint64 size, const QByteArray
 {
     m_expectedSize = size;
     m_expectedSha256 = sha256.toLower();
+    resetDigest();
+}
+
+void ZAVURLSessionDownloadTask::resetDigest()
+{
     m_digest.reset();
     if (!m_expectedSha256.isEmpty()) {
         // OpenSSL picks the CPU's SHA instructions: hashing keeps ahead of the transfer.
@@ -108,10 +177,36 @@ void ZAVURLSessionDownloadTask::start()
     }
     m_path = name;
     m_cleanupSlot = ZAVRemoveOnTermination(m_path);
+    if (m_expectedSize >= 0) {
+        if (const ZAVOptionalError error = freeSpaceError(m_expectedSize, directory)) {
+            complete(error); // before the first byte is asked for
+            return;
+        }
+    }
+    sendRequest();
+}
 
+void ZAVURLSessionDownloadTask::sendRequest()
+{
     QNetworkRequest request = m_session->requestWithURL(m_url);
     // The file gets the bytes as the server stores them, and the announced length counts them.
     request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
+    if (m_totalWritten > 0 && m_validator.isEmpty()) {
+        ZAVLog(QStringLiteral("The server names no version of the package; asking for all of it "
+                              "again"));
+        if (!restartFromZero()) {
+            complete(cannotWriteError(m_writeErrno));
+            return;
+        }
+    }
+    m_pieceFrom = m_totalWritten;
+    m_pieceChecked = false;
+    if (m_pieceFrom > 0) {
+        // The rest, and only if it is still the same file; otherwise the whole of it (200).
+        request.setRawHeader(QByteArrayLiteral("Range"),
+                             "bytes=" + QByteArray::number(m_pieceFrom) + '-');
+        request.setRawHeader(QByteArrayLiteral("If-Range"), m_validator);
+    }
     QNetworkReply *reply = m_session->networkAccessManager()->get(request);
     reply->setReadBufferSize(kReadBufferSize);
     m_reply = reply;
@@ -125,8 +220,102 @@ void ZAVURLSessionDownloadTask::start()
 void ZAVURLSessionDownloadTask::abort()
 {
     m_abort = Abort::Cancelled;
-    if (m_reply)
+    if (m_reply) {
         m_reply->abort();
+    } else if (m_waitingToRetry) {
+        m_waitingToRetry = false;
+        complete(cancelledError());
+    }
+}
+
+bool ZAVURLSessionDownloadTask::acceptPiece(QNetworkReply *reply)
+{
+    m_pieceChecked = true;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QVariant lengthHeader = reply->header(QNetworkRequest::ContentLengthHeader);
+    const qint64 length = lengthHeader.isValid() ? lengthHeader.toLongLong() : -1;
+    const QByteArray validator = validatorOf(*reply);
+    if (m_pieceFrom > 0) {
+        qint64 first = -1, total = -1;
+        if (status == 206 && contentRange(*reply, &first, &total) && first == m_pieceFrom &&
+            validator == m_validator) {
+            if (total >= 0)
+                m_totalExpected = total;
+            else if (length >= 0)
+                m_totalExpected = m_pieceFrom + length;
+            return !announcesTooMuch(reply);
+        }
+        // The file changed, or the server sent the whole of it, or another part: what is in the
+        // file cannot be continued. A whole body replaces it; anything else is asked for again.
+        ZAVLogFormat(u"The server did not continue the package at byte %@ (HTTP %@); starting "
+                     u"again from the first byte",
+                     QString::number(m_pieceFrom), QString::number(status));
+        if (!restartFromZero())
+            return false;
+        if (status != 200) {
+            m_abort = Abort::Restart;
+            reply->abort();
+            return false;
+        }
+    }
+    m_validator = validator;
+    m_totalExpected = length;
+    if (announcesTooMuch(reply))
+        return false;
+    if (m_expectedSize < 0 && m_totalExpected >= 0) {
+        m_spaceError = freeSpaceError(m_totalExpected, ZAVTemporaryDirectory());
+        if (m_spaceError) {
+            m_abort = Abort::NoSpace;
+            reply->abort();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ZAVURLSessionDownloadTask::announcesTooMuch(QNetworkReply *reply)
+{
+    if (m_expectedSize < 0 || m_totalExpected <= m_expectedSize)
+        return false;
+    ZAVLogFormat(u"The server announces %@ bytes for a package of %@",
+                 QString::number(m_totalExpected), QString::number(m_expectedSize));
+    m_abort = Abort::TooLong;
+    reply->abort();
+    return true;
+}
+
+bool ZAVURLSessionDownloadTask::restartFromZero()
+{
+    if (::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0) {
+        m_writeErrno = errno;
+        m_abort = Abort::WriteFailed;
+        if (m_reply)
+            m_reply->abort();
+        return false;
+    }
+    m_totalWritten = 0;
+    m_reportedWritten = -1;
+    m_totalExpected = -1;
+    resetDigest(); // the running SHA-256 starts over with the file
+    return true;
+}
+
+void ZAVURLSessionDownloadTask::scheduleRetry(const ZAVError &error)
+{
+    const auto &delays = m_session->configuration().downloadRetryDelays;
+    ZAVDownloadRetry retry{m_retries + 1, int(delays.size()), delays[size_t(m_retries)], error};
+    ++m_retries;
+    m_waitingToRetry = true;
+    if (auto delegate = m_session->delegate())
+        delegate->URLSession(*m_session, *this, retry);
+    std::weak_ptr<ZAVURLSessionTask> weak = shared_from_this();
+    QTimer::singleShot(retry.delay, m_session->networkAccessManager(), [weak] {
+        auto task = std::static_pointer_cast<ZAVURLSessionDownloadTask>(weak.lock());
+        if (!task || !task->m_waitingToRetry)
+            return;
+        task->m_waitingToRetry = false;
+        task->sendRequest();
+    });
 }
 
 void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
@@ -148,18 +337,8 @@ void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
         return;
     }
 
-    if (m_totalWritten == 0 && m_totalExpected < 0) {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid())
-            m_totalExpected = length.toLongLong();
-        if (m_expectedSize >= 0 && m_totalExpected > m_expectedSize) {
-            ZAVLogFormat(u"The server announces %@ bytes for a package of %@",
-                         QString::number(m_totalExpected), QString::number(m_expectedSize));
-            m_abort = Abort::TooLong;
-            reply->abort();
-            return;
-        }
-    }
+    if (!m_pieceChecked && status.isValid() && !acceptPiece(reply))
+        return;
 
     // Asking for exactly what is buffered hands over the network layer's own chunk without a
     // copy when it holds one chunk, which is the common case.
@@ -185,6 +364,11 @@ void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
         }
         m_totalWritten += chunk.size();
         step += chunk.size();
+    }
+    if (m_totalWritten > m_furthest) {
+        // New ground: the connection works again, and a later loss has all its retries.
+        m_furthest = m_totalWritten;
+        m_retries = 0;
     }
     if (step > 0)
         reportProgress(false);
@@ -238,10 +422,18 @@ void ZAVURLSessionDownloadTask::replyFinished()
     if (status.isValid())
         m_status = status.toInt();
 
+    if (m_abort == Abort::Restart && !m_cancelled) {
+        m_abort = Abort::None;
+        sendRequest();
+        return;
+    }
+
     ZAVOptionalError error;
+    bool lost = false; // the connection failed: worth asking again for the rest
     if (m_abort == Abort::Cancelled || m_cancelled) {
-        error =
-            ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled."));
+        error = cancelledError();
+    } else if (m_abort == Abort::NoSpace) {
+        error = m_spaceError;
     } else if (m_abort == Abort::WriteFailed) {
         error = cannotWriteError(m_writeErrno);
     } else if (m_abort == Abort::TooLong) {
@@ -256,14 +448,22 @@ void ZAVURLSessionDownloadTask::replyFinished()
         // Qt ends a transfer that received nothing for the time-out as "cancelled".
         error = ZAVURLErrorFromReply(*reply,
                                      reply->error() == QNetworkReply::OperationCanceledError);
+        lost = true;
     } else if (m_totalExpected >= 0 && m_totalWritten < m_totalExpected) {
         error = ZAVURLErrorMake(ZAVURLErrorNetworkConnectionLost,
                                 QStringLiteral("The network connection was lost."));
+        lost = true;
     } else if (const std::optional<QString> mismatch = contentMismatch()) {
         ZAVLog(*mismatch);
         error = damagedError();
     } else if (::close(std::exchange(m_fd, -1)) != 0) {
         error = cannotWriteError(errno);
+    }
+    if (error && lost && m_furthest > 0 &&
+        size_t(m_retries) < m_session->configuration().downloadRetryDelays.size()) {
+        reportProgress(true);
+        scheduleRetry(*error);
+        return;
     }
     if (error) {
         complete(error);

@@ -20,7 +20,26 @@ struct evp_md_ctx_st;
 //   2. on success only, the finished file: its path, valid only during the call. The file is
 //      deleted when the call returns unless the delegate has moved it away;
 //   3. completion: no error on success, otherwise the reason.
+// Between progress reports, a retry notice may come (see "Lost connections" below).
 // SIGTERM or SIGINT ending the process while the file exists removes it.
+//
+// Lost connections: when the transfer fails (connection lost or reset, time-out, a body
+// shorter than announced) after bytes have arrived, the task waits the session's next
+// downloadRetryDelays entry, tells the delegate, and asks for the rest with
+// "Range: bytes=N-" and "If-Range:" (a strong ETag, else Last-Modified). A 206 whose
+// Content-Range starts at N, with the same validator, continues the file; a 200 replaces it
+// from the first byte; another range or validator is asked for again from the first byte.
+// Without a validator the rest cannot be trusted to belong to the same file, so the whole body
+// is asked for again. The size limit and the running SHA-256 follow the file across pieces
+// and start over with it. The retries are counted from the last time the file grew past its
+// furthest point, so a connection that keeps failing at the same place ends the download
+// while one that keeps moving never does. An HTTP error status is never retried.
+//
+// Free space: when the size is known before the first byte (the expected size, else the
+// announced length) and the temporary directory's file system, or the home's when it is
+// another, has less room, the download fails before anything is written
+// (ZAVURLErrorNotEnoughSpace): "There is not enough free space: 1.2 GB is needed and 300 MB
+// is free in /tmp."
 //
 // Memory stays bounded whatever the size of the body: the network layer holds at most
 // kReadBufferSize bytes that have not yet been written to the file.
@@ -66,8 +85,22 @@ private:
     void discardFile();
     // The reason the body is not the expected one, or nothing.
     std::optional<QString> contentMismatch();
+    void resetDigest();
+    // Asks for the body, or for the rest of it from m_totalWritten on.
+    void sendRequest();
+    // The headers of a response have come: decides whether its body continues the file,
+    // replaces it, or must be asked for again; checks the size and the free space. False when
+    // the response is being stopped.
+    bool acceptPiece(QNetworkReply *reply);
+    // Stops the transfer when the whole announced body is longer than the expected size.
+    bool announcesTooMuch(QNetworkReply *reply);
+    // Empties the file and the running SHA-256. False when the file cannot be emptied (the
+    // transfer is then stopped).
+    bool restartFromZero();
+    // Tells the delegate and asks again after the next wait.
+    void scheduleRetry(const ZAVError &error);
 
-    enum class Abort { None, Cancelled, HTTPStatus, WriteFailed, TooLong };
+    enum class Abort { None, Cancelled, HTTPStatus, WriteFailed, TooLong, NoSpace, Restart };
 
     QNetworkReply *m_reply = nullptr;
     int m_fd = -1;
@@ -81,6 +114,16 @@ private:
     int m_status = 0;
     int m_writeErrno = 0;
     qint64 m_expectedSize = -1;
+    // Resuming: where the current response's body starts in the file, whether its headers have
+    // been judged, the validator of the file being fetched, the furthest byte ever written,
+    // retries since the last new ground, and whether a retry is waiting.
+    qint64 m_pieceFrom = 0;
+    bool m_pieceChecked = false;
+    QByteArray m_validator;
+    qint64 m_furthest = 0;
+    int m_retries = 0;
+    bool m_waitingToRetry = false;
+    ZAVOptionalError m_spaceError;
     QByteArray m_expectedSha256; // lower-case hex; empty: not checked
     struct DigestFree {
         void operator()(evp_md_ctx_st *context) const;

@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QMutex>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -61,6 +63,10 @@ private slots:
     void stalePartialDownloadsOfEarlierRunsAreRemoved();
     void pinnedPackageMustMatchItsSizeAndDigest_data();
     void pinnedPackageMustMatchItsSizeAndDigest();
+    void lostConnectionResumesOrStartsAgain_data();
+    void lostConnectionResumesOrStartsAgain();
+    void notEnoughFreeSpaceFailsBeforeTheFirstByte_data();
+    void notEnoughFreeSpaceFailsBeforeTheFirstByte();
     void redirectFromHttpsToHttpIsRefused();
 
 private:
@@ -263,6 +269,8 @@ void DownloadTest::init()
         const QByteArray base = QFile::encodeName(m_tmp->path());
         qputenv(name, qstrcmp(name, "TMPDIR") == 0 ? base : base + '/' + name);
     }
+    using namespace std::chrono_literals;
+    ZAVInstallationManager::setDownloadRetryDelays({10ms, 10ms, 10ms, 10ms, 10ms});
 }
 
 void DownloadTest::cleanup()
@@ -612,6 +620,9 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
     QVERIFY(!somethingAt(path));
     QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
     QVERIFY(run->handlersOnMainThread);
+    // A lost connection is asked again five times; an answer of the server never is.
+    if (kind != u"close" && kind != u"limit" && kind != u"loop")
+        QCOMPARE(server.hits("/setup.pkg"), kind == u"drop" || kind == u"short" ? 6 : 1);
     const QStringList lines = managerLines(log);
     QCOMPARE(lines.mid(lines.size() - 2),
              QStringList({QStringLiteral("pkg failed with error ") + run->error->description(),
@@ -911,6 +922,126 @@ void DownloadTest::pinnedPackageMustMatchItsSizeAndDigest()
     QVERIFY(run->error);
     QCOMPARE(run->error->localizedDescription,
              "The downloaded package is damaged or was altered. Nothing was installed.");
+    QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
+}
+
+void DownloadTest::lostConnectionResumesOrStartsAgain_data()
+{
+    QTest::addColumn<QByteArray>("etag");
+    QTest::addColumn<bool>("changeETag");
+    QTest::addColumn<bool>("ignoreRange");
+    QTest::addColumn<QList<QByteArray>>("ranges"); // asked for, in order
+    QTest::addColumn<qint64>("bodyBytes");          // sent by the server, in all
+    // The retry notices: counted afresh once the file grows past its furthest point.
+    QTest::addColumn<QList<int>>("attempts");
+    const qint64 size = 300 * 1024 + 5, cut = 60 * 1024;
+    QTest::newRow("resumed where it broke, four times") << QByteArray("v1") << false << false
+        << QList<QByteArray>{"", "bytes=61440-", "bytes=122880-", "bytes=184320-", "bytes=245760-"}
+        << size << QList<int>{1, 1, 1, 1};
+    QTest::newRow("server ignores Range") << QByteArray("v1") << false << true
+        << QList<QByteArray>{"", "bytes=61440-", "bytes=61440-"} << size + 2 * cut << QList<int>{1, 2};
+    QTest::newRow("file changed (ETag)") << QByteArray("v") << true << false
+        << QList<QByteArray>{"", "bytes=61440-", "bytes=61440-"} << size + 2 * cut << QList<int>{1, 2};
+    QTest::newRow("no validator") << QByteArray() << false << false
+        << QList<QByteArray>{"", "", ""} << size + 2 * cut << QList<int>{1, 2};
+}
+
+void DownloadTest::lostConnectionResumesOrStartsAgain()
+{
+    QFETCH(QByteArray, etag);
+    QFETCH(bool, changeETag);
+    QFETCH(bool, ignoreRange);
+    QFETCH(QList<QByteArray>, ranges);
+    QFETCH(qint64, bodyBytes);
+    QFETCH(QList<int>, attempts);
+    const QByteArray package = bytes(0, 300 * 1024 + 5);
+    ZAVFakeHTTPServer::Route route = ZAVFakeHTTPServer::ok(package, "application/octet-stream");
+    route.closeAfterBytes = 60 * 1024;
+    route.closeTimes = int(attempts.size());
+    route.etag = etag;
+    route.changeETag = changeETag;
+    route.ignoreRange = ignoreRange;
+    ZAVFakeHTTPServer server;
+    server.setRoute("/setup.pkg", route);
+    auto feed = std::make_shared<ZAVFeedData>();
+    feed->setPkgUrl(server.url("/setup.pkg").toString());
+    // Both pinned: a byte counted twice or a digest not started over fails the download.
+    feed->setPkgSize(package.size());
+    feed->setPkgSha256(QString::fromLatin1(QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex()));
+    ZAVTestLog log;
+    auto manager = ZAVInstallationManager::initWithFeedData(feed);
+    QList<ZAVTransferState> states;
+    manager->setTransferBlock([&states](const ZAVTransferState &state) { states.append(state); });
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+
+    QVERIFY2(!run->error, qPrintable(run->error ? run->error->description() : QString()));
+    QCOMPARE(fileContents(*run->path), package);
+    QCOMPARE(server.ranges(), ranges);
+    QCOMPARE(server.bodyBytesSent(), bodyBytes);
+    QList<int> notices;
+    for (const ZAVTransferState &state : states)
+        if (state.retryAttempt > 0 && state.retryAttempts == 5)
+            notices.append(state.retryAttempt);
+    QCOMPARE(notices, attempts);
+    QCOMPARE(states.last().bytesWritten, package.size());
+    QCOMPARE(run->percents.last(), 100.0);
+}
+
+void DownloadTest::notEnoughFreeSpaceFailsBeforeTheFirstByte_data()
+{
+    QTest::addColumn<QString>("small");   // the file system too small: "none", "tmp" or "home"
+    QTest::addColumn<bool>("pinned");     // the size from the feed, else from Content-Length
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QString>("message"); // %1: where
+    const QString message = QStringLiteral("There is not enough free space: %2 is needed and 300 MB is free in %1.");
+    QTest::newRow("feed's size, temporary directory") << "tmp" << true << qint64(1'200'000'000) << message.arg("%1", "1.2 GB");
+    QTest::newRow("announced length, temporary directory") << "tmp" << false << qint64(400'000'000) << message.arg("%1", "400 MB");
+    QTest::newRow("feed's size, home") << "home" << true << qint64(1'200'000'000) << message.arg("%1", "1.2 GB");
+    QTest::newRow("larger than any disk") << "none" << true << (qint64(1) << 62) << QString();
+}
+
+void DownloadTest::notEnoughFreeSpaceFailsBeforeTheFirstByte()
+{
+    QFETCH(QString, small);
+    QFETCH(bool, pinned);
+    QFETCH(qint64, size);
+    QFETCH(QString, message);
+    // A 300 MB tmpfs where the row wants the space to be short (root only).
+    QTemporaryDir mountPoint;
+    const QByteArray savedHome = qgetenv("HOME");
+    if (small != u"none") {
+        if (::geteuid() != 0 ||
+            QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=300000000", "tmpfs", mountPoint.path()}) != 0)
+            QSKIP("needs root to mount a small tmpfs");
+        qputenv(small == u"tmp" ? "TMPDIR" : "HOME", QFile::encodeName(mountPoint.path()));
+    }
+    auto unmount = qScopeGuard([&] {
+        qputenv("HOME", savedHome);
+        qputenv("TMPDIR", QFile::encodeName(m_tmp->path()));
+        if (small != u"none")
+            QProcess::execute("umount", {mountPoint.path()});
+    });
+    ZAVFakeHTTPServer::Route route;
+    route.bodySize = size;
+    route.generator = [](qint64 offset, qint64 n) { return bytes(offset, n); };
+    ZAVFakeHTTPServer server;
+    server.setRoute("/setup.pkg", route);
+    auto feed = std::make_shared<ZAVFeedData>();
+    feed->setPkgUrl(server.url("/setup.pkg").toString());
+    if (pinned)
+        feed->setPkgSize(size);
+    ZAVTestLog log;
+    auto manager = ZAVInstallationManager::initWithFeedData(feed);
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+
+    QVERIFY(run->error);
+    QCOMPARE(run->error->code, qint64(ZAVURLErrorNotEnoughSpace));
+    if (!message.isEmpty())
+        QCOMPARE(run->error->localizedDescription, message.arg(mountPoint.path()));
+    QCOMPARE(server.hits("/setup.pkg"), pinned ? 0 : 1);
+    QVERIFY(run->percents.isEmpty()); // not one byte
     QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
 }
 

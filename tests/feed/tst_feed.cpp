@@ -35,6 +35,7 @@ private slots:
     void loaderRefusesBodiesThatAreNotFeeds_data();
     void loaderRefusesBodiesThatAreNotFeeds();
     void loaderReportsAClosedPort();
+    void loaderReportsABodyCutShort_data();
     void loaderReportsABodyCutShort();
     void loaderRefusesAnEndlessBody();
     void loaderFollowsARedirect();
@@ -98,6 +99,8 @@ const QByteArray kFeed = R"({"product": "Demo Viewer", "bundleId": "org.example.
 
 void FeedTest::initTestCase()
 {
+    using namespace std::chrono_literals;
+    ZAVFeedLoader::setRetryDelays({10ms, 10ms});
     QVERIFY(m_dir.isValid());
     qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.filePath("state")));
     for (const QString key : {"a", "b"}) {
@@ -381,16 +384,31 @@ void FeedTest::loaderReportsAClosedPort()
     QCOMPARE(d->error->localizedDescription, QStringLiteral("Could not connect to the server."));
 }
 
+void FeedTest::loaderReportsABodyCutShort_data()
+{
+    QTest::addColumn<int>("cutTimes");
+    QTest::addColumn<int>("fetches");
+    QTest::addColumn<bool>("delivered");
+    QTest::newRow("cut once, fetched again") << 1 << 2 << true;
+    QTest::newRow("cut twice, fetched a third time") << 2 << 3 << true;
+    QTest::newRow("cut every time: two retries, then the error") << -1 << 3 << false;
+}
+
 void FeedTest::loaderReportsABodyCutShort()
 {
+    QFETCH(int, cutTimes);
+    QFETCH(int, fetches);
+    QFETCH(bool, delivered);
     ZAVFakeHTTPServer server;
     auto route = ZAVFakeHTTPServer::ok(kFeed);
     route.closeAfterBytes = 20;
+    route.closeTimes = cutTimes;
     server.setRoute("/feed.json", route);
     const auto d = load(server.url("/feed.json"));
     QTRY_COMPARE(d->calls, 1);
-    QVERIFY(!d->record);
-    QVERIFY(d->error);
+    QCOMPARE(bool(d->record), delivered);
+    QCOMPARE(bool(d->error), !delivered);
+    QCOMPARE(server.hits("/feed.json"), fetches);
 }
 
 void FeedTest::loaderRefusesAnEndlessBody()

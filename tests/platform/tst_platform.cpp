@@ -53,6 +53,16 @@ void PlatformTest::formatterWritesObjectsAndNumbers_data()
     QTest::newRow("percent") << ZAVStringWithFormat(u"100%% of %@", QStringLiteral("x")) << "100% of x";
     QTest::newRow("format chars in argument") << ZAVStringWithFormat(u"%@", QStringLiteral("%@ %.2f")) << "%@ %.2f";
     QTest::newRow("lone percent") << ZAVStringWithFormat(u"50% done %") << "50% done %";
+    // Sizes as GNOME writes them, powers of 1000; time left rounded up.
+    QTest::newRow("one byte") << ZAVFormatByteCount(1) << "1 byte";
+    QTest::newRow("bytes") << ZAVFormatByteCount(999) << "999 bytes";
+    QTest::newRow("kB") << ZAVFormatByteCount(12'400) << "12.4 kB";
+    QTest::newRow("MB, one decimal") << ZAVFormatByteCount(85'000'000) << "85.0 MB";
+    QTest::newRow("MB from 100 on, none") << ZAVFormatByteCount(299'999'232) << "300 MB";
+    QTest::newRow("rounds up into the next unit") << ZAVFormatByteCount(999'600'000) << "1.0 GB";
+    QTest::newRow("GB") << ZAVFormatByteCount(1'200'000'000) << "1.2 GB";
+    QTest::newRow("seconds left") << ZAVFormatTimeLeft(4.2) << "5 s";
+    QTest::newRow("minutes left") << ZAVFormatTimeLeft(125) << "3 min";
 }
 
 void PlatformTest::formatterWritesObjectsAndNumbers()

@@ -128,22 +128,47 @@ void ZAVFakeHTTPServer::serve(QTcpSocket *socket, const QByteArray &request)
     }
 
     const qint64 size = route.generator ? route.bodySize : route.body.size();
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + " Fake\r\n";
+    auto header = [&request](const QByteArray &name) {
+        for (const QByteArray &line : request.split('\n'))
+            if (line.toLower().startsWith(name.toLower() + ':'))
+                return line.mid(name.size() + 1).trimmed();
+        return QByteArray();
+    };
+    const QByteArray range = header("Range");
+    m_ranges.append(range);
+    const QByteArray etag = route.changeETag ? '"' + route.etag + QByteArray::number(m_hits[path]) + '"'
+                            : route.etag.isEmpty() ? QByteArray() : '"' + route.etag + '"';
+    const QByteArray ifRange = header("If-Range");
+    qint64 from = 0;
+    int status = route.status;
+    if (status == 200 && range.startsWith("bytes=") && !route.ignoreRange &&
+        (ifRange.isEmpty() || ifRange == etag)) {
+        from = qMin(range.mid(6, range.indexOf('-') - 6).toLongLong(), size);
+        status = 206;
+    }
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " Fake\r\n";
     for (const auto &header : route.headers)
         head += header.first + ": " + header.second + "\r\n";
+    if (!etag.isEmpty())
+        head += "ETag: " + etag + "\r\n";
+    if (status == 206)
+        head += "Content-Range: bytes " + QByteArray::number(from) + '-' +
+                QByteArray::number(size - 1) + '/' + QByteArray::number(size) + "\r\n";
     if (route.sendLength)
         head += "Content-Length: " +
-                QByteArray::number(route.announcedLength >= 0 ? route.announcedLength : size) +
+                QByteArray::number(route.announcedLength >= 0 ? route.announcedLength : size - from) +
                 "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head);
 
-    const qint64 limit = route.closeAfterBytes >= 0 ? qMin(route.closeAfterBytes, size) : size;
+    const bool drop = route.closeAfterBytes >= 0 &&
+                      (route.closeTimes < 0 || m_hits[path] <= route.closeTimes);
+    const qint64 limit = drop ? qMin(from + route.closeAfterBytes, size) : size;
     // The body is sent by a timer owned by the socket, so that everything goes with it.
     auto *timer = new QTimer(socket);
     timer->setInterval(route.chunkDelayMs > 0 ? route.chunkDelayMs : 1);
-    qint64 offset = 0;
-    auto pump = [socket, timer, route, limit, offset]() mutable {
+    qint64 offset = from;
+    auto pump = [this, socket, timer, route, limit, offset]() mutable {
         // Keep the socket's own buffer small so that a large body is produced as it is sent.
         // A client that went away ends the body: writes to a closed socket buffer nothing.
         if (socket->state() != QAbstractSocket::ConnectedState)
@@ -152,6 +177,7 @@ void ZAVFakeHTTPServer::serve(QTcpSocket *socket, const QByteArray &request)
             const qint64 n = qMin<qint64>(route.chunkSize, limit - offset);
             socket->write(route.generator ? route.generator(offset, n) : route.body.mid(offset, n));
             offset += n;
+            m_bodyBytesSent += n;
             if (route.chunkDelayMs > 0)
                 break;
         }

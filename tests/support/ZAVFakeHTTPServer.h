@@ -24,7 +24,14 @@ public:
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
         bool sendLength = true;       // Content-Length (else the body ends with the connection)
-        qint64 closeAfterBytes = -1;  // close the connection after this many body bytes
+        qint64 closeAfterBytes = -1;  // close the connection after this many body bytes...
+        int closeTimes = -1;          // ...in the first this many answers (-1: every one)
+        // Ranges: "Range: bytes=N-" gets a 206 from N on when If-Range is absent or names the
+        // ETag. The ETag is `etag` ("no validator" when empty), or a new one for every answer
+        // ("the file changed"); ignoreRange answers every request with the whole body.
+        QByteArray etag;
+        bool changeETag = false;
+        bool ignoreRange = false;
         qint64 announcedLength = -1;  // announce this length instead of the body's
         bool stall = false;           // read the request, then never answer
         bool closeWithoutAnswer = false;
@@ -58,6 +65,10 @@ public:
     // How many requests reached each path (the path alone, without the query).
     int hits(const QString &path) const { return m_hits.value(path); }
     QList<QByteArray> requestLines() const { return m_requestLines; }
+    // Each request's "Range:" value, empty when it had none, in order.
+    QList<QByteArray> ranges() const { return m_ranges; }
+    // Body bytes written to clients so far, over every route.
+    qint64 bodyBytesSent() const { return m_bodyBytesSent; }
 
 private:
     void accept();
@@ -68,4 +79,6 @@ private:
     QHash<QString, Route> m_routes;
     QHash<QString, int> m_hits;
     QList<QByteArray> m_requestLines;
+    QList<QByteArray> m_ranges;
+    qint64 m_bodyBytesSent = 0;
 };

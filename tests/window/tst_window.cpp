@@ -13,6 +13,9 @@
 #include <QCryptographicHash>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
 #include <QtTest>
 
 #include <cmath>
@@ -55,6 +58,11 @@ private slots:
     void installedWithAutoLaunchLaunchesAndQuits();
     void alertShowsItsTextsAsWritten();
 
+    void detailLineAndRetryStatusThenEscapeCancelsTheDownload();
+    void closeDuringTheInstallWaitsAndQuitsWithItsResult_data();
+    void closeDuringTheInstallWaitsAndQuitsWithItsResult();
+    void controlsAreNamedAndChangesAnnounced();
+
 private:
     ZAVInstallerWindow *load();
 
@@ -81,6 +89,8 @@ std::shared_ptr<const ZAVFeedData> record(std::optional<QString> product,
 
 void WindowTest::init()
 {
+    using namespace std::chrono_literals;
+    ZAVFeedLoader::setRetryDelays({1ms, 1ms}); // the window's own feed fetch fails at once
     m_log = std::make_unique<ZAVTestLog>();
     m_alerts.clear();
     m_terminations.clear();
@@ -239,12 +249,16 @@ void WindowTest::quitButtonQuits()
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
     m_terminations.clear();
+    ZAVApplication::sharedApplication().setExitStatus(0); // the feed's failure, above
     window->show();
     window->quitButton()->show();
     QTest::mouseClick(window->quitButton(), Qt::LeftButton);
     QCOMPARE(m_terminations, QStringList{QStringLiteral("ZAVAppUtils")});
     window->quitAction(window);
     QCOMPARE(m_terminations.size(), 2);
+    QTest::keyClick(window->quitButton(), Qt::Key_Return); // keyboard alone
+    QCOMPARE(m_terminations.size(), 3);
+    QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 0);
 }
 
 void WindowTest::feedTextIsShownAsPlainText()
@@ -498,7 +512,7 @@ void WindowTest::installedWithAutoLaunchLaunchesAndQuits()
 
 void WindowTest::alertShowsItsTextsAsWritten()
 {
-    // The real message box, answered by a click: markup and "&" are shown, never interpreted.
+    // The real message box, answered with Return: markup and "&" are shown, never interpreted.
     ZAVAlert::setResponder(nullptr);
     ZAVAlert alert;
     alert.setMessageText(QStringLiteral("<b>Quit</b> and continue installation"));
@@ -516,12 +530,137 @@ void WindowTest::alertShowsItsTextsAsWritten()
             informativeFormat = label->textFormat();
         QCOMPARE(box->buttons().size(), 1);
         buttonText = box->buttons().first()->text();
-        box->buttons().first()->click();
+        QTest::keyClick(box, Qt::Key_Return);
     });
     QCOMPARE(alert.runModal(), ZAVAlertFirstButtonReturn);
     QCOMPARE(buttonText, QStringLiteral("Quit && Install"));
     QCOMPARE(textFormat, Qt::PlainText);
     QCOMPARE(informativeFormat, Qt::PlainText);
+}
+
+void WindowTest::detailLineAndRetryStatusThenEscapeCancelsTheDownload()
+{
+    QTemporaryDir tmp;
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    ZAVFakeHTTPServer server;
+    ZAVFakeHTTPServer::Route stalled = ZAVFakeHTTPServer::ok(QByteArray(1 << 20, 'x'));
+    stalled.closeAfterBytes = 1000; // then stalls: the connection stays open
+    stalled.chunkSize = 1000;
+    stalled.chunkDelayMs = 60'000;
+    server.setRoute("/DemoViewer.tar.gz", stalled);
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_terminations.clear();
+    auto data = installRecord(0);
+    data->setPkgUrl(server.url("/DemoViewer.tar.gz").toString());
+    window->feedLoadedWithData(data);
+    QTRY_COMPARE(QDir(tmp.path() + "/zav-" + QString::number(geteuid())).entryList(QDir::Files).size(), 1);
+
+    const ZAVTransferBlock transfer = window->transferHandler();
+    const QLabel *detail = window->detailText();
+    transfer({12'400'000, 85'000'000});
+    QCOMPARE(detail->text(), QStringLiteral("12.4 MB of 85.0 MB"));
+    transfer({13'000'000, 85'000'000}); // within a quarter second: not shown
+    QCOMPARE(detail->text(), QStringLiteral("12.4 MB of 85.0 MB"));
+    transfer({0, -1, 2, 5, 4});
+    QCOMPARE(window->statusText()->text(),
+             QStringLiteral("Connection lost. Retrying in 4 s (attempt 2 of 5)..."));
+    QTest::qWait(300);
+    transfer({20'000'000, 85'000'000});
+    QCOMPARE(window->statusText()->text(), QStringLiteral("Downloading Demo Viewer - 4.2"));
+    QCOMPARE(detail->text(), QStringLiteral("20.0 MB of 85.0 MB")); // no time left before 2 s
+    for (int i = 1; i <= 7; ++i) {
+        QTest::qWait(260);
+        transfer({20'000'000 + i * 2'500'000, 85'000'000}); // 10 MB/s
+    }
+    QCOMPARE(detail->text(), QStringLiteral("37.5 MB of 85.0 MB, about 5 s left"));
+    QTest::qWait(260);
+    transfer({300'000'000, -1});
+    QCOMPARE(detail->text(), QStringLiteral("300 MB"));
+
+    window->show();
+    QTest::keyClick(window, Qt::Key_Escape);
+    QCOMPARE(m_terminations, QStringList{QStringLiteral("ZAVInstallerWindow")});
+    QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 1);
+    QVERIFY(QDir(tmp.path() + "/zav-" + QString::number(geteuid())).isEmpty());
+    qunsetenv("TMPDIR");
+}
+
+void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult_data()
+{
+    QTest::addColumn<int>("exitStatus");
+    QTest::newRow("installed") << 0;
+    QTest::newRow("install failed") << 1;
+}
+
+void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult()
+{
+    QFETCH(int, exitStatus);
+    QTemporaryDir tmp;
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    const QString installer = tmp.filePath("slow-installer");
+    QFile script(installer);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\nsleep 0.5\nexit %1\n").arg(exitStatus).toLatin1());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    ZAVInstallationManager::setPackageInstallerPath(QFile::encodeName(installer));
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_alerts.clear();
+    m_terminations.clear();
+    ZAVApplication::sharedApplication().setExitStatus(0); // the feed's failure, above
+    const auto data = installRecord(1);
+    window->setInstallManager(ZAVInstallationManager::initWithFeedData(data));
+    window->downloadCompletionHandler(data)(QStringLiteral("/tmp/x"), std::nullopt);
+    window->show();
+    QVERIFY(!window->close());
+    QCOMPARE(window->statusText()->text(), QStringLiteral("Finishing the installation..."));
+    QVERIFY(m_terminations.isEmpty()); // the package installer is left to finish
+    QTRY_COMPARE(m_terminations, QStringList{QStringLiteral("ZAVInstallerWindow")});
+    QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), exitStatus);
+    QVERIFY(m_alerts.isEmpty());
+    QVERIFY(!m_log->contains("Launching")); // closing means: nothing more
+    ZAVInstallationManager::setPackageInstallerPath(QByteArray());
+    qunsetenv("TMPDIR");
+}
+
+namespace {
+QList<QPair<QAccessible::Event, QString>> g_announcements;
+}
+
+void WindowTest::controlsAreNamedAndChangesAnnounced()
+{
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             window->statusText(), window->progressView(), window->detailText(), window->quitButton()})
+        QVERIFY2(!control->accessibleName().isEmpty(), control->objectName().toLatin1());
+    g_announcements.clear();
+    QPlatformAccessibility *accessibility = QGuiApplicationPrivate::platformIntegration()->accessibility();
+    QVERIFY(accessibility);
+    accessibility->setActive(true); // as when a screen reader listens
+    QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+        if (event->type() != QAccessible::DescriptionChanged && event->type() != QAccessible::Alert)
+            return;
+        auto *widget = qobject_cast<QWidget *>(event->object());
+        g_announcements.append({event->type(), widget ? widget->accessibleDescription() : QString()});
+    });
+    window->feedLoadedWithData(record("P", "1", 0));
+    window->showError(ZAVError{"d", 7, "Something broke."});
+    window->installCompletionHandler(installRecord(0))(std::nullopt);
+    QAccessible::installUpdateHandler(nullptr);
+    accessibility->setActive(false);
+    const QList<QPair<QAccessible::Event, QString>> expected{
+        {QAccessible::DescriptionChanged, "Downloading P"},
+        {QAccessible::DescriptionChanged, "Something broke. Please try again later."},
+        {QAccessible::Alert, "Something broke. Please try again later."},
+        {QAccessible::DescriptionChanged, "Successfully installed Demo Viewer"},
+        {QAccessible::Alert, "Successfully installed Demo Viewer"}};
+    QCOMPARE(g_announcements, expected);
 }
 
 QTEST_MAIN(WindowTest)
