@@ -95,8 +95,12 @@ void TrustTest::initTestCase()
     QVERIFY2(a && b, error.c_str());
     m_keyA = *a;
     m_keyB = *b;
-    // minisign names the key in the .pub file's comment as keyIdText() does.
-    QVERIFY(readFile(dir + "/a.pub").contains(ZAVMinisign::keyIdText(a->keyId).c_str()));
+    // minisign names the key in the .pub file's comment as keyIdText() does, without its
+    // leading zeros.
+    QByteArray id = QByteArray::fromStdString(ZAVMinisign::keyIdText(a->keyId));
+    while (id.startsWith('0'))
+        id.remove(0, 1);
+    QVERIFY(readFile(dir + "/a.pub").contains(id));
 }
 
 void TrustTest::publicKeys_data()
