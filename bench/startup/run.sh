@@ -22,22 +22,14 @@ for f in "$build/bin/zav-installer" "$run" "$folder/zav-installer"; do
 done
 
 work=$(mktemp -d)
-xvfb=
+source "$root/scripts/lib/xvfb.sh"
 cleanup() {
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    zav_xvfb_stop
     rm -rf "$work"
 }
 trap cleanup EXIT
-for _ in $(seq 1 20); do
-    display=:$((200 + RANDOM % 600))
-    [ -e "/tmp/.X11-unix/X${display#:}" ] && continue
-    Xvfb "$display" -screen 0 800x600x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-    xvfb=$!
-    for _ in $(seq 1 50); do
-        DISPLAY=$display xdpyinfo > /dev/null 2>&1 && break 2
-        sleep 0.1
-    done
-done
+zav_xvfb_start "$work" || exit 1
+display=$ZAV_XVFB_DISPLAY
 
 # Milliseconds from the start of COMMAND to the installer's window; the command is then ended.
 startup_ms() {
