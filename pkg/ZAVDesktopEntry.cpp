@@ -81,8 +81,11 @@ std::string hiddenKey(GKeyFile *file, const char *group)
         if (!seen.insert(key).second)
             problem = "the key " + key + " comes more than once in [" + group + "]";
         else if (base != key && (base == "Exec" || base == "TryExec"))
-            problem = "[" + std::string(group) + "] has a localized " + base + " (" + key +
-                      "); give the program once, without a locale";
+            // Appended, not "[" + std::string(group) + ...: at -O2 GCC 12 takes that for an
+            // overlapping copy (-Wrestrict) and the Release build fails.
+            problem = std::string("[").append(group).append("] has a localized ").append(base)
+                          .append(" (").append(key)
+                          .append("); give the program once, without a locale");
     }
     g_strfreev(keys);
     return problem;
