@@ -1,7 +1,6 @@
 #include "ZAVPackageStream.h"
 
 #include <archive.h>
-#include <nettle/sha2.h>
 #include <zlib.h>
 
 #include <fcntl.h>
@@ -23,10 +22,8 @@ struct ReaderDeleter {
 } // namespace
 
 ZAVPackageStream::ZAVPackageStream(int fd)
-    : m_fd(fcntl(fd, F_DUPFD_CLOEXEC, 0)), m_digest(std::make_unique<sha256_ctx>()),
-      m_readBuffer(kChunkSize), m_chunks(kChunks)
+    : m_fd(fcntl(fd, F_DUPFD_CLOEXEC, 0)), m_readBuffer(kChunkSize), m_chunks(kChunks)
 {
-    sha256_init(m_digest.get());
     for (Chunk &chunk : m_chunks) {
         chunk.data = std::make_unique<char[]>(kChunkSize);
         m_free.push_back(&chunk);
@@ -121,8 +118,7 @@ ssize_t ZAVPackageStream::readRaw(char *into, size_t size)
             return -1;
         }
         m_bytesRead += static_cast<uint64_t>(n);
-        sha256_update(m_digest.get(), static_cast<size_t>(n),
-                      reinterpret_cast<const uint8_t *>(into));
+        m_digest.update(into, static_cast<size_t>(n));
         return n;
     }
 }
@@ -312,14 +308,9 @@ void ZAVPackageStream::run()
         if (n == 0)
             break;
     }
-    uint8_t digest[SHA256_DIGEST_SIZE];
-    sha256_digest(m_digest.get(), sizeof digest, digest);
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (const uint8_t byte : digest) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 0xf];
-    }
+    std::string hex = m_digest.hexDigest();
+    if (hex.empty())
+        return finish("cannot compute the package's SHA-256");
     {
         std::lock_guard lock(m_mutex);
         m_sha256 = hex;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZAVFd.h"
+#include "trust/ZAVSha256.h"
 
 #include <sys/types.h>
 
@@ -11,8 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-struct sha256_ctx;
 
 // The uncompressed bytes of a package, produced on a thread of its own: it reads the package
 // file once, computes its SHA-256 on the way, and undoes the compression (gzip, bzip2, xz or
@@ -72,7 +71,7 @@ private:
     static ssize_t readFile(struct archive *, void *self, const void **buffer);
 
     ZAVFd m_fd;
-    std::unique_ptr<sha256_ctx> m_digest; // touched by the thread only
+    ZAVSha256 m_digest;             // touched by the thread only
     std::vector<char> m_readBuffer; // thread only
     size_t m_pending = 0;           // thread only: bytes of m_readBuffer not yet decoded
     uint64_t m_bytesRead = 0;       // thread only

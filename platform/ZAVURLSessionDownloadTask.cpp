@@ -18,7 +18,6 @@
 #include <utility>
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -108,11 +107,6 @@ ZAVError cancelledError()
 
 } // namespace
 
-void ZAVURLSessionDownloadTask::DigestFree::operator()(evp_md_ctx_st *context) const
-{
-    EVP_MD_CTX_free(context);
-}
-
 void ZAVURLSessionDownloadTask::setExpectedContent(qint64 size, const QByteArray &sha256)
 {
     m_expectedSize = size;
@@ -123,12 +117,9 @@ void ZAVURLSessionDownloadTask::setExpectedContent(qint64 size, const QByteArray
 void ZAVURLSessionDownloadTask::resetDigest()
 {
     m_digest.reset();
-    if (!m_expectedSha256.isEmpty()) {
-        // OpenSSL picks the CPU's SHA instructions: hashing keeps ahead of the transfer.
-        m_digest.reset(EVP_MD_CTX_new());
-        if (m_digest && EVP_DigestInit_ex(m_digest.get(), EVP_sha256(), nullptr) != 1)
-            m_digest.reset();
-    }
+    // OpenSSL picks the CPU's SHA instructions: hashing keeps ahead of the transfer.
+    if (!m_expectedSha256.isEmpty())
+        m_digest.emplace();
 }
 
 ZAVURLSessionDownloadTask::ZAVURLSessionDownloadTask(std::shared_ptr<ZAVURLSession> session,
@@ -355,8 +346,8 @@ void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
             reply->abort();
             return;
         }
-        if (m_digest && EVP_DigestUpdate(m_digest.get(), chunk.constData(), chunk.size()) != 1)
-            m_digest.reset(); // reported as a mismatch at the end
+        if (m_digest)
+            m_digest->update(chunk.constData(), size_t(chunk.size()));
         if (!writeAll(chunk.constData(), chunk.size())) {
             m_abort = Abort::WriteFailed;
             reply->abort();
@@ -484,13 +475,11 @@ std::optional<QString> ZAVURLSessionDownloadTask::contentMismatch()
             .arg(m_expectedSize);
     if (m_expectedSha256.isEmpty())
         return std::nullopt;
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (!m_digest || EVP_DigestFinal_ex(m_digest.get(), digest, &length) != 1)
-        return QStringLiteral("The package's SHA-256 could not be computed");
-    m_digest.reset();
     const QByteArray actual =
-        QByteArray::fromRawData(reinterpret_cast<const char *>(digest), int(length)).toHex();
+        m_digest ? QByteArray::fromStdString(m_digest->hexDigest()) : QByteArray();
+    m_digest.reset();
+    if (actual.isEmpty())
+        return QStringLiteral("The package's SHA-256 could not be computed");
     if (actual != m_expectedSha256)
         return QStringLiteral("The package's SHA-256 is %1 instead of %2")
             .arg(QString::fromLatin1(actual), QString::fromLatin1(m_expectedSha256));

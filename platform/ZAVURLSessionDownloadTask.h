@@ -1,14 +1,14 @@
 #pragma once
 
 #include "ZAVURLSession.h"
+#include "trust/ZAVSha256.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
 
 #include <memory>
-
-struct evp_md_ctx_st;
+#include <optional>
 
 // A GET whose body is streamed into a temporary file, made with O_CREAT|O_EXCL in the user's
 // temporary directory (ZAVTemporaryDirectory). Made by ZAVURLSession::downloadTaskWithURL;
@@ -125,8 +125,5 @@ private:
     bool m_waitingToRetry = false;
     ZAVOptionalError m_spaceError;
     QByteArray m_expectedSha256; // lower-case hex; empty: not checked
-    struct DigestFree {
-        void operator()(evp_md_ctx_st *context) const;
-    };
-    std::unique_ptr<evp_md_ctx_st, DigestFree> m_digest; // while a SHA-256 is expected
+    std::optional<ZAVSha256> m_digest; // while a SHA-256 is expected
 };

@@ -1,6 +1,6 @@
 #include "ZAVVendorFiles.h"
 
-#include "ZAVSha256.h"
+#include "trust/ZAVSha256.h"
 #include "pkg/ZAVFileSystem.h"
 
 #include <QFile>

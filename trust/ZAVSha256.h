@@ -16,7 +16,8 @@ public:
     ZAVSha256 &operator=(ZAVSha256 &&) noexcept;
 
     void update(const void *data, size_t size);
-    // 64 lowercase hex digits of everything fed so far; the digest is then spent.
+    // 64 lowercase hex digits of everything fed so far; the digest is then spent. Empty when
+    // libcrypto failed (never equal to a digest that is expected).
     std::string hexDigest();
 
 private:
