@@ -27,6 +27,13 @@ if ! zav_try "${TMPDIR:-/tmp}" && ! zav_try "${XDG_RUNTIME_DIR-}"; then
         exit 126
     fi
 fi
+# The folders first: the two archives below are unpacked at once, and two tars making the same
+# missing folder at the same moment can fail ("Cannot open: No such file or directory").
+while IFS= read -r zav_folder; do
+    mkdir -p "$zav_dir/$zav_folder" || exit 126
+done <<'ZAV_FOLDERS'
+@FOLDERS@
+ZAV_FOLDERS
 # The archive is two gzip'd tars of about equal size, unpacked at once on two cores: the first
 # @LENGTH@ bytes from byte @OFFSET@, then the rest. gzip's own status comes through descriptor 3:
 # only it sees a cut or altered file end to end.

@@ -64,7 +64,7 @@ zav_bundle_folder() {
 }
 
 zav_bundle_pack() {
-    local dest=$1 name=$2 stub offset=1 size length gzip=${ZAV_BUNDLE_GZIP:--9}
+    local dest=$1 name=$2 stub offset=1 size length folders gzip=${ZAV_BUNDLE_GZIP:--9}
     local tar=(tar -C "$dest" --owner=0 --group=0 --numeric-owner --no-recursion)
     (cd "$dest" && find "$name" | LC_ALL=C sort) > "$dest/.files"
     "${tar[@]}" -T "$dest/.files" -cf - | gzip "$gzip" -n > "$dest/$name-x86_64.tar.gz"
@@ -74,7 +74,8 @@ zav_bundle_pack() {
     : > "$dest/.first" && : > "$dest/.second"
     (cd "$dest" && find "$name" -type f -printf '%s %p\n') | sort -rn | awk -v first="$dest/.first" \
         -v second="$dest/.second" '{ if (a <= b) { a += $1; print $2 > first } else { b += $1; print $2 > second } }'
-    (cd "$dest" && find "$name" -type d) >> "$dest/.first"
+    folders=$(cd "$dest" && find "$name" -type d | LC_ALL=C sort)
+    printf '%s\n' "$folders" >> "$dest/.first"
     "${tar[@]}" -T "$dest/.first" -cf - | gzip "$gzip" -n > "$dest/.first.gz"
     "${tar[@]}" -T "$dest/.second" -cf - | gzip "$gzip" -n > "$dest/.second.gz"
     length=$(stat -c %s "$dest/.first.gz")
@@ -83,6 +84,7 @@ zav_bundle_pack() {
     while :; do
         stub=$(sed -e "s/@NAME@/$name/g" -e "s/@OFFSET@/$offset/" -e "s/@LENGTH@/$length/g" \
                    "$ZAV_BUNDLE_SOURCE/stub.sh")
+        stub=${stub/@FOLDERS@/$folders}
         size=$(printf '%s\n' "$stub" | wc -c)
         [ $((size + 1)) -eq "$offset" ] && break
         offset=$((size + 1))
