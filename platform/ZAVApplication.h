@@ -45,10 +45,3 @@ private:
     int m_lastAttentionType = -1;
     int m_exitStatus = 0;
 };
-
-// Decisions the desktop leaves to the application (closing the last window ends the run,
-// and so on). The installer takes every default.
-class ZAVApplicationDelegate {
-public:
-    virtual ~ZAVApplicationDelegate() = default;
-};

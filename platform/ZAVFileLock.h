@@ -19,7 +19,6 @@ public:
     // that kept the file from being opened or locked.
     bool tryLock(const QByteArray &path);
     void unlock();
-    bool isLocked() const { return m_fd >= 0; }
     int errorNumber() const { return m_error; }
 
 private:
