@@ -11,10 +11,12 @@ ZAV_PACKAGES=(
     fonts-dejavu-core debootstrap
 )
 
-# Installs what is missing: with apt-get when root, otherwise prints the line to run and stops.
+# Installs what is missing of the packages named (ZAV_PACKAGES when none is): with apt-get when
+# root, otherwise prints the line to run and stops.
 zav_ensure_packages() {
-    local missing=() package
-    for package in "${ZAV_PACKAGES[@]}"; do
+    local missing=() package wanted=("$@")
+    [ ${#wanted[@]} -gt 0 ] || wanted=("${ZAV_PACKAGES[@]}")
+    for package in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then
             missing+=("$package")
         fi

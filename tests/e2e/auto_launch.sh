@@ -20,11 +20,11 @@ e2e_has_line "Install complete" && e2e_fail "\"Install complete\" was logged bef
 app=$E2E_HOME/.local/opt/$E2E_APP_ID
 [ "$(cat "$app/VERSION" 2>/dev/null)" = 2.0 ] || e2e_fail "the product is not installed"
 [ -f "$E2E_HOME/.local/share/applications/$E2E_APP_ID.desktop" ] || e2e_fail "no desktop entry"
-for i in $(seq 1 100); do
+for _ in $(seq 1 100); do
     ls "$E2E_WORK"/records/*.started > /dev/null 2>&1 && break
     sleep 0.1
 done
-started=$(ls "$E2E_WORK"/records/*.started 2>/dev/null | head -1)
+started=$(find "$E2E_WORK/records" -name '*.started' 2>/dev/null | head -1)
 [ -n "$started" ] || e2e_fail "the product was not started"
 grep -q "^$app/" "$started" || e2e_fail "the running copy is not the installed one: $(cat "$started")"
 pid=$(basename "$started" .started)

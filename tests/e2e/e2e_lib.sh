@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the end-to-end tests: the real installer, built with a feed URL on a host name that
 # never resolves, against nginx, with its own HOME and TMPDIR under a work folder, on a private
 # Xvfb display so that the test can answer its alerts the way a person would (xdotool: focus
@@ -29,6 +30,7 @@ E2E_FIXTURE_ID=org.example.ZavFixture
 E2E_APP_ID=$E2E_FIXTURE_ID.Run$$x$RANDOM
 
 e2e_setup() {
+    # shellcheck disable=SC2034 # E2E_BASE is for the tests that source this file
     E2E_INSTALLER=$1 E2E_BASE=$2 E2E_WORK=$3
     E2E_PORT=
     rm -rf "$E2E_WORK"
@@ -36,7 +38,7 @@ e2e_setup() {
              "$E2E_WORK/tmp" "$E2E_WORK/records"
     E2E_HOME=$E2E_WORK/home
     E2E_LOG=$E2E_WORK/installer.log
-    E2E_PID= E2E_STATUS=
+    E2E_PID='' E2E_STATUS=''
     trap e2e_cleanup EXIT
     zav_xvfb_start "$E2E_WORK" || e2e_fail "Xvfb did not start"
     E2E_DISPLAY=$ZAV_XVFB_DISPLAY
@@ -80,8 +82,8 @@ e2e_run_installer() {
 }
 
 e2e_wait_for_line() {
-    local text=$1 seconds=${2:-60} i
-    for i in $(seq 1 $((seconds * 10))); do
+    local text=$1 seconds=${2:-60}
+    for _ in $(seq 1 $((seconds * 10))); do
         grep -qF -- "] $text" "$E2E_LOG" 2>/dev/null && return 0
         sleep 0.1
     done
@@ -101,8 +103,8 @@ e2e_windows() {
 }
 
 e2e_wait_for_window() {
-    local title=$1 seconds=${2:-60} i
-    for i in $(seq 1 $((seconds * 10))); do
+    local title=$1 seconds=${2:-60}
+    for _ in $(seq 1 $((seconds * 10))); do
         E2E_WINDOW=$(e2e_windows "$title" | head -1)
         [ -n "$E2E_WINDOW" ] && return 0
         sleep 0.1
@@ -121,8 +123,8 @@ e2e_press_space() {
 }
 
 e2e_wait_for_exit() {
-    local seconds=${1:-30} i
-    for i in $(seq 1 $((seconds * 10))); do
+    local seconds=${1:-30}
+    for _ in $(seq 1 $((seconds * 10))); do
         if ! kill -0 "$E2E_PID" 2>/dev/null; then
             wait "$E2E_PID"
             E2E_STATUS=$?

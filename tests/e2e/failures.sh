@@ -39,7 +39,7 @@ feed_for big.tar.gz
 ZAV_NGINX_EXTRA='location /packages/ { limit_rate 2m; }' e2e_start_server
 e2e_run_installer
 e2e_wait_for_line "Start download: $E2E_BASE/packages/big.tar.gz"
-for i in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
+for _ in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
 kill -KILL "$(cat "$work/nginx/server.pid")"
 e2e_expect_one_error_alert "server gone mid-download" ""
 e2e_has_line "pkg failed with error .*" || e2e_fail "mid-download: no \"pkg failed with error\""
@@ -48,10 +48,10 @@ e2e_has_line "pkg failed with error .*" || e2e_fail "mid-download: no \"pkg fail
 # 5. The installer is ended by SIGTERM mid-download: the partial file goes with it.
 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
 echo $! > "$work/nginx/server.pid"
-for i in $(seq 1 50); do zav_nginx_port_open "$E2E_PORT" && break; sleep 0.1; done
+for _ in $(seq 1 50); do zav_nginx_port_open "$E2E_PORT" && break; sleep 0.1; done
 e2e_run_installer
 e2e_wait_for_line "Start download: $E2E_BASE/packages/big.tar.gz"
-for i in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
+for _ in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
 ls "$work/tmp/zav-$(id -u)"/download-* > /dev/null 2>&1 || e2e_fail "SIGTERM: no partial file to start with"
 kill -TERM "$E2E_PID"
 e2e_wait_for_exit 20
