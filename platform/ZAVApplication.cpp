@@ -2,6 +2,7 @@
 
 #include "ZAVDispatch.h"
 #include "ZAVLog.h"
+#include "ZAVTerminationCleanup.h"
 
 #include <QApplication>
 
@@ -25,6 +26,8 @@ void ZAVApplication::terminate(const char *sender)
     // to save and nothing to tear down, so the process leaves at once, log flushed.
     ZAVLogFlush();
     closelog();
+    // A signal that came while the package installer ran ends the run now that it is over.
+    ZAVFinishPendingTermination();
     _exit(m_exitStatus);
 }
 

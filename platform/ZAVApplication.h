@@ -12,7 +12,8 @@ public:
     static ZAVApplication &sharedApplication();
 
     // Ends the installer through normal termination: the log is flushed and the process exits
-    // with exitStatus(). Does not return (unless a test has installed a terminate handler).
+    // with exitStatus(), or as the signal would have when one was held back while the package
+    // installer ran (ZAVTerminationCleanup.h). Does not return (unless a test has installed a terminate handler).
     // `sender` names who asked, for tests and the log of a debugger.
     void terminate(const char *sender);
 

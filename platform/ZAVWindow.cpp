@@ -3,12 +3,14 @@
 #include "ZAVApplication.h"
 #include "ZAVDispatch.h"
 #include "ZAVLog.h"
+#include "ZAVTerminationCleanup.h"
 #include "ZAVURLSession.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QHash>
 #include <QMetaProperty>
+#include <QSocketNotifier>
 #include <QUiLoader>
 
 ZAVWindow::ZAVWindow(QWidget *parent) : QWidget(parent) {}
@@ -98,6 +100,18 @@ int ZAVApplicationMain(int argc, char **argv)
         return 1;
     }
     ZAVApplication::sharedApplication().setMainWindow(window);
+    // A signal held back while the package installer runs closes the window, which waits for
+    // the installer to finish; the run then ends as the signal asked.
+    std::unique_ptr<QSocketNotifier> signalled;
+    if (const int notifier = ZAVTerminationNotifier(); notifier >= 0)
+        signalled = std::make_unique<QSocketNotifier>(notifier, QSocketNotifier::Read);
+    if (QSocketNotifier *watch = signalled.get())
+        QObject::connect(watch, &QSocketNotifier::activated, window, [window, watch] {
+        watch->setEnabled(false);
+        ZAVLogFormat(u"Signal %@ arrived while installing; finishing the installation first",
+                     QString::number(ZAVPendingTermination()));
+        window->close();
+        });
     window->show();
     const int status = application.exec();
     ZAVLogFlush();
