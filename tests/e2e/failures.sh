@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Each failure ends in exactly one error alert whose button quits with status 1, with nothing
-# installed: feed 404, package 404, a package that zav-pkg refuses, the server gone
-# mid-download; and SIGTERM mid-download leaves no partial file.
+# installed and nothing left in the temporary folder: feed 404, package 404, a package that
+# zav-pkg refuses, the server gone mid-download; SIGTERM or SIGHUP mid-download leaves no
+# partial file; a signal during the install waits for zav-pkg, then ends the run.
 set -uo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 e2e_setup "$@"
@@ -30,8 +31,7 @@ echo '<html><body>Sorry</body></html>' > "$work/www/packages/page.tar.gz"
 feed_for page.tar.gz
 e2e_run_installer
 e2e_expect_one_error_alert "refused package" ""
-ls "$work/tmp/zav-$(id -u)/tmp-page.tar.gz" > /dev/null 2>&1 ||
-    e2e_fail "refused package: the downloaded package should stay for a look"
+[ ! -e "$work/tmp/zav-$(id -u)/tmp-page.tar.gz" ] || e2e_fail "refused package: the package was left"
 
 # 4. The server goes away in the middle of the download.
 head -c $((64 * 1024 * 1024)) /dev/urandom > "$work/www/packages/big.tar.gz"
@@ -45,17 +45,49 @@ e2e_expect_one_error_alert "server gone mid-download" ""
 e2e_has_line "pkg failed with error .*" || e2e_fail "mid-download: no \"pkg failed with error\""
 [ ! -e "$work/tmp/zav-$(id -u)/tmp-big.tar.gz" ] || e2e_fail "mid-download: a partial package was left"
 
-# 5. The installer is ended by SIGTERM mid-download: the partial file goes with it.
+# 5. The installer is ended by SIGTERM (or SIGHUP: its terminal closed) mid-download: the
+# partial file goes with it.
 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
 echo $! > "$work/nginx/server.pid"
 for _ in $(seq 1 50); do zav_nginx_port_open "$E2E_PORT" && break; sleep 0.1; done
-e2e_run_installer
-e2e_wait_for_line "Start download: $E2E_BASE/packages/big.tar.gz"
-for _ in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
-ls "$work/tmp/zav-$(id -u)"/download-* > /dev/null 2>&1 || e2e_fail "SIGTERM: no partial file to start with"
-kill -TERM "$E2E_PID"
-e2e_wait_for_exit 20
-[ "$E2E_STATUS" -eq 143 ] || e2e_fail "SIGTERM: the installer ended with status $E2E_STATUS, not 143"
-ls "$work/tmp/zav-$(id -u)"/download-* > /dev/null 2>&1 && e2e_fail "SIGTERM: the partial file was left"
-echo "ok: SIGTERM mid-download"
+for row in "TERM 143" "HUP 129"; do
+    read -r signal status <<< "$row"
+    e2e_run_installer
+    e2e_wait_for_line "Start download: $E2E_BASE/packages/big.tar.gz"
+    for _ in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
+    ls "$work/tmp/zav-$(id -u)"/download-* > /dev/null 2>&1 || e2e_fail "SIG$signal: no partial file to start with"
+    kill -"$signal" "$E2E_PID"
+    e2e_wait_for_exit 20
+    [ "$E2E_STATUS" -eq "$status" ] || e2e_fail "SIG$signal: the installer ended with status $E2E_STATUS, not $status"
+    [ -z "$(ls -A "$work/tmp/zav-$(id -u)")" ] || e2e_fail "SIG$signal: left $(ls -A "$work/tmp/zav-$(id -u)")"
+    echo "ok: SIG$signal mid-download"
+done
+
+# 6. SIGTERM while zav-pkg runs (its renames slowed down by strace): the installer waits for it,
+# then ends as the signal asked, with the product installed and the package gone.
+if command -v strace > /dev/null && strace -o /dev/null true 2> /dev/null; then
+    e2e_package 2.0
+    feed_for ZavFixture-2.0.tar.gz
+    # strace passes the installer's ending on as its own.
+    (e2e_env strace -f -qq -o /dev/null -e trace=renameat2 -e inject=renameat2:delay_enter=1500000 \
+        "$E2E_INSTALLER" > "$E2E_LOG" 2>&1) &
+    E2E_PID=$!
+    installer=''
+    for _ in $(seq 1 400); do
+        installer=$(pgrep -P "$E2E_PID" | head -1)
+        [ -n "$installer" ] && pgrep -x -P "$installer" zav-pkg > /dev/null && break
+        sleep 0.05
+    done
+    pgrep -x -P "$installer" zav-pkg > /dev/null || e2e_fail "signal during install: zav-pkg never ran"
+    kill -TERM "$installer"
+    e2e_wait_for_exit 30
+    [ "$E2E_STATUS" -eq 143 ] || e2e_fail "signal during install: status $E2E_STATUS, not 143"
+    [ "$(cat "$E2E_HOME/.local/opt/$E2E_APP_ID/VERSION" 2>/dev/null)" = 2.0 ] ||
+        e2e_fail "signal during install: the product is not installed"
+    e2e_has_line "Install complete; closing as asked" || e2e_fail "signal during install: no wait for zav-pkg"
+    [ -z "$(ls -A "$work/tmp/zav-$(id -u)")" ] || e2e_fail "signal during install: left $(ls -A "$work/tmp/zav-$(id -u)")"
+    echo "ok: SIGTERM during the install"
+else
+    echo "strace cannot trace here: the signal-during-install row is skipped"
+fi
 e2e_pass
