@@ -59,6 +59,7 @@ touch app/$'\xff'#"$vendor" pack app -o refused.tar.gz#to UTF-8
 :#pkg_url=ftp://example.com/demo.tar.gz feed refused.json#not an absolute http(s) URL
 :#feed refused.json --serial 0#serial must be between
 :#feed refused.json --serial 9007199254740992#serial must be between
+:#feed refused.json --serial $(($(date +%s) + 367 * 86400))#more than a year ahead
 :#feed refused.json --expires 0d#takes a duration
 :#feed refused.json --expires 3w#takes a duration
 ROWS
@@ -66,6 +67,7 @@ ls -A | grep -q 'refused\|zav-tmp\|zav-vendor-check' && fail "a refusal left fil
 
 # The serial and expiry a feed states: given, and by default the time now and 90 days on.
 feed given.json --serial 42 --expires 36h && feed default.json
+feed ahead.json --serial 9007199254740991 --allow-serial-ahead
 now=$(date +%s)
 for row in "given.json 42 $((now + 36 * 3600))" "default.json $now $((now + 90 * 86400))"; do
     set -- $row
@@ -118,8 +120,9 @@ cmp -s key.key kept.key || fail "keygen replaced an existing secret key"
 cp www/feed.json good.json && cp www/feed.json.minisig good.minisig && cp www/demo.tar.gz good.tar.gz
 while IFS='#' read -r change expected; do
     cp good.json www/feed.json && cp good.minisig www/feed.json.minisig && cp good.tar.gz www/demo.tar.gz
+    extra=()
     eval "$change"
-    refused "$expected" "$vendor" verify -p key.pub "$base/feed.json"
+    refused "$expected" "$vendor" verify -p key.pub "${extra[@]}" "$base/feed.json"
     grep -q "^FAILED" err.log || fail "verify did not name the failed check ($change)"
 done <<'ROWS'
 sed -i 's/Demo/Dema/' www/feed.json#signature
@@ -129,6 +132,10 @@ rm www/feed.json.minisig#404
 cp app/bin/demo x.json; "$vendor" sign -s key.key x.json 2> /dev/null; cp x.json.minisig www/feed.json.minisig#signature
 sed -i "s,$base/feed.json,$base/other.json," www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#different product
 sed -i '/pkgSha256/d' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#pkgSha256" is missing
+sed -i '/bundleId/d' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#bundleId" is missing
+sed -i "s,\"pkgUrl\": \"[^\"]*\",\"pkgUrl\": \"file://$work/good.tar.gz\"," www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#not a complete URL
+{ printf '{"pad": "%2097152s",' ''; tail -c +2 good.json; } > www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#more data than expected
+extra=(--min-serial 9007199254740991)#older product information
 sed -i 's/"expiresAt": "[^"]*"/"expiresAt": "2020-01-01T00:00:00Z"/' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#expired
 printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA-256 is
 truncate -s -1 www/demo.tar.gz#bytes instead of
