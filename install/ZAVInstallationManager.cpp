@@ -62,22 +62,6 @@ QByteArray installerFileName(const std::optional<QString> &pkgUrl)
     return (stem + suffix).toUtf8();
 }
 
-// Why `pkgUrl` cannot be downloaded, or nothing when it names a complete http(s) URL. Other
-// schemes would read local files or the installer's own resources.
-ZAVOptionalError packageAddressError(const std::optional<QString> &pkgUrl, QUrl *url)
-{
-    if (!pkgUrl || pkgUrl->trimmed().isEmpty())
-        return ZAVURLErrorMake(ZAVURLErrorBadURL,
-                               QStringLiteral("The product information gives no package address."));
-    *url = QUrl(*pkgUrl);
-    const bool web = url->scheme() == u"http" || url->scheme() == u"https";
-    if (!url->isValid() || url->isRelative() || !web || url->host().isEmpty())
-        return ZAVURLErrorMake(ZAVURLErrorBadURL,
-                               QStringLiteral("The package address is not a complete URL (%1).")
-                                   .arg(*pkgUrl));
-    return std::nullopt;
-}
-
 std::vector<std::chrono::milliseconds> g_retryDelays;
 
 } // namespace
@@ -112,7 +96,7 @@ void ZAVInstallationManager::startDownloadWithCompletion(ZAVDownloadCompletion c
     setProgressBlock(std::move(progress));
 
     QUrl url;
-    if (const ZAVOptionalError error = packageAddressError(m_feedData->pkgUrl(), &url)) {
+    if (const ZAVOptionalError error = m_feedData->packageURL(&url)) {
         // No request: the refusal travels the way a failed download does.
         ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
         reportCompletionWithURL(std::nullopt, error);

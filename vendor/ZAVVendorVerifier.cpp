@@ -18,8 +18,8 @@
 
 namespace {
 
-// The most a feed or signature may be; the installer reads no more either.
-constexpr qint64 kMaxDocumentSize = 1 << 20;
+// The most a feed or signature may be, as the installer reads them.
+constexpr qint64 kMaxDocumentSize = ZAVFeedData::kMaximumDocumentSize;
 
 struct Fetched {
     std::optional<QByteArray> body;
@@ -122,7 +122,7 @@ private:
 } // namespace
 
 bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::string &feed,
-                               std::FILE *out)
+                               qint64 minimumSerial, std::FILE *out)
 {
     Report report(out);
     std::string error;
@@ -141,7 +141,7 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
     const Fetched signature = load(feed, true);
     if (!signature.body)
         return report.failed("signature " + feed + ".minisig: " + signature.error);
-    const ZAVFeedTrust trust({*key}, 0);
+    const ZAVFeedTrust trust({*key}, minimumSerial);
     QString keyId;
     if (const ZAVOptionalError refusal = trust.verifySignature(*document.body, *signature.body,
                                                                &keyId))
@@ -164,6 +164,10 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
     qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state));
     refusal = trust.admit(*record, feedUrl, keyId, QDateTime::currentDateTimeUtc());
     ZAVVendorFiles::removeScratchDirectory(state);
+    if (refusal && refusal->code == ZAVFeedErrorRolledBack)
+        return report.failed("feed document: " + refusal->localizedDescription.toStdString() +
+                             " (serial " + std::to_string(*record->feedSerial()) +
+                             ", the installers' floor " + std::to_string(minimumSerial) + ")");
     if (refusal)
         return report.failed("feed document: " + refusal->localizedDescription.toStdString());
     const QString pkgUrl = record->pkgUrl().value_or(QString());
@@ -175,11 +179,15 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
               record->expiresAt()->toString(Qt::ISODate).toStdString() + ", for " +
               record->feedUrl()->toStdString() + (isWebUrl(feed) ? "" : " (not compared)"));
 
+    QUrl packageUrl;
+    if (const ZAVOptionalError refused = record->packageURL(&packageUrl))
+        return report.failed("package: " + refused->localizedDescription.toStdString());
+
     auto delegate = std::make_shared<PackageDownload>();
     std::future<void> finished = delegate->finished();
     auto session = ZAVURLSession::sessionWithConfiguration(
         ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
-    auto task = session->downloadTaskWithURL(QUrl(pkgUrl));
+    auto task = session->downloadTaskWithURL(packageUrl);
     task->setExpectedContent(size, sha256.toLatin1());
     task->resume();
     session->finishTasksAndInvalidate();

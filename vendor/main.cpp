@@ -25,6 +25,13 @@
 #include <string>
 #include <vector>
 
+#ifndef ZAV_MIN_FEED_SERIAL
+#error "ZAV_MIN_FEED_SERIAL must be defined by the build"
+#endif
+#define ZAV_QUOTE(value) #value
+#define ZAV_TEXT(value) ZAV_QUOTE(value)
+#define ZAV_MIN_FEED_SERIAL_TEXT ZAV_TEXT(ZAV_MIN_FEED_SERIAL)
+
 namespace {
 
 constexpr char kHelp[] =
@@ -32,9 +39,9 @@ constexpr char kHelp[] =
     "       zav-vendor pack APPDIR -o PKG.tar.gz|PKG.tar.zst\n"
     "       zav-vendor feed --pkg PKG --pkg-url URL --feed-url URL --product NAME\n"
     "                       --bundle-id ID --version V [--auto-launch] [--display-version]\n"
-    "                       [--expires 90d] [--serial N] -o FEED.json\n"
+    "                       [--expires 90d] [--serial N [--allow-serial-ahead]] -o FEED.json\n"
     "       zav-vendor sign -s KEY.key FEED.json\n"
-    "       zav-vendor verify -p KEY.pub URL|FILE\n"
+    "       zav-vendor verify -p KEY.pub [--min-serial N] URL|FILE\n"
     "\n"
     "keygen  makes a key pair in minisign's formats; the secret key is protected by a\n"
     "        password read from the terminal or standard input (-W: unprotected). Prints the\n"
@@ -42,10 +49,13 @@ constexpr char kHelp[] =
     "pack    writes a reproducible package of APPDIR (SOURCE_DATE_EPOCH sets its times) after\n"
     "        running every check zav-pkg runs; prints its application id, SHA-256 and size.\n"
     "feed    writes the feed document for a checked package; the serial defaults to the\n"
-    "        current Unix time, the expiry to 90 days (Nd or Nh).\n"
+    "        current Unix time (one more than a year ahead of it is refused unless\n"
+    "        --allow-serial-ahead), the expiry to 90 days (Nd or Nh).\n"
     "sign    writes FEED.json.minisig, a prehashed minisign signature.\n"
     "verify  makes every check the installer makes on the feed at URL (or in FILE, with\n"
     "        FILE.minisig beside it) and on its package; exit status 1 on the first failure.\n"
+    "        --min-serial is the installers' serial floor (default: this build's\n"
+    "        -DZAV_MIN_FEED_SERIAL, " ZAV_MIN_FEED_SERIAL_TEXT ").\n"
     "\n"
     "Exit status: 0 done, 1 refused or failed, 2 usage error.\n";
 
@@ -225,7 +235,7 @@ int feed(int argc, char **argv)
     const Arguments args(argc, argv,
                          {"--pkg", "--pkg-url", "--feed-url", "--product", "--bundle-id",
                           "--version", "--expires", "--serial", "-o"},
-                         {"--auto-launch", "--display-version"});
+                         {"--auto-launch", "--display-version", "--allow-serial-ahead"});
     const std::string missing = args.missing(required);
     if (!args.error.empty() || !missing.empty() || !args.operands.empty())
         return usage(!args.error.empty() ? args.error
@@ -238,6 +248,7 @@ int feed(int argc, char **argv)
     options.feedUrl = args.text("--feed-url");
     options.autoLaunch = args.flags.contains("--auto-launch");
     options.displayVersion = args.flags.contains("--display-version");
+    options.allowSerialAhead = args.flags.contains("--allow-serial-ahead");
     if (args.values.contains("--expires"))
         options.expires = args.text("--expires");
     if (args.values.contains("--serial")) {
@@ -265,11 +276,21 @@ int feed(int argc, char **argv)
 
 int verify(int argc, char **argv)
 {
-    const Arguments args(argc, argv, {"-p"}, {});
+    const Arguments args(argc, argv, {"-p", "--min-serial"}, {});
     if (!args.error.empty() || !args.missing({"-p"}).empty() || args.operands.size() != 1)
         return usage(args.error.empty() ? "verify needs -p KEY.pub and one URL or file"
                                         : args.error);
-    return ZAVVendorVerifier::verify(args.values.at("-p"), args.operands.front(), stdout) ? 0 : 1;
+    qint64 minimumSerial = ZAV_MIN_FEED_SERIAL;
+    if (args.values.contains("--min-serial")) {
+        bool ok = false;
+        minimumSerial = args.text("--min-serial").toLongLong(&ok);
+        if (!ok || minimumSerial < 0 || minimumSerial > ZAVVendorFeedWriter::kMaxSerial)
+            return usage("--min-serial takes a whole number from 0 to 2^53-1");
+    }
+    return ZAVVendorVerifier::verify(args.values.at("-p"), args.operands.front(), minimumSerial,
+                                     stdout)
+               ? 0
+               : 1;
 }
 
 } // namespace
