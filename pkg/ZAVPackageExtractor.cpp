@@ -1,6 +1,6 @@
 #include "ZAVPackageExtractor.h"
 
-#include "ZAVFd.h"
+#include "base/ZAVFd.h"
 #include "ZAVFileSystem.h"
 #include "ZAVPackageStream.h"
 #include "ZAVPkgLog.h"

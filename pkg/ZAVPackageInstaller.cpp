@@ -1,12 +1,12 @@
 #include "ZAVPackageInstaller.h"
 
 #include "ZAVDesktopEntry.h"
-#include "ZAVFd.h"
+#include "base/ZAVFd.h"
 #include "ZAVFileSystem.h"
 #include "ZAVPackageExtractor.h"
 #include "ZAVPackageStream.h"
 #include "ZAVPkgLog.h"
-#include "pkg/ZAVUserAppLayout.h"
+#include "base/ZAVUserAppLayout.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -37,15 +37,10 @@ constexpr size_t kRandomSuffixLength = 17;
 constexpr off_t kMaxDesktopEntrySize = 1 << 20;
 constexpr off_t kMaxReceiptSize = 64 << 20;
 
-std::string utf8(const QString &text)
-{
-    return text.toStdString();
-}
-
 // The components of a path of a layout for the home "/": the same path below any home.
-std::vector<std::string> below(const QString &path)
+std::vector<std::string> below(const std::string &path)
 {
-    return ZAVFileSystem::components(utf8(path));
+    return ZAVFileSystem::components(path);
 }
 
 std::string parentOf(const std::string &path)
@@ -55,9 +50,9 @@ std::string parentOf(const std::string &path)
 }
 
 // The folder that holds `path` (a path of a layout for the home "/"), as components.
-std::vector<std::string> folderOf(const QString &path)
+std::vector<std::string> folderOf(const std::string &path)
 {
-    return ZAVFileSystem::components(parentOf(utf8(path)));
+    return ZAVFileSystem::components(parentOf(path));
 }
 
 // Opens `path` inside `rootFd` the way the running system will open it: links of the package
@@ -90,8 +85,7 @@ public:
     Installation(const std::string &packagePath, const std::string &home,
                  const ZAVPackageInstaller::Options &options, ZAVPkgLog &log)
         : m_packagePath(packagePath), m_home(home), m_options(options), m_log(log),
-          m_folders(*ZAVUserAppLayout::forApplication(QStringLiteral("zav.folders"),
-                                                      QStringLiteral("/")))
+          m_folders(*ZAVUserAppLayout::forApplication("zav.folders", "/"))
     {
     }
     ~Installation() { rollBack(); }
@@ -111,9 +105,9 @@ private:
     };
 
     // The bytes of `layoutPath` (a path of a layout for the home "/") in this home.
-    std::string absolute(const QString &layoutPath) const
+    std::string absolute(const std::string &layoutPath) const
     {
-        return (m_home == "/" ? std::string() : m_home) + utf8(layoutPath);
+        return (m_home == "/" ? std::string() : m_home) + layoutPath;
     }
 
     ZAVPkgResult openPackage();
@@ -166,7 +160,7 @@ private:
     std::optional<Program> m_tryExec;
     std::optional<ZAVDesktopEntry> m_entry;
     ZAVFd m_iconFd;
-    QString m_iconExtension;
+    std::string m_iconExtension;
     std::string m_sha256;
     std::vector<Unowned> m_unowned;
     std::vector<std::string> m_programPaths; // the absolute programs written into the entry
@@ -282,7 +276,7 @@ ZAVPkgResult Installation::openHomeDirectory(const std::vector<std::string> &com
         int error = 0;
         ZAVFd next =
             ZAVFileSystem::openOrCreateDirectory(current.get(), component, 0755, &created, &error);
-        const std::string path = absolute(QStringLiteral("/")) + ZAVFileSystem::joined(walked);
+        const std::string path = absolute("/") + ZAVFileSystem::joined(walked);
         if (!next.valid()) {
             if (error == ELOOP || error == ENOTDIR)
                 return ZAVPkgError::failed(ZAVQuoted(path) +
@@ -334,7 +328,7 @@ void Installation::cleanLeftovers()
                                                name.size() - (sizeof kOldPrefix - 1) -
                                                    kRandomSuffixLength);
             struct stat st {};
-            if (ZAVUserAppLayout::isValidApplicationId(QString::fromStdString(id)) &&
+            if (ZAVUserAppLayout::isValidApplicationId(id) &&
                 fstatat(m_optFd.get(), id.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
                 errno == ENOENT &&
                 renameat(m_optFd.get(), name.c_str(), m_optFd.get(), id.c_str()) == 0) {
@@ -349,7 +343,7 @@ void Installation::cleanLeftovers()
     cleanTemporaryFiles(below(m_folders.applicationsDirectory()));
     cleanTemporaryFiles(below(m_folders.receiptsDirectory()));
     for (const char *extension : {"png", "svg"})
-        cleanTemporaryFiles(folderOf(m_folders.iconPath(QLatin1String(extension))));
+        cleanTemporaryFiles(folderOf(m_folders.iconPath(extension)));
 }
 
 void Installation::cleanTemporaryFiles(const std::vector<std::string> &components)
@@ -424,7 +418,7 @@ ZAVPkgResult Installation::check()
             "the package has no desktop entry at its root; it needs exactly one, named after "
             "the application id (such as org.example.App.desktop)");
     m_id = entryName.substr(0, entryName.size() - std::string_view(".desktop").size());
-    m_layout = ZAVUserAppLayout::forApplication(QString::fromStdString(m_id), QStringLiteral("/"));
+    m_layout = ZAVUserAppLayout::forApplication(m_id, "/");
     if (!m_layout)
         return ZAVPkgError::refused(
             "desktop entry " + ZAVQuoted(entryName) + ": " + ZAVQuoted(m_id) +
@@ -524,7 +518,7 @@ void Installation::findIcon(const std::string &name)
         struct stat st {};
         if (fd.valid() && fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
             m_iconFd = std::move(fd);
-            m_iconExtension = QString::fromStdString(candidate.substr(candidate.size() - 3));
+            m_iconExtension = candidate.substr(candidate.size() - 3);
             m_log.detail("icon " + candidate);
             return;
         }
@@ -549,7 +543,7 @@ bool Installation::readReceipt()
     if (pread(fd.get(), text.data(), static_cast<size_t>(text.size()), 0) != text.size())
         return false;
     const QJsonObject receipt = QJsonDocument::fromJson(text).object();
-    if (receipt.value(QLatin1String("id")).toString() != m_layout->applicationId() ||
+    if (receipt.value(QLatin1String("id")).toString().toStdString() != m_layout->applicationId() ||
         !receipt.value(QLatin1String("files")).isArray())
         return false;
     return true;
@@ -563,16 +557,16 @@ ZAVPkgResult Installation::checkDestinations()
     // version beside the receipt of the other. The application directory goes as a whole:
     // what the application wrote into it goes with it.
     const bool receipt = readReceipt();
-    const std::vector<std::pair<QString, bool>> places{
+    const std::vector<std::pair<std::string, bool>> places{
         {m_layout->applicationDirectory(), true},
         {m_layout->desktopEntryPath(), false},
-        {m_layout->iconPath(QStringLiteral("svg")), false},
-        {m_layout->iconPath(QStringLiteral("png")), false},
+        {m_layout->iconPath("svg"), false},
+        {m_layout->iconPath("png"), false},
         {m_layout->receiptPath(), false},
     };
     std::string names;
     for (const auto &[place, directory] : places) {
-        const std::string path = utf8(place);
+        const std::string &path = place;
         int error = 0;
         // A folder that is missing holds nothing to replace; one that is a link is refused
         // when it is opened for writing.
@@ -643,7 +637,8 @@ ZAVPkgResult Installation::writeIntegration()
         return error;
     if (auto error = openHomeDirectory(below(m_layout->receiptsDirectory()), &m_receiptsFd))
         return error;
-    const QString iconPath = m_iconFd.valid() ? m_layout->iconPath(m_iconExtension) : QString();
+    const std::string iconPath =
+        m_iconFd.valid() ? m_layout->iconPath(m_iconExtension) : std::string();
     if (m_iconFd.valid()) {
         if (auto error = openHomeDirectory(folderOf(iconPath), &m_iconDirectoryFd))
             return error;
@@ -697,14 +692,14 @@ ZAVPkgResult Installation::writeIntegration()
         m_replacements.push_back({dirFd, temporary, finalName});
         return ZAVPkgResult();
     };
-    if (auto error = write(m_applicationsFd.get(), utf8(m_layout->desktopEntryFileName()),
+    if (auto error = write(m_applicationsFd.get(), m_layout->desktopEntryFileName(),
                            "desktop entry", [&](const std::string &name) {
                                return ZAVFileSystem::writeNewFile(m_applicationsFd.get(), name,
                                                                   desktopText, 0644);
                            }))
         return error;
     if (m_iconFd.valid()) {
-        const std::string iconName = m_id + '.' + utf8(m_iconExtension);
+        const std::string iconName = m_id + '.' + m_iconExtension;
         if (auto error = write(m_iconDirectoryFd.get(), iconName, "icon",
                                [&](const std::string &name) {
                                    return ZAVFileSystem::copyToNewFile(
@@ -857,9 +852,9 @@ void Installation::finish()
 {
     // An icon of the previous version in the other format, or one the new version lacks.
     for (const char *extension : {"png", "svg"}) {
-        if (m_iconFd.valid() && m_iconExtension == QLatin1String(extension))
+        if (m_iconFd.valid() && m_iconExtension == extension)
             continue;
-        const QString path = m_layout->iconPath(QLatin1String(extension));
+        const std::string path = m_layout->iconPath(extension);
         int error = 0;
         ZAVFd directory = ZAVFileSystem::openPath(m_homeFd.get(), folderOf(path), &error);
         const std::string name = m_id + '.' + extension;

@@ -1,6 +1,6 @@
 #include "ZAVVendorFiles.h"
 
-#include "trust/ZAVSha256.h"
+#include "base/ZAVSha256.h"
 #include "pkg/ZAVFileSystem.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pkg/ZAVFd.h"
+#include "base/ZAVFd.h"
 
 #include <sys/types.h>
 

@@ -2,7 +2,7 @@
 
 #include "ZAVVendorFiles.h"
 #include "pkg/ZAVPkgLog.h"
-#include "pkg/ZAVUserAppLayout.h"
+#include "base/ZAVUserAppLayout.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,16 +83,15 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
                  ZAVVendorFiles::errorText(errno);
         return false;
     }
-    const QString homeName = QFile::decodeName(home.c_str());
     ZAVPkgLog log(false, false);
     ZAVPackageInstaller::Options options;
     options.expected = expected;
     const ZAVPkgResult refusal = ZAVPackageInstaller::install(package, home, options, log);
     QStringList receipts;
     if (!refusal) {
-        const auto layout = ZAVUserAppLayout::forApplication(QStringLiteral("zav.check"), homeName);
-        receipts = QDir(layout->receiptsDirectory()).entryList({QStringLiteral("*.json")},
-                                                               QDir::Files);
+        const auto layout = ZAVUserAppLayout::forApplication("zav.check", home);
+        receipts = QDir(QFile::decodeName(QByteArray::fromStdString(layout->receiptsDirectory())))
+                       .entryList({QStringLiteral("*.json")}, QDir::Files);
     }
     ZAVVendorFiles::removeScratchDirectory(home);
 
