@@ -50,6 +50,8 @@ public:
     // directory descriptor.
     std::string temporaryPath() const;
     const std::string &finalName() const { return m_finalName; }
+    // The directory the file is made in (owned by this object).
+    int directoryFd() const { return m_directory.get(); }
 
     // Appends `data` after what was written through append or copyFrom.
     ZAVStatus append(std::string_view data);

@@ -116,7 +116,8 @@ QString fixtureEntry(const QString &program) {
 
 // The layout and its paths as the Qt side of the tests speaks of them.
 std::optional<ZAVUserAppLayout> layoutFor(const QString &id, const QString &home) {
-    return ZAVUserAppLayout::forApplication(id.toStdString(), QFile::encodeName(home).toStdString());
+    return ZAVUserAppLayout::forApplication(id.toStdString(),
+                                            QFile::encodeName(home).toStdString());
 }
 
 QString text(const std::string &path) {
