@@ -28,8 +28,8 @@ ZAVPkgResult ZAVPackageIntegration::check(int stagingFd, const std::string &entr
             return ZAVPkgError::refused("desktop entry " + ZAVQuoted(entryName) +
                                         " is larger than 1 MiB");
         if (text.errorNumber() == EIO)
-            return ZAVPkgError::failed("cannot read desktop entry " + ZAVQuoted(entryName) +
-                                       ": " + text.error().reasonText());
+            return ZAVPkgError::failed("cannot read desktop entry " + ZAVQuoted(entryName),
+                                       text.error());
         return ZAVPkgError::refused("desktop entry " + ZAVQuoted(entryName) +
                                     " is not a regular file");
     }

@@ -88,8 +88,7 @@ ZAVPkgResult ZAVPackageTransaction::createStaging(int optFd, const std::string &
         });
         ZAVResult<ZAVFd> fd = ZAVDirectory::open(optFd, m_stagingName);
         if (!fd)
-            return ZAVPkgError::failed("cannot open the staging directory: " +
-                                       fd.error().reasonText());
+            return ZAVPkgError::failed("cannot open the staging directory", fd.error());
         m_stagingFd = std::move(*fd);
     }
     m_log.detail("staging in " + optPath + "/" + m_stagingName);
@@ -136,8 +135,8 @@ ZAVPkgResult ZAVPackageTransaction::moveAside(
                 saved = thing.name + kSavedInfix + stamp + '-' + std::to_string(attempt);
             moved = ZAVRename::noReplace(thing.folder.get(), thing.name, thing.folder.get(), saved);
             if (!moved && moved.errorNumber() != EEXIST && moved.errorNumber() != ENOTEMPTY)
-                return ZAVPkgError::failed("cannot move " + ZAVQuoted(thing.path) +
-                                           " aside: " + moved.error().reasonText());
+                return ZAVPkgError::failed("cannot move " + ZAVQuoted(thing.path) + " aside",
+                                           moved.error());
         }
         if (!moved)
             return ZAVPkgError::failed("cannot move " + ZAVQuoted(thing.path) +
@@ -179,22 +178,20 @@ ZAVPkgResult ZAVPackageTransaction::swap(const std::string &id)
             // the next run restores from if this one dies before the new version is in place.
             m_oldName = ZAVFiles::randomName(ZAVPackageRecovery::kOldPrefix + id + '-');
             if (const ZAVStatus aside = ZAVRename::replace(optFd, id, optFd, m_oldName); !aside)
-                return ZAVPkgError::failed("cannot move the installed version aside: " +
-                                           aside.error().reasonText());
+                return ZAVPkgError::failed("cannot move the installed version aside",
+                                           aside.error());
             if (const ZAVStatus moved = ZAVRename::replace(optFd, m_stagingName, optFd, id);
                 !moved) {
                 ZAVRename::replace(optFd, m_oldName, optFd, id);
-                return ZAVPkgError::failed("cannot move the new version into place: " +
-                                           moved.error().reasonText());
+                return ZAVPkgError::failed("cannot move the new version into place",
+                                           moved.error());
             }
         } else {
-            return ZAVPkgError::failed("cannot swap in the new version: " +
-                                       exchanged.error().reasonText());
+            return ZAVPkgError::failed("cannot swap in the new version", exchanged.error());
         }
     } else if (const ZAVStatus moved = ZAVRename::noReplace(optFd, m_stagingName, optFd, id);
                !moved) {
-        return ZAVPkgError::failed("cannot move the new version into place: " +
-                                   moved.error().reasonText());
+        return ZAVPkgError::failed("cannot move the new version into place", moved.error());
     }
     m_swapped = true;
     m_log.detail(std::string(installed ? "swapped " : "moved ") + m_stagingName + " to " + id);
@@ -227,8 +224,8 @@ ZAVPkgResult ZAVPackageTransaction::commitFiles()
             else
                 unlinkat(done.directoryFd(), done.finalName().c_str(), 0);
         }
-        return failAfterSwap(ZAVPkgError::failed("cannot put " + finalName + " in place: " +
-                                                 committed.error().reasonText()));
+        return failAfterSwap(ZAVPkgError::failed("cannot put " + finalName + " in place",
+                                                 committed.error()));
     }
     for (size_t i = 0; i < m_staged.size(); ++i) {
         if (!previous[i].empty())
