@@ -17,7 +17,7 @@ bool ZAVWorkspace::launchAppWithBundleIdentifier(const std::optional<QString> &b
     ZAV_ASSERT_MAIN_THREAD();
     if (launchIdentifier)
         *launchIdentifier = 0;
-    // The id becomes a file name: refuse anything that is not an application id first.
+    // The id becomes a file name: the layout refuses anything that is not an application id.
     if (!bundleIdentifier)
         return false;
     const std::optional<ZAVUserAppLayout> layout = ZAVUserAppLayout::forApplication(
