@@ -1,5 +1,7 @@
 #include "ZAVFeedData.h"
 
+#include "platform/ZAVURLSession.h"
+
 #include <QJsonValue>
 #include <QRegularExpression>
 
@@ -32,6 +34,20 @@ ZAVError ZAVFeedTrustError(ZAVFeedErrorCode code)
         break;
     }
     return ZAVError{QString::fromLatin1(ZAVFeedErrorDomain), code, text};
+}
+
+ZAVOptionalError ZAVFeedData::packageURL(QUrl *url) const
+{
+    if (!m_pkgUrl || m_pkgUrl->trimmed().isEmpty())
+        return ZAVURLErrorMake(ZAVURLErrorBadURL,
+                               QStringLiteral("The product information gives no package address."));
+    *url = QUrl(*m_pkgUrl);
+    const bool web = url->scheme() == u"http" || url->scheme() == u"https";
+    if (!url->isValid() || url->isRelative() || !web || url->host().isEmpty())
+        return ZAVURLErrorMake(ZAVURLErrorBadURL,
+                               QStringLiteral("The package address is not a complete URL (%1).")
+                                   .arg(*m_pkgUrl));
+    return std::nullopt;
 }
 
 std::shared_ptr<ZAVFeedData> ZAVFeedData::initWithDictionary(const QJsonObject &dictionary,

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 #include <optional>
@@ -17,6 +18,11 @@
 // which is why no accessor locks.
 class ZAVFeedData {
 public:
+    // The most bytes a feed document, or its signature, may have: a feed is a few hundred
+    // bytes, and a server sending more is not sending a feed. The installer stops reading
+    // there, and zav-vendor verify refuses what the installer would.
+    static constexpr qint64 kMaximumDocumentSize = 1024 * 1024;
+
     // The record for a parsed feed document, or nullptr with `error` set when the document
     // does not fit the feed's data model (a known key with a value of the wrong type, or a
     // pinning key whose value breaks its rule: pkgSha256 not 64 hex digits, pkgSize not a whole
@@ -40,6 +46,12 @@ public:
     // In UTC.
     const std::optional<QDateTime> &expiresAt() const { return m_expiresAt; }
     const std::optional<QString> &feedUrl() const { return m_feedUrl; }
+
+    // The package's address as a URL (into *url), or why it cannot be downloaded: pkgUrl is
+    // missing or blank, or not an absolute http or https URL with a host. Other schemes would
+    // read local files or the installer's own resources. The installer downloads nothing
+    // else, and zav-vendor verify refuses the same feeds with the same sentence.
+    ZAVOptionalError packageURL(QUrl *url) const;
 
     void setProduct(const std::optional<QString> &product) { m_product = product; }
     void setBundleId(const std::optional<QString> &bundleId) { m_bundleId = bundleId; }

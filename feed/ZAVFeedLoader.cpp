@@ -15,7 +15,7 @@
 namespace {
 
 // A feed is a few hundred bytes; a server that sends far more is not sending a feed.
-constexpr qint64 kMaximumFeedSize = 4 * 1024 * 1024;
+constexpr qint64 kMaximumFeedSize = ZAVFeedData::kMaximumDocumentSize;
 
 // A fetch that fails for want of a network is asked again after each of these waits.
 std::vector<std::chrono::milliseconds> g_retryDelays{std::chrono::seconds(1),

@@ -7,7 +7,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -25,31 +27,71 @@ ZAVError missingKey(const char *key)
                         QStringLiteral("\"%1\" is missing").arg(QLatin1String(key)));
 }
 
-// The serial kept for this feed, or 0 when none is (first run, or a file that is not ours).
-qint64 readStoredSerial(const QByteArray &path)
+// The largest integer a JSON number (a double) holds exactly.
+constexpr double kMaximumSerial = double((qint64(1) << 53) - 1);
+
+bool isSerial(const QJsonValue &value)
 {
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const double number = value.toDouble(-1);
+    return value.isDouble() && number >= 0 && number <= kMaximumSerial &&
+           std::trunc(number) == number;
+}
+
+// What the state file keeps for one feed URL: for each key id, the highest serial of a feed
+// signed by that key that this user accepted. `error` says, for the log, why a file that is
+// there cannot be used; no file (a first run) is no error.
+struct KeptSerials {
+    QJsonObject serials;
+    QString error;
+};
+
+KeptSerials readKeptSerials(const QByteArray &path)
+{
+    if (path.isEmpty())
+        return {{}, QStringLiteral("neither $XDG_STATE_HOME nor $HOME names a folder")};
+    // Not through a link, and without waiting for a writer at a FIFO.
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return 0;
-    QByteArray text(kMaximumStateSize, '\0');
+        return errno == ENOENT ? KeptSerials{} : KeptSerials{{}, qt_error_string(errno)};
+    struct stat st {};
+    if (const int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : -1) {
+        ::close(fd);
+        return {{}, error > 0 ? qt_error_string(error) : QStringLiteral("not a regular file")};
+    }
+    QByteArray text(kMaximumStateSize + 1, '\0');
     qsizetype length = 0;
-    while (length < text.size()) {
+    int error = 0;
+    while (error == 0 && length < text.size()) {
         const ssize_t n = ::read(fd, text.data() + length, size_t(text.size() - length));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+        if (n == 0)
             break;
-        length += n;
+        if (n > 0)
+            length += n;
+        else if (errno != EINTR)
+            error = errno;
     }
     ::close(fd);
+    if (error != 0)
+        return {{}, qt_error_string(error)};
+    if (length > kMaximumStateSize)
+        return {{}, QStringLiteral("larger than a state file can be")};
     text.truncate(length);
-    const QJsonValue serial = QJsonDocument::fromJson(text).object().value(u"feedSerial");
-    if (!serial.isDouble()) {
-        ZAVLog(QStringLiteral("The kept feed serial is unreadable and is ignored: ") +
-               QFile::decodeName(path));
-        return 0;
+    const QJsonObject state = QJsonDocument::fromJson(text).object();
+    KeptSerials kept;
+    if (const QJsonValue serials = state.value(u"serials"); serials.isObject()) {
+        kept.serials = serials.toObject();
+    } else if (isSerial(state.value(u"feedSerial"))) {
+        // As the first installers kept it: the serial of the last feed and the key of that
+        // feed. No installer wrote one without the key; such a serial counts for every key.
+        kept.serials.insert(state.value(u"keyId").toString(), state.value(u"feedSerial"));
+    } else {
+        return {{}, QStringLiteral("not a state file of this installer")};
     }
-    return qint64(serial.toDouble());
+    for (const QJsonValue serial : kept.serials) {
+        if (!isSerial(serial))
+            return {{}, QStringLiteral("a serial in it is not a whole number")};
+    }
+    return kept;
 }
 
 // Creates the directories of `path` that are missing (mode 0700).
@@ -153,6 +195,9 @@ ZAVOptionalError ZAVFeedTrust::admit(const ZAVFeedData &record, const QUrl &feed
         return missingKey("expiresAt");
     if (!record.feedUrl())
         return missingKey("feedUrl");
+    // Without it nothing can be launched, and a running copy is neither found nor closed.
+    if (!record.bundleId() || record.bundleId()->isEmpty())
+        return missingKey("bundleId");
 
     if (QUrl(*record.feedUrl(), QUrl::StrictMode) != feedURL) {
         ZAVLogFormat(u"The product information is for %@, not for %@", record.feedUrl(),
@@ -164,24 +209,40 @@ ZAVOptionalError ZAVFeedTrust::admit(const ZAVFeedData &record, const QUrl &feed
                      record.expiresAt()->toString(Qt::ISODate), now.toUTC().toString(Qt::ISODate));
         return ZAVFeedTrustError(ZAVFeedErrorExpired);
     }
+    // Without the kept serials a rolled-back feed cannot be told from a new one: refused.
     const QByteArray path = statePath(feedURL);
-    const qint64 stored = path.isEmpty() ? 0 : readStoredSerial(path);
+    KeptSerials kept = readKeptSerials(path);
+    if (!kept.error.isEmpty()) {
+        ZAVLogFormat(u"The kept feed serials cannot be read, so the product information is "
+                     u"refused: %@: %@",
+                     QFile::decodeName(path), kept.error);
+        return ZAVFeedTrustError(ZAVFeedErrorRolledBack);
+    }
+    // Only the serial kept for the key that signed this feed counts (and one kept without a
+    // key): a feed signed with a key that was stolen, or a serial mistyped, holds back no
+    // feed signed with another key.
     const qint64 serial = *record.feedSerial();
+    const qint64 stored = qint64(std::max(kept.serials.value(keyId).toDouble(),
+                                          kept.serials.value(QString()).toDouble()));
     if (serial < stored || serial < m_minimumSerial) {
-        ZAVLogFormat(u"The product information has serial %@, below %@ already seen (floor %@)",
-                     QString::number(serial), QString::number(stored),
+        ZAVLogFormat(u"The product information signed by key %@ has serial %@, below %@ "
+                     u"already seen from that key (floor %@)",
+                     keyId, QString::number(serial), QString::number(stored),
                      QString::number(m_minimumSerial));
         return ZAVFeedTrustError(ZAVFeedErrorRolledBack);
     }
+    kept.serials.insert(keyId, double(serial));
+    // "feedSerial" and "keyId", the last feed accepted, are what the first installers read.
     const QJsonObject state{{QStringLiteral("feedSerial"), double(serial)},
                             {QStringLiteral("keyId"), keyId},
-                            {QStringLiteral("feedUrl"), feedURL.toString()}};
-    const int error = path.isEmpty()
-                          ? ENOENT
-                          : writeAtomically(path, QJsonDocument(state).toJson());
-    if (error != 0)
-        ZAVLogFormat(u"The feed serial could not be kept in %@: %@", QFile::decodeName(path),
-                     qt_error_string(error));
+                            {QStringLiteral("feedUrl"), feedURL.toString()},
+                            {QStringLiteral("serials"), kept.serials}};
+    if (const int error = writeAtomically(path, QJsonDocument(state).toJson())) {
+        ZAVLogFormat(u"The feed serial cannot be kept in %@, so the product information is "
+                     u"refused: %@",
+                     QFile::decodeName(path), qt_error_string(error));
+        return ZAVFeedTrustError(ZAVFeedErrorRolledBack);
+    }
     return std::nullopt;
 }
 

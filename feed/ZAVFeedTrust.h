@@ -17,11 +17,25 @@
 // document itself.
 //
 // With keys, a feed is trusted when its exact bytes carry a minisign signature by one of the
-// keys (verifySignature), and its record (admit) has all five pinning keys, has not expired,
-// names the feed URL it was fetched from, and has a serial no lower than the one this user's
-// computer last accepted for that URL (nor than the floor). admit then keeps the serial and the
-// key id in $XDG_STATE_HOME/zav/feeds/<16 hex digits>.json (~/.local/state when the variable
-// is unset or not absolute), replaced atomically.
+// keys (verifySignature), and its record (admit) has all five pinning keys and a bundleId, has
+// not expired, names the feed URL it was fetched from, and has a serial no lower than the
+// floor nor than the highest one this user's computer accepted for that URL from a feed
+// signed by the same key. admit then keeps that serial under the key id in
+// $XDG_STATE_HOME/zav/feeds/<16 hex digits>.json (~/.local/state when the variable is unset
+// or not absolute), replaced atomically.
+//
+// Serials are kept per key so that one bad feed (a serial mistyped, or a feed signed with a
+// stolen key) cannot lock users out: feeds signed with another trusted key (the backup key)
+// are compared only with what that key signed before, and an entry for a key that is no
+// longer compiled in is never looked at. A key cannot lower another key's serial either, so
+// a thief holding one key cannot roll back the feeds signed with the other; they can sign
+// whatever they like for the installers that trust the stolen key, which only an installer
+// without it ends. An older genuine feed by a key still trusted can be served again while it
+// has not expired, when this computer has seen no later feed by that key.
+//
+// When the state file is there but cannot be read or is not ours (a folder at its name, a
+// link, unparsable), or the new serial cannot be kept, the feed is refused as a rollback:
+// the check cannot be made. No file at all is a first run.
 //
 // A value type; its checks are safe on any thread. Detail for the log goes to the log; the
 // errors carry the sentence for the user (ZAVFeedTrustError).
@@ -47,8 +61,8 @@ public:
                                      QString *keyId) const;
 
     // Checks a verified record fetched from `feedURL`, signed by `keyId`, at time `now`, against
-    // the rules above, then keeps its serial. Without keys: nothing to check. A state file
-    // that cannot be written is logged, not an error: the feed itself is sound.
+    // the rules above, then keeps its serial. Without keys: nothing to check. Why a state file
+    // cannot be used goes to the log; the user reads the rollback sentence.
     ZAVOptionalError admit(const ZAVFeedData &record, const QUrl &feedURL, const QString &keyId,
                            const QDateTime &now) const;
 

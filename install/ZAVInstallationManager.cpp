@@ -1,5 +1,6 @@
 #include "ZAVInstallationManager.h"
 
+#include "base/ZAVDirectory.h"
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFileLock.h"
 #include "platform/ZAVLog.h"
@@ -11,6 +12,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
+
+#include <fcntl.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -62,22 +65,6 @@ QByteArray installerFileName(const std::optional<QString> &pkgUrl)
     return (stem + suffix).toUtf8();
 }
 
-// Why `pkgUrl` cannot be downloaded, or nothing when it names a complete http(s) URL. Other
-// schemes would read local files or the installer's own resources.
-ZAVOptionalError packageAddressError(const std::optional<QString> &pkgUrl, QUrl *url)
-{
-    if (!pkgUrl || pkgUrl->trimmed().isEmpty())
-        return ZAVURLErrorMake(ZAVURLErrorBadURL,
-                               QStringLiteral("The product information gives no package address."));
-    *url = QUrl(*pkgUrl);
-    const bool web = url->scheme() == u"http" || url->scheme() == u"https";
-    if (!url->isValid() || url->isRelative() || !web || url->host().isEmpty())
-        return ZAVURLErrorMake(ZAVURLErrorBadURL,
-                               QStringLiteral("The package address is not a complete URL (%1).")
-                                   .arg(*pkgUrl));
-    return std::nullopt;
-}
-
 std::vector<std::chrono::milliseconds> g_retryDelays;
 
 } // namespace
@@ -112,7 +99,7 @@ void ZAVInstallationManager::startDownloadWithCompletion(ZAVDownloadCompletion c
     setProgressBlock(std::move(progress));
 
     QUrl url;
-    if (const ZAVOptionalError error = packageAddressError(m_feedData->pkgUrl(), &url)) {
+    if (const ZAVOptionalError error = m_feedData->packageURL(&url)) {
         // No request: the refusal travels the way a failed download does.
         ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
         reportCompletionWithURL(std::nullopt, error);
@@ -203,7 +190,7 @@ void ZAVInstallationManager::removeInstallerIfExists() const
         return;
     const QByteArray again = getInstallerPath();
     if (!again.isEmpty())
-        std::filesystem::remove_all(again.toStdString(), error);
+        ZAVDirectory::removeTree(AT_FDCWD, again.toStdString()); // follows no link inside
 }
 
 void ZAVInstallationManager::reportCompletionWithURL(const std::optional<QString> &path,

@@ -55,6 +55,14 @@ std::optional<QByteArray> ZAVVendorFeedWriter::document(const Options &options,
         *error = "the serial must be between 1 and 2^53-1";
         return std::nullopt;
     }
+    if (!options.allowSerialAhead && serial > now.toSecsSinceEpoch() + kMaxSerialAhead) {
+        *error = "the serial " + std::to_string(serial) +
+                 " is more than a year ahead of the current Unix time " +
+                 std::to_string(now.toSecsSinceEpoch()) +
+                 ": installers that accept it refuse every later feed signed with the same key "
+                 "until then (--allow-serial-ahead if that is meant)";
+        return std::nullopt;
+    }
     const qint64 lifetime = duration(options.expires);
     if (lifetime == 0) {
         *error = "--expires takes a duration such as 90d (days) or 36h (hours)";

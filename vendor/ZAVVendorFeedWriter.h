@@ -23,15 +23,20 @@ public:
         bool displayVersion = false;
         QString expires = QStringLiteral("90d"); // "<N>d" or "<N>h" from now
         std::optional<int64_t> serial;           // default: the current Unix time
+        bool allowSerialAhead = false;           // a serial far past the current time
     };
 
     // The largest serial a feed may carry: the largest integer a JSON number holds exactly.
     static constexpr int64_t kMaxSerial = (int64_t(1) << 53) - 1;
+    // How far past the current Unix time a serial may be unless allowSerialAhead: installers
+    // that accept a feed refuse every later one signed with the same key and a lower serial,
+    // so a serial mistyped far ahead would hold back every feed until that time.
+    static constexpr int64_t kMaxSerialAhead = 366 * 86400;
 
     // The document for `package` (what ZAVVendorPackager::check found), or nothing with the
     // reason in *error: a package whose application id is not the bundle id, a URL that is not
-    // an absolute http(s) URL, an empty product or version, a serial outside 1..2^53-1, an
-    // expiry that is not a positive duration.
+    // an absolute http(s) URL, an empty product or version, a serial outside 1..2^53-1 or
+    // more than kMaxSerialAhead past `now`, an expiry that is not a positive duration.
     static std::optional<QByteArray> document(const Options &options,
                                               const ZAVVendorPackager::Result &package,
                                               const QDateTime &now, std::string *error);

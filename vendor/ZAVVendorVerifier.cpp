@@ -2,6 +2,8 @@
 
 #include "ZAVVendorFiles.h"
 #include "ZAVVendorPackager.h"
+#include "base/ZAVFileReader.h"
+#include "base/ZAVFiles.h"
 #include "feed/ZAVFeedLoader.h"
 #include "feed/ZAVFeedTrust.h"
 #include "platform/ZAVURLSession.h"
@@ -18,8 +20,8 @@
 
 namespace {
 
-// The most a feed or signature may be; the installer reads no more either.
-constexpr qint64 kMaxDocumentSize = 1 << 20;
+// The most a feed or signature may be, as the installer reads them.
+constexpr qint64 kMaxDocumentSize = ZAVFeedData::kMaximumDocumentSize;
 
 struct Fetched {
     std::optional<QByteArray> body;
@@ -65,11 +67,10 @@ Fetched load(const std::string &feed, bool signature)
         return fetch(signature ? ZAVFeedTrust::signatureURL(url) : url);
     }
     Fetched result;
-    std::string error;
-    if (auto text = ZAVVendorFiles::readFile(feed + suffix, kMaxDocumentSize, &error))
+    if (const ZAVResult<std::string> text = ZAVFileReader::read(feed + suffix, kMaxDocumentSize))
         result.body = QByteArray::fromStdString(*text);
     else
-        result.error = error;
+        result.error = "cannot read " + text.error().message();
     return result;
 }
 
@@ -122,12 +123,13 @@ private:
 } // namespace
 
 bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::string &feed,
-                               std::FILE *out)
+                               qint64 minimumSerial, std::FILE *out)
 {
     Report report(out);
     std::string error;
-    const std::optional<std::string> keyText =
-        ZAVVendorFiles::readFile(publicKeyPath, 4096, &error);
+    const ZAVResult<std::string> keyText = ZAVFileReader::read(publicKeyPath, 4096);
+    if (!keyText)
+        error = "cannot read " + keyText.error().message();
     const std::optional<ZAVMinisign::PublicKey> key =
         keyText ? ZAVMinisign::parsePublicKey(*keyText, &error) : std::nullopt;
     if (!key)
@@ -141,7 +143,7 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
     const Fetched signature = load(feed, true);
     if (!signature.body)
         return report.failed("signature " + feed + ".minisig: " + signature.error);
-    const ZAVFeedTrust trust({*key}, 0);
+    const ZAVFeedTrust trust({*key}, minimumSerial);
     QString keyId;
     if (const ZAVOptionalError refusal = trust.verifySignature(*document.body, *signature.body,
                                                                &keyId))
@@ -160,10 +162,14 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
     const std::string state = ZAVVendorFiles::makeScratchDirectory("zav-vendor-state-");
     if (state.empty())
         return report.failed("cannot make a throw-away state directory: " +
-                             ZAVVendorFiles::errorText(errno));
+                             ZAVFiles::errorText(errno));
     qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state));
     refusal = trust.admit(*record, feedUrl, keyId, QDateTime::currentDateTimeUtc());
     ZAVVendorFiles::removeScratchDirectory(state);
+    if (refusal && refusal->code == ZAVFeedErrorRolledBack)
+        return report.failed("feed document: " + refusal->localizedDescription.toStdString() +
+                             " (serial " + std::to_string(*record->feedSerial()) +
+                             ", the installers' floor " + std::to_string(minimumSerial) + ")");
     if (refusal)
         return report.failed("feed document: " + refusal->localizedDescription.toStdString());
     const QString pkgUrl = record->pkgUrl().value_or(QString());
@@ -175,11 +181,15 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
               record->expiresAt()->toString(Qt::ISODate).toStdString() + ", for " +
               record->feedUrl()->toStdString() + (isWebUrl(feed) ? "" : " (not compared)"));
 
+    QUrl packageUrl;
+    if (const ZAVOptionalError refused = record->packageURL(&packageUrl))
+        return report.failed("package: " + refused->localizedDescription.toStdString());
+
     auto delegate = std::make_shared<PackageDownload>();
     std::future<void> finished = delegate->finished();
     auto session = ZAVURLSession::sessionWithConfiguration(
         ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
-    auto task = session->downloadTaskWithURL(QUrl(pkgUrl));
+    auto task = session->downloadTaskWithURL(packageUrl);
     task->setExpectedContent(size, sha256.toLatin1());
     task->resume();
     session->finishTasksAndInvalidate();

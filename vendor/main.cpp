@@ -2,10 +2,10 @@
 // a published feed the way the installer will. See docs/publishing.md.
 
 #include "ZAVVendorFeedWriter.h"
-#include "ZAVVendorFiles.h"
 #include "ZAVVendorKey.h"
 #include "ZAVVendorPackager.h"
 #include "ZAVVendorVerifier.h"
+#include "base/ZAVAtomicFile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -25,6 +25,13 @@
 #include <string>
 #include <vector>
 
+#ifndef ZAV_MIN_FEED_SERIAL
+#error "ZAV_MIN_FEED_SERIAL must be defined by the build"
+#endif
+#define ZAV_QUOTE(value) #value
+#define ZAV_TEXT(value) ZAV_QUOTE(value)
+#define ZAV_MIN_FEED_SERIAL_TEXT ZAV_TEXT(ZAV_MIN_FEED_SERIAL)
+
 namespace {
 
 constexpr char kHelp[] =
@@ -32,9 +39,9 @@ constexpr char kHelp[] =
     "       zav-vendor pack APPDIR -o PKG.tar.gz|PKG.tar.zst\n"
     "       zav-vendor feed --pkg PKG --pkg-url URL --feed-url URL --product NAME\n"
     "                       --bundle-id ID --version V [--auto-launch] [--display-version]\n"
-    "                       [--expires 90d] [--serial N] -o FEED.json\n"
+    "                       [--expires 90d] [--serial N [--allow-serial-ahead]] -o FEED.json\n"
     "       zav-vendor sign -s KEY.key FEED.json\n"
-    "       zav-vendor verify -p KEY.pub URL|FILE\n"
+    "       zav-vendor verify -p KEY.pub [--min-serial N] URL|FILE\n"
     "\n"
     "keygen  makes a key pair in minisign's formats; the secret key is protected by a\n"
     "        password read from the terminal or standard input (-W: unprotected). Prints the\n"
@@ -42,10 +49,13 @@ constexpr char kHelp[] =
     "pack    writes a reproducible package of APPDIR (SOURCE_DATE_EPOCH sets its times) after\n"
     "        running every check zav-pkg runs; prints its application id, SHA-256 and size.\n"
     "feed    writes the feed document for a checked package; the serial defaults to the\n"
-    "        current Unix time, the expiry to 90 days (Nd or Nh).\n"
+    "        current Unix time (one more than a year ahead of it is refused unless\n"
+    "        --allow-serial-ahead), the expiry to 90 days (Nd or Nh).\n"
     "sign    writes FEED.json.minisig, a prehashed minisign signature.\n"
     "verify  makes every check the installer makes on the feed at URL (or in FILE, with\n"
     "        FILE.minisig beside it) and on its package; exit status 1 on the first failure.\n"
+    "        --min-serial is the installers' serial floor (default: this build's\n"
+    "        -DZAV_MIN_FEED_SERIAL, " ZAV_MIN_FEED_SERIAL_TEXT ").\n"
     "\n"
     "Exit status: 0 done, 1 refused or failed, 2 usage error.\n";
 
@@ -161,11 +171,14 @@ int keygen(int argc, char **argv)
         sodium_memzero(password->data(), password->size());
     if (secretText.empty())
         return fail("not enough memory to protect the key with its password");
-    if (const int error = ZAVVendorFiles::writeAtomically(secretPath, secretText, 0600, false))
-        return fail("cannot write " + secretPath + ": " + ZAVVendorFiles::errorText(error));
-    if (const int error =
-            ZAVVendorFiles::writeAtomically(publicPath, key.publicKeyFileText(), 0644, false))
-        return fail("cannot write " + publicPath + ": " + ZAVVendorFiles::errorText(error));
+    if (const ZAVStatus written = ZAVAtomicFile::write(secretPath, secretText, 0600,
+                                                       ZAVAtomicFile::Commit::NoReplace);
+        !written)
+        return fail("cannot write " + secretPath + ": " + written.error().reasonText());
+    if (const ZAVStatus written = ZAVAtomicFile::write(publicPath, key.publicKeyFileText(), 0644,
+                                                       ZAVAtomicFile::Commit::NoReplace);
+        !written)
+        return fail("cannot write " + publicPath + ": " + written.error().reasonText());
     std::fprintf(stderr,
                  "zav-vendor: key %s: public key in %s, secret key in %s. Keep the secret key "
                  "and its password safe.\nBuild the installer with:\n",
@@ -192,8 +205,8 @@ int sign(int argc, char **argv)
     if (!signature)
         return fail(error);
     const std::string output = file + ".minisig";
-    if (const int failed = ZAVVendorFiles::writeAtomically(output, *signature, 0644))
-        return fail("cannot write " + output + ": " + ZAVVendorFiles::errorText(failed));
+    if (const ZAVStatus written = ZAVAtomicFile::write(output, *signature, 0644); !written)
+        return fail("cannot write " + output + ": " + written.error().reasonText());
     std::fprintf(stderr, "zav-vendor: signed %s with key %s into %s\n", file.c_str(),
                  key->keyId().c_str(), output.c_str());
     return 0;
@@ -225,7 +238,7 @@ int feed(int argc, char **argv)
     const Arguments args(argc, argv,
                          {"--pkg", "--pkg-url", "--feed-url", "--product", "--bundle-id",
                           "--version", "--expires", "--serial", "-o"},
-                         {"--auto-launch", "--display-version"});
+                         {"--auto-launch", "--display-version", "--allow-serial-ahead"});
     const std::string missing = args.missing(required);
     if (!args.error.empty() || !missing.empty() || !args.operands.empty())
         return usage(!args.error.empty() ? args.error
@@ -238,6 +251,7 @@ int feed(int argc, char **argv)
     options.feedUrl = args.text("--feed-url");
     options.autoLaunch = args.flags.contains("--auto-launch");
     options.displayVersion = args.flags.contains("--display-version");
+    options.allowSerialAhead = args.flags.contains("--allow-serial-ahead");
     if (args.values.contains("--expires"))
         options.expires = args.text("--expires");
     if (args.values.contains("--serial")) {
@@ -255,21 +269,32 @@ int feed(int argc, char **argv)
     if (!document)
         return fail(error);
     const std::string output = args.values.at("-o");
-    if (const int failed = ZAVVendorFiles::writeAtomically(
+    if (const ZAVStatus written = ZAVAtomicFile::write(
             output, std::string_view(document->constData(), static_cast<size_t>(document->size())),
-            0644))
-        return fail("cannot write " + output + ": " + ZAVVendorFiles::errorText(failed));
+            0644);
+        !written)
+        return fail("cannot write " + output + ": " + written.error().reasonText());
     printPackage(package);
     return 0;
 }
 
 int verify(int argc, char **argv)
 {
-    const Arguments args(argc, argv, {"-p"}, {});
+    const Arguments args(argc, argv, {"-p", "--min-serial"}, {});
     if (!args.error.empty() || !args.missing({"-p"}).empty() || args.operands.size() != 1)
         return usage(args.error.empty() ? "verify needs -p KEY.pub and one URL or file"
                                         : args.error);
-    return ZAVVendorVerifier::verify(args.values.at("-p"), args.operands.front(), stdout) ? 0 : 1;
+    qint64 minimumSerial = ZAV_MIN_FEED_SERIAL;
+    if (args.values.contains("--min-serial")) {
+        bool ok = false;
+        minimumSerial = args.text("--min-serial").toLongLong(&ok);
+        if (!ok || minimumSerial < 0 || minimumSerial > ZAVVendorFeedWriter::kMaxSerial)
+            return usage("--min-serial takes a whole number from 0 to 2^53-1");
+    }
+    return ZAVVendorVerifier::verify(args.values.at("-p"), args.operands.front(), minimumSerial,
+                                     stdout)
+               ? 0
+               : 1;
 }
 
 } // namespace

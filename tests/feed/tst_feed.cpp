@@ -43,11 +43,14 @@ private slots:
     void noURLMakesNoRequest();
     void signedFeeds_data();
     void signedFeeds();
+    void keptSerials_data();
+    void keptSerials();
     void redirectsFromHttpsToHttpAreRefused_data();
     void redirectsFromHttpsToHttpAreRefused();
 
 private:
-    // Signs `document` with minisign key "a" (trusted) or "b" (not): the .minisig file's bytes.
+    // Signs `document` with minisign key "a" (trusted), "b" (not) or "c" (trusted, the backup):
+    // the .minisig file's bytes.
     QByteArray sign(const QByteArray &document, const QString &key = QStringLiteral("a"));
     // A signed feed's document with every pinning key, as `changes` alters it (a null value
     // removes the key).
@@ -55,7 +58,8 @@ private:
 
     QTemporaryDir m_dir;
     ZAVFakeHTTPServer m_server; // serves the signed feeds
-    ZAVFeedTrust m_trust;       // key "a"
+    ZAVFeedTrust m_trust;       // keys "a" and "c"
+    QHash<QString, QString> m_keyIds;
 };
 
 namespace {
@@ -103,16 +107,20 @@ void FeedTest::initTestCase()
     ZAVFeedLoader::setRetryDelays({10ms, 10ms});
     QVERIFY(m_dir.isValid());
     qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.filePath("state")));
-    for (const QString key : {"a", "b"}) {
+    std::vector<ZAVMinisign::PublicKey> trusted;
+    for (const QString key : {"a", "b", "c"}) {
         QCOMPARE(QProcess::execute("minisign", {"-G", "-W", "-p", m_dir.filePath(key + ".pub"),
                                                 "-s", m_dir.filePath(key + ".key")}),
                  0);
+        QFile pub(m_dir.filePath(key + ".pub"));
+        QVERIFY(pub.open(QIODevice::ReadOnly));
+        const auto parsed = ZAVMinisign::parsePublicKey(pub.readAll().toStdString());
+        QVERIFY(parsed);
+        m_keyIds[key] = QString::fromStdString(ZAVMinisign::keyIdText(parsed->keyId));
+        if (key != "b")
+            trusted.push_back(*parsed);
     }
-    QFile pub(m_dir.filePath("a.pub"));
-    QVERIFY(pub.open(QIODevice::ReadOnly));
-    const auto key = ZAVMinisign::parsePublicKey(pub.readAll().toStdString());
-    QVERIFY(key);
-    m_trust = ZAVFeedTrust({*key}, 10);
+    m_trust = ZAVFeedTrust(trusted, 10);
 }
 
 QByteArray FeedTest::sign(const QByteArray &document, const QString &key)
@@ -354,6 +362,8 @@ void FeedTest::loaderRefusesBodiesThatAreNotFeeds_data()
                            << "The product information could not be read (it is not a JSON object).";
     QTest::newRow("wrong type") << QByteArray(R"({"autoLaunch": "yes"})")
                                 << "The product information could not be read (\"autoLaunch\" must be true or false).";
+    QTest::newRow("2 MiB") << "{\"product\": \"" + QByteArray(2 << 20, 'x') + "\"}"
+                           << "The server sent more data than expected.";
 }
 
 void FeedTest::loaderRefusesBodiesThatAreNotFeeds()
@@ -485,7 +495,8 @@ void FeedTest::signedFeeds_data()
                                               << notVerified;
     QTest::newRow("signature over another file")
         << good << sign(signedDocument({{"version", "4.3"}})) << qint64(0) << notVerified;
-    for (const char *key : {"pkgSha256", "pkgSize", "feedSerial", "expiresAt", "feedUrl"}) {
+    for (const char *key :
+         {"pkgSha256", "pkgSize", "feedSerial", "expiresAt", "feedUrl", "bundleId"}) {
         const QByteArray document = signedDocument({{key, QJsonValue()}});
         QTest::addRow("%s missing", key)
             << document << sign(document) << qint64(0)
@@ -548,6 +559,63 @@ void FeedTest::signedFeeds()
                                                          .toDouble())
                                             : 0,
              expected);
+}
+
+void FeedTest::keptSerials_data()
+{
+    QTest::addColumn<QByteArray>("state"); // the state file's bytes; "/": a folder there
+    QTest::addColumn<QString>("signer");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    const QString older = "The server offered older product information than this computer "
+                          "has already seen.";
+    const auto json = [](const QJsonObject &object) { return QJsonDocument(object).toJson(); };
+    const auto legacy = [&](const char *key) {
+        return json({{"feedSerial", 9007199254740991.0}, {"keyId", m_keyIds[key]}});
+    };
+    const auto perKey = [&](double a, double c) {
+        return json({{"serials", QJsonObject{{m_keyIds["a"], a}, {m_keyIds["c"], c}}}});
+    };
+    QTest::newRow("huge serial by a, backup key c") << legacy("a") << "c" << QString();
+    QTest::newRow("huge serial by a, a again") << legacy("a") << "a" << older;
+    QTest::newRow("huge serial by a key no longer trusted") << legacy("b") << "a" << QString();
+    QTest::newRow("c's own kept serial") << perKey(9e15, 30) << "c" << older;
+    QTest::newRow("c's lower kept serial") << perKey(9e15, 10) << "c" << QString();
+    QTest::newRow("a folder at its name") << QByteArray("/") << "a" << older;
+    QTest::newRow("unparsable") << QByteArray("{\"serials\": ") << "a" << older;
+    QTest::newRow("a serial that is text")
+        << QByteArray(R"({"serials": {"x": "1"}})") << "a" << older;
+}
+
+// The feed has serial 20.
+void FeedTest::keptSerials()
+{
+    QFETCH(QByteArray, state);
+    QFETCH(QString, signer);
+    QFETCH(QString, error);
+    const QUrl url = m_server.url("/signed.json");
+    const QString path = QFile::decodeName(ZAVFeedTrust::statePath(url));
+    QDir(m_dir.filePath("state")).removeRecursively();
+    QVERIFY(QDir().mkpath(state == "/" ? path : QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY(state == "/" || (file.open(QIODevice::WriteOnly) && file.write(state) > 0));
+    file.close();
+    const QByteArray document = signedDocument();
+    m_server.setRoute("/signed.json", ZAVFakeHTTPServer::ok(document));
+    m_server.setRoute("/signed.json.minisig", ZAVFakeHTTPServer::ok(sign(document, signer)));
+
+    const auto d = load(url, m_trust);
+    QTRY_COMPARE(d->calls, 1);
+    QCOMPARE(d->error ? d->error->localizedDescription : QString(), error);
+    if (!error.isEmpty())
+        return;
+    // The signer's serial is raised to 20; the other keys keep theirs.
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject before = QJsonDocument::fromJson(state).object();
+    QJsonObject expected = before["serials"].toObject();
+    if (before.contains("keyId"))
+        expected[before["keyId"].toString()] = before["feedSerial"];
+    expected[m_keyIds[signer]] = 20;
+    QCOMPARE(QJsonDocument::fromJson(file.readAll())["serials"].toObject(), expected);
 }
 
 void FeedTest::redirectsFromHttpsToHttpAreRefused_data()

@@ -30,7 +30,8 @@ cmp -s www/demo.tar.gz again.tar.gz || fail "two packs of one directory differ"
 SOURCE_DATE_EPOCH=1700000000 "$vendor" pack app -o dated.tar.zst > /dev/null
 [ "$(zstd -dc dated.tar.zst | tar -tv --full-time | awk '{print $2, $4 "T" $5}' | sort -u)" = \
   "0/0 2023-11-14T22:13:20" ] || fail "owner or time of the zstd package is not 0/0 and SOURCE_DATE_EPOCH"
-tar -tvf www/demo.tar.gz | grep -q ' demo -> bin/demo$' || fail "a link was not packed as a link"
+# (grep without -q reads the whole listing: tar is not ended by SIGPIPE under pipefail)
+tar -tvf www/demo.tar.gz | grep ' demo -> bin/demo$' > /dev/null || fail "a link was not packed as a link"
 grep -qx "size $(stat -c %s www/demo.tar.gz)" pack.log &&
     grep -qx "sha256 $(sha256sum < www/demo.tar.gz | cut -d' ' -f1)" pack.log ||
     fail "pack printed a wrong size or SHA-256: $(cat pack.log)"
@@ -59,6 +60,7 @@ touch app/$'\xff'#"$vendor" pack app -o refused.tar.gz#to UTF-8
 :#pkg_url=ftp://example.com/demo.tar.gz feed refused.json#not an absolute http(s) URL
 :#feed refused.json --serial 0#serial must be between
 :#feed refused.json --serial 9007199254740992#serial must be between
+:#feed refused.json --serial $(($(date +%s) + 367 * 86400))#more than a year ahead
 :#feed refused.json --expires 0d#takes a duration
 :#feed refused.json --expires 3w#takes a duration
 ROWS
@@ -66,6 +68,7 @@ ls -A | grep -q 'refused\|zav-tmp\|zav-vendor-check' && fail "a refusal left fil
 
 # The serial and expiry a feed states: given, and by default the time now and 90 days on.
 feed given.json --serial 42 --expires 36h && feed default.json
+feed ahead.json --serial 9007199254740991 --allow-serial-ahead
 now=$(date +%s)
 for row in "given.json 42 $((now + 36 * 3600))" "default.json $now $((now + 90 * 86400))"; do
     set -- $row
@@ -76,20 +79,20 @@ for row in "given.json 42 $((now + 36 * 3600))" "default.json $now $((now + 90 *
 done
 
 # Key pairs and signatures both ways. Row: who makes the key, its password (- for none), who
-# signs; minisign -V (prehashed only) and zav-vendor verify check every signature.
+# signs; minisign -V (prehashed only) and zav-vendor verify check every signature. The password
+# comes as a here-string: a pipe into a tool that reads none (-W) can end the script on SIGPIPE.
 while read -r maker password signer; do
     rm -f key.pub key.key
     pass=(-W) && [ "$password" != - ] && pass=()
     case $maker in
-        minisign) printf '%s\n%s\n' "$password" "$password" |
-                      minisign -G "${pass[@]}" -p key.pub -s key.key > /dev/null ;;
-        zav-vendor) echo "$password" | "$vendor" keygen "${pass[@]}" -p key.pub -s key.key > keygen.log 2>&1
+        minisign) minisign -G "${pass[@]}" -p key.pub -s key.key <<< "$password"$'\n'"$password" > /dev/null ;;
+        zav-vendor) "$vendor" keygen "${pass[@]}" -p key.pub -s key.key <<< "$password" > keygen.log 2>&1
                     grep -qx -- "-DZAV_TRUSTED_KEYS=$(tail -1 key.pub)" keygen.log || fail "keygen line" ;;
     esac
     feed www/feed.json
     case $signer in
-        minisign) echo "$password" | minisign -S "${pass[@]}" -s key.key -m www/feed.json > /dev/null ;;
-        zav-vendor) echo "$password" | "$vendor" sign -s key.key www/feed.json 2> /dev/null ;;
+        minisign) minisign -S "${pass[@]}" -s key.key -m www/feed.json <<< "$password" > /dev/null ;;
+        zav-vendor) "$vendor" sign -s key.key www/feed.json <<< "$password" 2> /dev/null ;;
     esac
     minisign -V -H -q -p key.pub -m www/feed.json || fail "minisign refused: $maker key, $signer signature"
     "$vendor" verify -p key.pub "$base/feed.json" > verify.log 2>&1 &&
@@ -118,8 +121,9 @@ cmp -s key.key kept.key || fail "keygen replaced an existing secret key"
 cp www/feed.json good.json && cp www/feed.json.minisig good.minisig && cp www/demo.tar.gz good.tar.gz
 while IFS='#' read -r change expected; do
     cp good.json www/feed.json && cp good.minisig www/feed.json.minisig && cp good.tar.gz www/demo.tar.gz
+    extra=()
     eval "$change"
-    refused "$expected" "$vendor" verify -p key.pub "$base/feed.json"
+    refused "$expected" "$vendor" verify -p key.pub "${extra[@]}" "$base/feed.json"
     grep -q "^FAILED" err.log || fail "verify did not name the failed check ($change)"
 done <<'ROWS'
 sed -i 's/Demo/Dema/' www/feed.json#signature
@@ -129,6 +133,10 @@ rm www/feed.json.minisig#404
 cp app/bin/demo x.json; "$vendor" sign -s key.key x.json 2> /dev/null; cp x.json.minisig www/feed.json.minisig#signature
 sed -i "s,$base/feed.json,$base/other.json," www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#different product
 sed -i '/pkgSha256/d' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#pkgSha256" is missing
+sed -i '/bundleId/d' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#bundleId" is missing
+sed -i "s,\"pkgUrl\": \"[^\"]*\",\"pkgUrl\": \"file://$work/good.tar.gz\"," www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#not a complete URL
+{ printf '{"pad": "%2097152s",' ''; tail -c +2 good.json; } > www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#more data than expected
+extra=(--min-serial 9007199254740991)#older product information
 sed -i 's/"expiresAt": "[^"]*"/"expiresAt": "2020-01-01T00:00:00Z"/' www/feed.json; "$vendor" sign -s key.key www/feed.json 2> /dev/null#expired
 printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA-256 is
 truncate -s -1 www/demo.tar.gz#bytes instead of
