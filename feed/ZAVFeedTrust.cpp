@@ -1,5 +1,7 @@
 #include "ZAVFeedTrust.h"
 
+#include "base/ZAVAtomicFile.h"
+#include "base/ZAVFileReader.h"
 #include "platform/ZAVLog.h"
 
 #include <QCryptographicHash>
@@ -12,9 +14,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -50,32 +50,13 @@ KeptSerials readKeptSerials(const QByteArray &path)
     if (path.isEmpty())
         return {{}, QStringLiteral("neither $XDG_STATE_HOME nor $HOME names a folder")};
     // Not through a link, and without waiting for a writer at a FIFO.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? KeptSerials{} : KeptSerials{{}, qt_error_string(errno)};
-    struct stat st {};
-    if (const int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : -1) {
-        ::close(fd);
-        return {{}, error > 0 ? qt_error_string(error) : QStringLiteral("not a regular file")};
-    }
-    QByteArray text(kMaximumStateSize + 1, '\0');
-    qsizetype length = 0;
-    int error = 0;
-    while (error == 0 && length < text.size()) {
-        const ssize_t n = ::read(fd, text.data() + length, size_t(text.size() - length));
-        if (n == 0)
-            break;
-        if (n > 0)
-            length += n;
-        else if (errno != EINTR)
-            error = errno;
-    }
-    ::close(fd);
-    if (error != 0)
-        return {{}, qt_error_string(error)};
-    if (length > kMaximumStateSize)
-        return {{}, QStringLiteral("larger than a state file can be")};
-    text.truncate(length);
+    const ZAVResult<std::string> read = ZAVFileReader::read(
+        path.toStdString(), size_t(kMaximumStateSize), ZAVFileReader::Links::Refuse);
+    if (!read)
+        return read.errorNumber() == ENOENT
+                   ? KeptSerials{}
+                   : KeptSerials{{}, QString::fromStdString(read.error().reasonText())};
+    const QByteArray text = QByteArray::fromStdString(*read);
     const QJsonObject state = QJsonDocument::fromJson(text).object();
     KeptSerials kept;
     if (const QJsonValue serials = state.value(u"serials"); serials.isObject()) {
@@ -104,33 +85,12 @@ bool makeParents(const QByteArray &path)
     return true;
 }
 
-// Replaces the file at `path` with `data`: a new flushed file beside it, renamed over it.
+// Replaces the file at `path` with `data`, atomically; 0 or the errno that stopped it.
 int writeAtomically(const QByteArray &path, const QByteArray &data)
 {
     if (!makeParents(path))
         return errno;
-    QByteArray temporary = path + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    int error = 0;
-    qsizetype written = 0;
-    while (error == 0 && written < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + written, size_t(data.size() - written));
-        if (n < 0 && errno != EINTR)
-            error = errno;
-        else if (n > 0)
-            written += n;
-    }
-    if (error == 0 && ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(temporary.constData(), path.constData()) != 0)
-        error = errno;
-    if (error != 0)
-        ::unlink(temporary.constData());
-    return error;
+    return ZAVAtomicFile::write(path.toStdString(), data.toStdString(), 0600).errorNumber();
 }
 
 } // namespace

@@ -28,3 +28,23 @@ zav_check_shell() {
     done < <(git ls-files -z scripts bundle tests '.ci')
     shellcheck -x "${scripts[@]}"
 }
+
+# docs/architecture.md says which folders each folder's code may include from (the last column
+# of its table, folders without their slash, "-" for none): every `#include "folder/..."` in the
+# product's code must keep to it.
+zav_check_layering() {
+    local failed=0 folder allowed file used
+    while IFS='|' read -r folder allowed; do
+        while IFS= read -r -d '' file; do
+            for used in $(sed -n 's|^#include "\([a-z]*\)/.*|\1|p' "$file" | sort -u); do
+                [ "$used" = "$folder" ] && continue
+                case " $allowed " in
+                    *" $used "*) ;;
+                    *) echo "$file includes from $used/, which docs/architecture.md does not allow" >&2
+                       failed=1 ;;
+                esac
+            done
+        done < <(git ls-files -z "$folder/*.cpp" "$folder/*.h")
+    done < <(sed -n 's/^| `\([a-z]*\)\/` |.*| \([a-z, -]*\) |$/\1|\2/p' docs/architecture.md | tr ',' ' ')
+    return "$failed"
+}
