@@ -14,8 +14,7 @@ void ZAVAppUtils::quitApp() {
 void ZAVAppUtils::startAppWithBundleID(const std::optional<QString> &bundleID) {
     ZAV_ASSERT_MAIN_THREAD();
     // Whether anything was started makes no difference: the installer's work is done.
-    ZAVWorkspace::sharedWorkspace().launchAppWithBundleIdentifier(bundleID, ZAVWorkspaceLaunchAsync,
-                                                                  nullptr, nullptr);
+    ZAVWorkspace::sharedWorkspace().launchAppWithBundleIdentifier(bundleID);
     quitApp();
 }
 

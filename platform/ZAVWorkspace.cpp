@@ -12,7 +12,6 @@ ZAVWorkspace &ZAVWorkspace::sharedWorkspace() {
 }
 
 bool ZAVWorkspace::launchAppWithBundleIdentifier(const std::optional<QString> &bundleIdentifier,
-                                                 unsigned long, const void *,
                                                  qint64 *launchIdentifier) {
     ZAV_ASSERT_MAIN_THREAD();
     if (launchIdentifier)

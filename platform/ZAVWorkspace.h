@@ -4,10 +4,6 @@
 
 #include <optional>
 
-// The only launch option: start the application and return without waiting for it to finish
-// launching. Every launch here works that way; the option is accepted so that callers can say so.
-inline constexpr unsigned long ZAVWorkspaceLaunchAsync = 0x10000;
-
 // The desktop's services for whole applications. Main thread only.
 class ZAVWorkspace {
 public:
@@ -22,13 +18,10 @@ public:
     // An absent or invalid id, an application that is not installed (or whose entry is hidden
     // or names a program that is not there), or a failed start launches nothing and returns
     // false; nothing else is reported.
-    // `additionalEventParamDescriptor`: no such thing exists on this desktop; pass nullptr.
     // `launchIdentifier`: when not null, receives the pid of the started program (0 when
     // nothing was started).
     bool launchAppWithBundleIdentifier(const std::optional<QString> &bundleIdentifier,
-                                       unsigned long options,
-                                       const void *additionalEventParamDescriptor,
-                                       qint64 *launchIdentifier);
+                                       qint64 *launchIdentifier = nullptr);
 
 private:
     ZAVWorkspace() = default;
