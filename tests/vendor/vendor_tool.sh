@@ -81,15 +81,14 @@ while read -r maker password signer; do
     rm -f key.pub key.key
     pass=(-W) && [ "$password" != - ] && pass=()
     case $maker in
-        minisign) printf '%s\n%s\n' "$password" "$password" |
-                      minisign -G "${pass[@]}" -p key.pub -s key.key > /dev/null ;;
-        zav-vendor) echo "$password" | "$vendor" keygen "${pass[@]}" -p key.pub -s key.key > keygen.log 2>&1
+        minisign) minisign -G "${pass[@]}" -p key.pub -s key.key > /dev/null <<< "$password"$'\n'"$password" ;;
+        zav-vendor) "$vendor" keygen "${pass[@]}" -p key.pub -s key.key > keygen.log 2>&1 <<< "$password"
                     grep -qx -- "-DZAV_TRUSTED_KEYS=$(tail -1 key.pub)" keygen.log || fail "keygen line" ;;
     esac
     feed www/feed.json
     case $signer in
-        minisign) echo "$password" | minisign -S "${pass[@]}" -s key.key -m www/feed.json > /dev/null ;;
-        zav-vendor) echo "$password" | "$vendor" sign -s key.key www/feed.json 2> /dev/null ;;
+        minisign) minisign -S "${pass[@]}" -s key.key -m www/feed.json > /dev/null <<< "$password" ;;
+        zav-vendor) "$vendor" sign -s key.key www/feed.json 2> /dev/null <<< "$password" ;;
     esac
     minisign -V -H -q -p key.pub -m www/feed.json || fail "minisign refused: $maker key, $signer signature"
     "$vendor" verify -p key.pub "$base/feed.json" > verify.log 2>&1 &&
@@ -133,5 +132,25 @@ sed -i 's/"expiresAt": "[^"]*"/"expiresAt": "2020-01-01T00:00:00Z"/' www/feed.js
 printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA-256 is
 truncate -s -1 www/demo.tar.gz#bytes instead of
 printf x >> www/demo.tar.gz#announces
+ROWS
+# Interrupted: keygen at its password prompt gives the terminal its echo back (under script(1),
+# for a terminal); pack leaves neither its partial package nor its throw-away home. Row: the
+# signal, and what must exist before it is sent.
+cp -a app big && head -c 64000000 /dev/urandom > big/bin/data
+while read -r signal present; do
+    if command -v script > /dev/null; then
+        script -qec "timeout --foreground -s $signal 1 '$vendor' keygen -p sig.pub -s sig.key; stty -a" \
+            /dev/null < /dev/null | tr ' ' '\n' | grep -qx echo ||
+            fail "keygen ended by SIG$signal at its prompt left the terminal without echo"
+    fi
+    env --default-signal=INT "$vendor" pack big -o big.tar.gz > /dev/null 2>&1 &
+    for _ in $(seq 200); do compgen -G "$present" > /dev/null && break; sleep 0.05; done
+    kill -"$signal" $! && status=0 && wait $! || status=$?
+    [ "$status" -gt 128 ] && ! ls -A | grep -q 'big\.tar\|zav-vendor-check' ||
+        fail "pack ended by SIG$signal (status $status) left: $(ls -A | grep 'big\.tar\|zav-vendor-check')"
+done <<'ROWS'
+INT .big.tar.gz.zav-tmp-*
+TERM .big.tar.gz.zav-tmp-*
+HUP zav-vendor-check-*
 ROWS
 echo "zav-vendor: all rows passed"
