@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Debian 12 packages the build, the tests, the demo and the benchmarks need.
 # Sourced by scripts/test and scripts/demo.
 
