@@ -117,7 +117,8 @@ zav_bundle_sizes() {
     local dest=$1 name=$2 file
     echo "$name-x86_64.run: $(stat -c %s "$dest/$name-x86_64.run" | awk '{ printf "%.1f", $1 / 1e6 }') MB" \
         "(at most 40); largest parts, unpacked and gzip'd:"
-    find "$dest/$name" -type f -printf '%s %p\n' | sort -rn | head -8 | while read -r _ file; do
+    # awk, not head: sort must not die of SIGPIPE under pipefail.
+    find "$dest/$name" -type f -printf '%s %p\n' | sort -rn | awk 'NR <= 8' | while read -r _ file; do
         printf '  %6s KB  %6s KB gz  %s\n' "$(( $(stat -c %s "$file") / 1024 ))" \
             "$(( $(gzip -9c "$file" | wc -c) / 1024 ))" "${file#"$dest"/}"
     done
