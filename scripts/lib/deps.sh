@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Debian 12 packages the build, the tests, the demo and the benchmarks need.
 # Sourced by scripts/test and scripts/demo.
 
@@ -15,7 +16,8 @@ ZAV_PACKAGES=(
 zav_ensure_packages() {
     local missing=() package
     for package in "${ZAV_PACKAGES[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then
+        # grep reads to the end (no -q): dpkg-query must not die of SIGPIPE under pipefail.
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep 'ok installed' > /dev/null; then
             missing+=("$package")
         fi
     done
