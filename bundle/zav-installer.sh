@@ -16,6 +16,7 @@ zav_change() { # NAME [VALUE]: set NAME to VALUE, or unset it
     ZAV_BUNDLE_VARS="$ZAV_BUNDLE_VARS $1"
     if [ $# -gt 1 ]; then
         eval "$1=\$2"
+        # shellcheck disable=SC2163 # the variable $1 names
         export "$1"
     else
         unset "$1"

@@ -8,12 +8,15 @@
 #include <sodium.h>
 
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -121,7 +124,50 @@ std::string commentSafe(const std::string &name)
     return safe.substr(0, 1024);
 }
 
+// The terminal settings put back when a signal ends the program at a password prompt. The
+// handler uses async-signal-safe calls only: tcsetattr, write, sigaction, raise.
+constexpr int kTerminalSignals[] = {SIGINT, SIGTERM, SIGHUP};
+termios g_savedTerminal {};
+struct sigaction g_previousActions[std::size(kTerminalSignals)];
+bool g_handled[std::size(kTerminalSignals)];
+
+void restoreTerminal(int signal)
+{
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_savedTerminal);
+    const ssize_t written = write(STDERR_FILENO, "\n", 1); // the prompt's line ends
+    static_cast<void>(written);
+    for (size_t i = 0; i < std::size(kTerminalSignals); ++i) {
+        if (kTerminalSignals[i] == signal)
+            sigaction(signal, &g_previousActions[i], nullptr);
+    }
+    // Delivered once this handler returns, with the action it had before.
+    raise(signal);
+}
+
 } // namespace
+
+void ZAVVendorKey::restoreTerminalOnSignal(const termios *saved)
+{
+    for (size_t i = 0; i < std::size(kTerminalSignals); ++i) {
+        if (g_handled[i]) {
+            sigaction(kTerminalSignals[i], &g_previousActions[i], nullptr);
+            g_handled[i] = false;
+        }
+    }
+    if (!saved)
+        return;
+    g_savedTerminal = *saved;
+    for (size_t i = 0; i < std::size(kTerminalSignals); ++i) {
+        struct sigaction action {};
+        action.sa_handler = restoreTerminal;
+        sigfillset(&action.sa_mask);
+        struct sigaction &previous = g_previousActions[i];
+        if (sigaction(kTerminalSignals[i], nullptr, &previous) != 0 ||
+            previous.sa_handler == SIG_IGN)
+            continue;
+        g_handled[i] = sigaction(kTerminalSignals[i], &action, nullptr) == 0;
+    }
+}
 
 ZAVVendorKey::ZAVVendorKey() = default;
 

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+struct termios;
+
 // A signing key pair in minisign's formats, so that keys and signatures move freely between
 // zav-vendor and the minisign tool:
 //   public key file: "untrusted comment: minisign public key <ID>" and the base64 of
@@ -53,6 +55,11 @@ public:
     // goes into the trusted comment. Fails when the file cannot be read.
     std::optional<std::string> signatureFor(const std::string &path, const std::string &name,
                                             std::string *error) const;
+
+    // For the time a password is typed without echo: SIGINT, SIGTERM or SIGHUP put `saved` back
+    // on standard input's terminal, then end the program as the signal would have (signals
+    // that were ignored stay ignored). nullptr once the terminal is restored. Main thread.
+    static void restoreTerminalOnSignal(const termios *saved);
 
 private:
     ZAVVendorKey();

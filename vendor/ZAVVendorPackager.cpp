@@ -15,12 +15,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -71,6 +75,137 @@ bool writeContents(archive *a, const std::string &path, uint64_t size, std::stri
     return true;
 }
 
+// What SIGINT, SIGTERM or SIGHUP remove before they end the program as they would have (signals
+// that were ignored stay ignored): the temporary package being written, and the throw-away
+// home a package is checked in. The handler makes async-signal-safe calls only: unlinkat on a
+// directory descriptor and a name, and rm -rf on a path, started with _Fork and execve and
+// waited for; both are kept in static buffers that change only while these signals are
+// blocked. Then the signal's earlier action comes back and the signal is raised again.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction g_previousActions[std::size(kCleanupSignals)];
+bool g_handled[std::size(kCleanupSignals)];
+int g_cleanups = 0;
+int g_partialDirectory = -1;
+char g_partialName[512];
+char g_scratchHome[4096];
+
+void cleanUpOnSignal(int signal)
+{
+    if (g_partialDirectory >= 0)
+        unlinkat(g_partialDirectory, g_partialName, 0);
+    if (g_scratchHome[0] == '/') {
+        const pid_t child = _Fork();
+        if (child == 0) {
+            char rm[] = "rm", force[] = "-rf", end[] = "--";
+            char *const argv[] = {rm, force, end, g_scratchHome, nullptr};
+            char *const environment[] = {nullptr};
+            execve("/bin/rm", argv, environment);
+            _exit(127);
+        }
+        while (child > 0 && waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    for (size_t i = 0; i < std::size(kCleanupSignals); ++i) {
+        if (kCleanupSignals[i] == signal)
+            sigaction(signal, &g_previousActions[i], nullptr);
+    }
+    raise(signal); // delivered once this handler returns
+}
+
+class SignalCleanup {
+public:
+    enum Kind { PartialPackage, ScratchHome };
+
+    SignalCleanup(Kind kind, const std::string &path) : m_kind(kind)
+    {
+        const Blocked blocked;
+        if (kind == PartialPackage) {
+            const size_t slash = path.rfind('/');
+            const std::string directory =
+                slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+            const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+            if (name.size() >= sizeof g_partialName)
+                return;
+            g_partialDirectory = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (g_partialDirectory < 0)
+                return;
+            std::memcpy(g_partialName, name.c_str(), name.size() + 1);
+        } else {
+            std::string absolute = path;
+            if (!path.starts_with('/')) {
+                std::error_code failure;
+                absolute = fs::current_path(failure).native() + '/' + path;
+                if (failure)
+                    return;
+            }
+            if (absolute.size() >= sizeof g_scratchHome)
+                return;
+            std::memcpy(g_scratchHome, absolute.c_str(), absolute.size() + 1);
+        }
+        m_active = true;
+        if (g_cleanups++ > 0)
+            return;
+        for (size_t i = 0; i < std::size(kCleanupSignals); ++i) {
+            struct sigaction action {};
+            action.sa_handler = cleanUpOnSignal;
+            sigfillset(&action.sa_mask);
+            struct sigaction &previous = g_previousActions[i];
+            if (sigaction(kCleanupSignals[i], nullptr, &previous) != 0 ||
+                previous.sa_handler == SIG_IGN)
+                continue;
+            g_handled[i] = sigaction(kCleanupSignals[i], &action, nullptr) == 0;
+        }
+    }
+    ~SignalCleanup() { clear(); }
+    SignalCleanup(const SignalCleanup &) = delete;
+    SignalCleanup &operator=(const SignalCleanup &) = delete;
+
+    // Nothing more to remove on a signal: the file or folder is gone or kept.
+    void clear()
+    {
+        if (!m_active)
+            return;
+        const Blocked blocked;
+        m_active = false;
+        if (m_kind == PartialPackage) {
+            close(g_partialDirectory);
+            g_partialDirectory = -1;
+        } else {
+            g_scratchHome[0] = '\0';
+        }
+        if (--g_cleanups > 0)
+            return;
+        for (size_t i = 0; i < std::size(kCleanupSignals); ++i) {
+            if (g_handled[i])
+                sigaction(kCleanupSignals[i], &g_previousActions[i], nullptr);
+            g_handled[i] = false;
+        }
+    }
+
+private:
+    // The signals held back while the buffers change.
+    class Blocked {
+    public:
+        Blocked()
+        {
+            sigset_t held;
+            sigemptyset(&held);
+            for (const int signal : kCleanupSignals)
+                sigaddset(&held, signal);
+            pthread_sigmask(SIG_BLOCK, &held, &m_previous);
+        }
+        ~Blocked() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+        Blocked(const Blocked &) = delete;
+        Blocked &operator=(const Blocked &) = delete;
+
+    private:
+        sigset_t m_previous;
+    };
+
+    Kind m_kind;
+    bool m_active = false;
+};
+
 } // namespace
 
 bool ZAVVendorPackager::check(const std::string &package, Result *result, std::string *error,
@@ -86,6 +221,7 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
                  ZAVFiles::errorText(errno);
         return false;
     }
+    SignalCleanup cleanup(SignalCleanup::ScratchHome, home);
     ZAVPkgLog log(false, false);
     ZAVPackageInstaller::Options options;
     options.expected = expected;
@@ -97,6 +233,7 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
                        .entryList({QStringLiteral("*.json")}, QDir::Files);
     }
     ZAVVendorFiles::removeScratchDirectory(home);
+    cleanup.clear();
 
     if (refusal) {
         *error = (refusal->kind == ZAVPkgError::Kind::Failed
@@ -160,6 +297,7 @@ bool ZAVVendorPackager::pack(const std::string &appDir, const std::string &outpu
         *error = "cannot create " + output + ": " + temporary.error().reasonText();
         return false;
     }
+    const SignalCleanup cleanup(SignalCleanup::PartialPackage, temporary->temporaryPath());
     if (archive_write_open_fd(a, temporary->fd()) != ARCHIVE_OK) {
         *error = std::string("cannot write the package: ") + archive_error_string(a);
         return false;

@@ -123,6 +123,7 @@ std::optional<std::string> readPassword(const char *prompt)
         std::fprintf(stderr, "%s", prompt);
         std::fflush(stderr);
         tcgetattr(STDIN_FILENO, &saved);
+        ZAVVendorKey::restoreTerminalOnSignal(&saved);
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
@@ -131,6 +132,7 @@ std::optional<std::string> readPassword(const char *prompt)
     const bool read = static_cast<bool>(std::getline(std::cin, line));
     if (terminal) {
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        ZAVVendorKey::restoreTerminalOnSignal(nullptr);
         std::fprintf(stderr, "\n");
     }
     if (!line.empty() && line.back() == '\r')

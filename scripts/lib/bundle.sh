@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Assembling and packing the self-contained bundle. Sourced by scripts/bundle, the tests in
 # tests/bundle, bench/startup and scripts/check-portable.
 #
@@ -21,6 +22,8 @@
 #   zav_bundle_pack DEST NAME           DEST/NAME-x86_64.run and DEST/NAME-x86_64.tar.gz
 #                                       ($ZAV_BUNDLE_GZIP: gzip's level option, default -9)
 #   zav_bundle_sizes DEST NAME          print the largest parts of the folder
+#   zav_bundle_check_name NAME          refuse (status 1, with a message) a name that is not
+#                                       a plain file name (see there)
 
 ZAV_BUNDLE_SOURCE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../bundle" && pwd)
 ZAV_BUNDLE_PLUGINS=(platforms/libqxcb.so platforms/libqoffscreen.so
@@ -33,6 +36,15 @@ ZAV_BUNDLE_FONT=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
 zav_bundle_needed() {
     ldd "$@" | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\/.*ld-linux/ { print $1 }' |
         sort -u
+}
+
+# The name goes into file names and, through sed, into the stub's shell code: only letters,
+# digits, '.', '_' and '-', starting with a letter or digit, at most 64 characters.
+zav_bundle_check_name() {
+    [[ $1 =~ ^[A-Za-z0-9][A-Za-z0-9._-]{0,63}$ ]] && return 0
+    echo "The bundle name $(printf '%q' "$1") is refused: use only letters, digits, '.', '_' and" \
+         "'-', starting with a letter or digit, at most 64 characters." >&2
+    return 1
 }
 
 zav_bundle_folder() {
@@ -53,7 +65,9 @@ zav_bundle_folder() {
         install -D -m 644 "$plugins/$plugin" "$root/plugins/$plugin"
     done
     # Qt loads libssl and libcrypto by name when it first needs TLS: ldd cannot see them.
-    ssl=$(ldconfig -p | awk '$1 == "libssl.so.3" { print $NF; exit }')
+    # awk reads to the end: leaving early would end ldconfig with SIGPIPE, a failure under
+    # pipefail.
+    ssl=$(ldconfig -p | awk '$1 == "libssl.so.3" && ssl == "" { ssl = $NF } END { print ssl }')
     for lib in "$ssl" $(zav_bundle_needed "$root"/libexec/* "$root"/plugins/*/*.so "$ssl"); do
         case $lib in
         */ld-linux*) install -m 755 "$(readlink -f "$lib")" "$root/bin/$(basename "$lib")" ;;
@@ -64,7 +78,8 @@ zav_bundle_folder() {
 }
 
 zav_bundle_pack() {
-    local dest=$1 name=$2 stub offset=1 size length folders gzip=${ZAV_BUNDLE_GZIP:--9}
+    local dest=$1 name=$2 stub offset=1 size length folders room gzip=${ZAV_BUNDLE_GZIP:--9}
+    zav_bundle_check_name "$name" || return 1
     local tar=(tar -C "$dest" --owner=0 --group=0 --numeric-owner --no-recursion)
     (cd "$dest" && find "$name" | LC_ALL=C sort) > "$dest/.files"
     "${tar[@]}" -T "$dest/.files" -cf - | gzip "$gzip" -n > "$dest/$name-x86_64.tar.gz"
@@ -79,12 +94,16 @@ zav_bundle_pack() {
     "${tar[@]}" -T "$dest/.first" -cf - | gzip "$gzip" -n > "$dest/.first.gz"
     "${tar[@]}" -T "$dest/.second" -cf - | gzip "$gzip" -n > "$dest/.second.gz"
     length=$(stat -c %s "$dest/.first.gz")
+    # What the stub asks of a place to unpack into, in kilobytes: the folder's blocks here, and
+    # an eighth more for file systems that round up otherwise.
+    room=$(du -sk "$dest/$name" | cut -f1)
+    room=$((room + room / 8 + 256))
     # The stub names the byte at which the archives start; its own length depends on that
     # number's digits, so repeat until the two agree.
     while :; do
-        stub=$(sed -e "s/@NAME@/$name/g" -e "s/@OFFSET@/$offset/" -e "s/@LENGTH@/$length/g" \
-                   "$ZAV_BUNDLE_SOURCE/stub.sh")
-        stub=${stub/@FOLDERS@/$folders}
+        stub=$(sed -e "s/@NAME@/$name/g" -e "s/@OFFSET@/$offset/" -e "s/@LENGTH@/$length/" \
+                   -e "s/@ROOM@/$room/" "$ZAV_BUNDLE_SOURCE/stub.sh")
+        stub=${stub/@FOLDERS@/"$folders"}
         size=$(printf '%s\n' "$stub" | wc -c)
         [ $((size + 1)) -eq "$offset" ] && break
         offset=$((size + 1))
@@ -98,7 +117,8 @@ zav_bundle_sizes() {
     local dest=$1 name=$2 file
     echo "$name-x86_64.run: $(stat -c %s "$dest/$name-x86_64.run" | awk '{ printf "%.1f", $1 / 1e6 }') MB" \
         "(at most 40); largest parts, unpacked and gzip'd:"
-    find "$dest/$name" -type f -printf '%s %p\n' | sort -rn | head -8 | while read -r _ file; do
+    # awk, not head: sort must not die of SIGPIPE under pipefail.
+    find "$dest/$name" -type f -printf '%s %p\n' | sort -rn | awk 'NR <= 8' | while read -r _ file; do
         printf '  %6s KB  %6s KB gz  %s\n' "$(( $(stat -c %s "$file") / 1024 ))" \
             "$(( $(gzip -9c "$file" | wc -c) / 1024 ))" "${file#"$dest"/}"
     done

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Debian 12 packages the build, the tests, the demo and the benchmarks need.
 # Sourced by scripts/test and scripts/demo.
 
@@ -17,7 +18,8 @@ zav_ensure_packages() {
     local missing=() package wanted=("$@")
     [ ${#wanted[@]} -gt 0 ] || wanted=("${ZAV_PACKAGES[@]}")
     for package in "${wanted[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then
+        # grep reads to the end (no -q): dpkg-query must not die of SIGPIPE under pipefail.
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep 'ok installed' > /dev/null; then
             missing+=("$package")
         fi
     done

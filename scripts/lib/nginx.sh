@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A throw-away nginx on a loopback port: one process, run as the calling user, with its config,
 # logs and temporary files in a folder of its own. Sourced by scripts and tests.
 #
@@ -42,13 +43,13 @@ zav_nginx_port_open() {
 }
 
 zav_nginx_start() {
-    local dir=$1 docroot=$2 port=$3 i
+    local dir=$1 docroot=$2 port=$3
     zav_nginx_stop "$dir"
     zav_nginx_write_config "$dir" "$(cd "$docroot" && pwd)" "$port"
     : > "$dir/error.log"
     nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" > "$dir/stdout.log" 2>&1 &
     echo $! > "$dir/server.pid"
-    for i in $(seq 1 100); do
+    for _ in $(seq 1 100); do
         if ! kill -0 "$(cat "$dir/server.pid")" 2>/dev/null; then
             cat "$dir/error.log" >&2
             return 1
@@ -61,11 +62,12 @@ zav_nginx_start() {
 }
 
 zav_nginx_start_free() {
-    local dir=$1 docroot=$2 port try
-    for try in $(seq 1 20); do
+    local dir=$1 docroot=$2 port
+    for _ in $(seq 1 20); do
         port=$((20000 + RANDOM % 40000))
         zav_nginx_port_open "$port" && continue
         if zav_nginx_start "$dir" "$docroot" "$port" 2>/dev/null; then
+            # shellcheck disable=SC2034 # the caller reads it
             ZAV_NGINX_PORT=$port
             return 0
         fi

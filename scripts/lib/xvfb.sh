@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A private X display under Xvfb for scripts and tests. Sourced.
 #
 #   zav_xvfb_start DIR [SCREEN]   starts Xvfb (log in DIR/xvfb.log); sets ZAV_XVFB_PID and
@@ -8,14 +9,14 @@
 # resets when its last client leaves, and a client that connects during the reset fails.
 
 zav_xvfb_start() {
-    local dir=$1 screen=${2:-800x600x24} i
+    local dir=$1 screen=${2:-800x600x24}
     mkdir -p "$dir"
     : > "$dir/xvfb.display"
     Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 "$screen" \
         3> "$dir/xvfb.display" > "$dir/xvfb.log" 2>&1 &
     ZAV_XVFB_PID=$!
     ZAV_XVFB_DISPLAY=
-    for i in $(seq 1 200); do
+    for _ in $(seq 1 200); do
         if [ "$(wc -l < "$dir/xvfb.display")" -ge 1 ]; then
             ZAV_XVFB_DISPLAY=:$(head -n 1 "$dir/xvfb.display")
             DISPLAY=$ZAV_XVFB_DISPLAY xdpyinfo > /dev/null 2>&1 && return 0

@@ -142,4 +142,26 @@ printf '\x01' | dd of=www/demo.tar.gz bs=1 seek=20 conv=notrunc 2> /dev/null#SHA
 truncate -s -1 www/demo.tar.gz#bytes instead of
 printf x >> www/demo.tar.gz#announces
 ROWS
+# Interrupted: keygen at its password prompt gives the terminal its echo back (under script(1),
+# for a terminal); pack leaves neither its partial package nor its throw-away home. Row: the
+# signal, and what must exist before it is sent.
+cp -a app big && head -c 64000000 /dev/urandom > big/bin/data
+command -v script > /dev/null || echo "script(1) is not installed: the keygen rows are left out"
+while read -r signal present; do
+    if command -v script > /dev/null; then
+        script -qec "timeout --foreground -s $signal 1 '$vendor' keygen -p sig.pub -s sig.key; stty -a" \
+            /dev/null < /dev/null | tr ' ' '\n' | grep -qx echo ||
+            fail "keygen ended by SIG$signal at its prompt left the terminal without echo"
+    fi
+    env --default-signal=INT "$vendor" pack big -o big.tar.gz > /dev/null 2>&1 &
+    for _ in $(seq 200); do compgen -G "$present" > /dev/null && break; sleep 0.05; done
+    kill -"$signal" $! && status=0 && wait $! || status=$?
+    [ "$status" -gt 128 ] && ! ls -A | grep -q 'big\.tar\|zav-vendor-check' ||
+        fail "pack ended by SIG$signal (status $status) left: $(ls -A | grep 'big\.tar\|zav-vendor-check')"
+done <<'ROWS'
+INT .big.tar.gz.zav-tmp-*
+TERM .big.tar.gz.zav-tmp-*
+HUP zav-vendor-check-*
+ROWS
+rm -rf big
 echo "zav-vendor: all rows passed"
