@@ -14,6 +14,7 @@ ZAV_PACKAGES=(
 
 # Installs what is missing of the packages named (ZAV_PACKAGES when none is): with apt-get when
 # root, otherwise prints the line to run and stops.
+# shellcheck disable=SC2120 # the scripts call it without arguments for the whole list
 zav_ensure_packages() {
     local missing=() package wanted=("$@")
     [ ${#wanted[@]} -gt 0 ] || wanted=("${ZAV_PACKAGES[@]}")
