@@ -30,6 +30,14 @@ ZAVStatus ZAVRename::noReplace(int fromDir, const std::string &from, int toDir,
         return {};
     if (!lacksFlags(errno))
         return ZAVFileError::fromErrno(from);
+    // A file (not a directory) is given its second name with link(2), which never replaces
+    // anything, and then loses the first.
+    if (linkat(fromDir, from.c_str(), toDir, to.c_str(), 0) == 0) {
+        unlinkat(fromDir, from.c_str(), 0);
+        return {};
+    }
+    if (errno == EEXIST)
+        return ZAVFileError::fromErrno(from);
     if (faccessat(toDir, to.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0)
         return ZAVFileError{from, EEXIST, {}};
     return replace(fromDir, from, toDir, to);

@@ -13,8 +13,9 @@ public:
                              const std::string &to);
 
     // Fails with EEXIST (or ENOTEMPTY) when `to` exists. renameat2 RENAME_NOREPLACE; where the
-    // file system lacks the flag (EINVAL, ENOSYS), a look for `to` and then a plain rename,
-    // which another writer racing for `to` could defeat.
+    // file system lacks the flag (EINVAL, ENOSYS), a file gets the new name through link(2),
+    // which never replaces, then loses the old one; a directory gets a look for `to` and then
+    // a plain rename, which another writer racing for `to` could defeat.
     static ZAVStatus noReplace(int fromDir, const std::string &from, int toDir,
                                const std::string &to);
 
