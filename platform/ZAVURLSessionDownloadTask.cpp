@@ -42,7 +42,8 @@ ZAVError cannotWriteError(int error)
 ZAVError damagedError()
 {
     return ZAVURLErrorMake(ZAVURLErrorDownloadDamaged,
-                           QStringLiteral("The downloaded body is not the one expected."));
+                           QStringLiteral("The downloaded file is not the one expected (its size "
+                                          "or SHA-256 differs)."));
 }
 
 ZAVError lostError()
@@ -188,7 +189,7 @@ void ZAVURLSessionDownloadTask::sendRequest()
     // The file gets the bytes as the server stores them, and the announced length counts them.
     request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
     if (m_totalWritten > 0 && m_validator.isEmpty()) {
-        ZAVLog(QStringLiteral("The server names no version of the package; asking for all of it "
+        ZAVLog(QStringLiteral("The server names no version of the file; asking for all of it "
                               "again"));
         if (!restartFromZero()) {
             complete(cannotWriteError(m_fileErrno));
@@ -264,7 +265,7 @@ bool ZAVURLSessionDownloadTask::acceptPiece(QNetworkReply *reply)
         }
         // The file changed, or the server sent the whole of it, or another part: what is in the
         // file cannot be continued. A whole body replaces it; anything else is asked for again.
-        ZAVLogFormat(u"The server did not continue the package at byte %@ (HTTP %@); starting "
+        ZAVLogFormat(u"The server did not continue the file at byte %@ (HTTP %@); starting "
                      u"again from the first byte",
                      QString::number(m_pieceFrom), QString::number(status));
         if (!restartFromZero())
@@ -294,7 +295,7 @@ bool ZAVURLSessionDownloadTask::announcesTooMuch(QNetworkReply *reply)
 {
     if (m_expectedSize < 0 || m_totalExpected <= m_expectedSize)
         return false;
-    ZAVLogFormat(u"The server announces %@ bytes for a package of %@",
+    ZAVLogFormat(u"The server announces %@ bytes for a file of %@",
                  QString::number(m_totalExpected), QString::number(m_expectedSize));
     m_abort = Abort::TooLong;
     reply->abort();
@@ -363,7 +364,7 @@ void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
             break;
         if (m_expectedSize >= 0 && m_totalWritten + chunk.size() > m_expectedSize) {
             // Not one byte past the expected size reaches the file: an endless body ends here.
-            ZAVLogFormat(u"The package grows past the %@ bytes expected",
+            ZAVLogFormat(u"The file grows past the %@ bytes expected",
                          QString::number(m_expectedSize));
             m_abort = Abort::TooLong;
             reply->abort();
@@ -496,7 +497,7 @@ void ZAVURLSessionDownloadTask::replyFinished()
 std::optional<QString> ZAVURLSessionDownloadTask::contentMismatch()
 {
     if (m_expectedSize >= 0 && m_totalWritten != m_expectedSize)
-        return QStringLiteral("The package has %1 bytes instead of %2")
+        return QStringLiteral("The file has %1 bytes instead of %2")
             .arg(m_totalWritten)
             .arg(m_expectedSize);
     if (m_expectedSha256.isEmpty())
@@ -505,9 +506,9 @@ std::optional<QString> ZAVURLSessionDownloadTask::contentMismatch()
         m_digest ? QByteArray::fromStdString(m_digest->hexDigest()) : QByteArray();
     m_digest.reset();
     if (actual.isEmpty())
-        return QStringLiteral("The package's SHA-256 could not be computed");
+        return QStringLiteral("The file's SHA-256 could not be computed");
     if (actual != m_expectedSha256)
-        return QStringLiteral("The package's SHA-256 is %1 instead of %2")
+        return QStringLiteral("The file's SHA-256 is %1 instead of %2")
             .arg(QString::fromLatin1(actual), QString::fromLatin1(m_expectedSha256));
     return std::nullopt;
 }
