@@ -1,5 +1,6 @@
 #include "ZAVInstallationManager.h"
 
+#include "base/ZAVDirectory.h"
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFileLock.h"
 #include "platform/ZAVLog.h"
@@ -11,6 +12,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
+
+#include <fcntl.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -196,7 +199,7 @@ void ZAVInstallationManager::removeInstallerIfExists() const
         return;
     const QByteArray again = getInstallerPath();
     if (!again.isEmpty())
-        std::filesystem::remove_all(again.toStdString(), error);
+        ZAVDirectory::removeTree(AT_FDCWD, again.toStdString()); // follows no link inside
 }
 
 void ZAVInstallationManager::reportCompletionWithURL(const std::optional<QString> &path,

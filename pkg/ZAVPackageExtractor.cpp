@@ -1,13 +1,14 @@
 #include "ZAVPackageExtractor.h"
 
-#include "ZAVFd.h"
-#include "ZAVFileSystem.h"
+#include "ZAVPackageEntryRules.h"
 #include "ZAVPackageStream.h"
 #include "ZAVPkgLog.h"
+#include "base/ZAVDirectory.h"
+#include "base/ZAVFd.h"
+#include "base/ZAVFiles.h"
 
 #include <archive.h>
 #include <archive_entry.h>
-#include <glib.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,72 +57,9 @@ ZAVPkgError writeError(int error, const std::string &what)
 {
     if (isSpaceError(error))
         return ZAVPkgError::failed("not enough space left to install the package (" +
-                                   ZAVFileSystem::errorText(error) + " while writing " + what +
+                                   ZAVFiles::errorText(error) + " while writing " + what +
                                    ")");
-    return ZAVPkgError::failed("cannot write " + what + ": " + ZAVFileSystem::errorText(error));
-}
-
-// Checks an entry's name and splits it into components.
-ZAVPkgResult checkedComponents(const char *name, std::vector<std::string> *components)
-{
-    if (!name)
-        return ZAVPkgError::refused("an entry has no name");
-    const std::string text = name;
-    const std::string quoted = ZAVQuoted(text);
-    if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
-        return ZAVPkgError::refused("entry " + quoted + " has a name that is not UTF-8");
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return ZAVPkgError::refused("entry " + quoted +
-                                        " has a control character in its name");
-    }
-    if (!text.empty() && text.front() == '/')
-        return ZAVPkgError::refused("entry " + quoted +
-                                    " has an absolute path; entries must be relative to the "
-                                    "application directory");
-    *components = ZAVFileSystem::components(text);
-    for (const std::string &component : *components) {
-        if (component == "..")
-            return ZAVPkgError::refused("entry " + quoted +
-                                        " leaves the application directory (\"..\" in its path)");
-        if (component.size() > NAME_MAX)
-            return ZAVPkgError::refused("entry " + quoted + " has a name longer than " +
-                                        std::to_string(NAME_MAX) + " bytes");
-    }
-    if (components->size() > ZAVPackageExtractor::kMaxDepth)
-        return ZAVPkgError::refused("entry " + quoted + " is nested more than " +
-                                    std::to_string(ZAVPackageExtractor::kMaxDepth) +
-                                    " directories deep");
-    return std::nullopt;
-}
-
-// A relative link resolves inside the directory whatever other links of the package it
-// passes through, as long as its ".." steps come first (they climb real directories that
-// zav-pkg made, never links) and do not climb above the root.
-ZAVPkgResult checkedSymlinkTarget(const std::string &entry, size_t linkDepth, const char *target)
-{
-    const std::string quoted = ZAVQuoted(entry);
-    if (!target || !*target)
-        return ZAVPkgError::refused("symbolic link " + quoted + " has an empty target");
-    const std::string text = target;
-    const std::string link = "symbolic link " + quoted + " -> " + ZAVQuoted(text);
-    if (text.front() == '/')
-        return ZAVPkgError::refused(link +
-                                    " leaves the application directory (absolute target); "
-                                    "use a relative target inside the directory");
-    size_t climbs = 0;
-    bool descended = false;
-    for (const std::string &component : ZAVFileSystem::components(text)) {
-        if (component != "..") {
-            descended = true;
-        } else if (descended) {
-            return ZAVPkgError::refused(link + " uses \"..\" after a directory name; a target "
-                                               "may only start with \"..\" steps");
-        } else if (++climbs > linkDepth) {
-            return ZAVPkgError::refused(link + " leaves the application directory");
-        }
-    }
-    return std::nullopt;
+    return ZAVPkgError::failed("cannot write " + what + ": " + ZAVFiles::errorText(error));
 }
 
 class Extraction {
@@ -215,9 +153,10 @@ ZAVPkgResult Extraction::run()
 ZAVPkgResult Extraction::entry(archive_entry *entry)
 {
     std::vector<std::string> components;
-    if (auto error = checkedComponents(archive_entry_pathname(entry), &components))
+    if (auto error =
+            ZAVPackageEntryRules::checkedComponents(archive_entry_pathname(entry), &components))
         return error;
-    const std::string path = ZAVFileSystem::joined(components);
+    const std::string path = ZAVFiles::joined(components);
     const mode_t type = archive_entry_filetype(entry);
     const mode_t mode = archive_entry_mode(entry) & 07777;
 
@@ -279,27 +218,26 @@ int Extraction::parentDirectory(const std::vector<std::string> &components, ZAVP
     for (size_t i = shared; i < depth; ++i) {
         const int parent = i == 0 ? m_rootFd : m_openDirectories[i - 1].fd.get();
         bool created = false;
-        int errorNumber = 0;
-        ZAVFd fd = ZAVFileSystem::openOrCreateDirectory(parent, components[i], 0755, &created,
-                                                        &errorNumber);
+        ZAVResult<ZAVFd> fd = ZAVDirectory::openOrCreate(parent, components[i], 0755, &created);
+        const int errorNumber = fd.errorNumber();
         const std::vector<std::string> head(components.begin(),
                                             components.begin() + static_cast<long>(i) + 1);
-        if (!fd.valid()) {
-            const std::string entry = ZAVQuoted(ZAVFileSystem::joined(components));
+        if (!fd) {
+            const std::string entry = ZAVQuoted(ZAVFiles::joined(components));
             if (errorNumber == ELOOP || errorNumber == ENOTDIR)
                 *error = ZAVPkgError::refused(
-                    "entry " + entry + " goes through " + ZAVQuoted(ZAVFileSystem::joined(head)) +
+                    "entry " + entry + " goes through " + ZAVQuoted(ZAVFiles::joined(head)) +
                     ", which is a link or a file, not a directory");
             else
                 *error = writeError(errorNumber, "directory " +
-                                                     ZAVQuoted(ZAVFileSystem::joined(head)));
+                                                     ZAVQuoted(ZAVFiles::joined(head)));
             return -1;
         }
         if (created) {
-            m_result->paths.push_back(ZAVFileSystem::joined(head) + '/');
-            m_log.detail("directory " + ZAVFileSystem::joined(head) + "/");
+            m_result->paths.push_back(ZAVFiles::joined(head) + '/');
+            m_log.detail("directory " + ZAVFiles::joined(head) + "/");
         }
-        m_openDirectories.push_back({components[i], std::move(fd)});
+        m_openDirectories.push_back({components[i], std::move(*fd)});
     }
     return depth == 0 ? m_rootFd : m_openDirectories[depth - 1].fd.get();
 }
@@ -332,18 +270,18 @@ ZAVPkgResult Extraction::directoryEntry(const std::vector<std::string> &componen
     // Always enterable and writable by the user, so later entries and a later upgrade can
     // fill and remove it.
     const mode_t wanted = (mode & 0777) | 0700;
-    int errorNumber = 0;
     bool created = false;
-    ZAVFd fd = ZAVFileSystem::openOrCreateDirectory(parent, leaf, wanted, &created, &errorNumber);
-    const std::string path = ZAVFileSystem::joined(components);
-    if (!fd.valid()) {
+    const ZAVResult<ZAVFd> fd = ZAVDirectory::openOrCreate(parent, leaf, wanted, &created);
+    const int errorNumber = fd.errorNumber();
+    const std::string path = ZAVFiles::joined(components);
+    if (!fd) {
         if (errorNumber == ELOOP || errorNumber == ENOTDIR)
             return duplicate(path);
         return writeError(errorNumber, "directory " + ZAVQuoted(path));
     }
     if (created)
         m_result->paths.push_back(path + '/');
-    else if (fchmod(fd.get(), wanted & ~m_umask) != 0)
+    else if (fchmod(fd->get(), wanted & ~m_umask) != 0)
         return writeError(errno, "directory " + ZAVQuoted(path));
     m_log.detail("directory " + path + "/ mode " + octal(wanted & ~m_umask));
     return std::nullopt;
@@ -352,7 +290,7 @@ ZAVPkgResult Extraction::directoryEntry(const std::vector<std::string> &componen
 ZAVPkgResult Extraction::fileEntry(archive_entry *entry,
                                    const std::vector<std::string> &components, mode_t mode)
 {
-    const std::string path = ZAVFileSystem::joined(components);
+    const std::string path = ZAVFiles::joined(components);
     const int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
     if (auto error = reserveSpace(size, path))
         return error;
@@ -377,9 +315,11 @@ ZAVPkgResult Extraction::fileEntry(archive_entry *entry,
             break;
         if (status < ARCHIVE_WARN)
             return archiveError("the package is damaged or cut short in " + ZAVQuoted(path));
-        if (const int errorNumber = ZAVFileSystem::writeAll(
-                fd.get(), static_cast<const char *>(block), length, offset))
-            return writeError(errorNumber, ZAVQuoted(path));
+        if (const ZAVStatus written = ZAVFiles::writeAll(
+                fd.get(), std::string_view(static_cast<const char *>(block), length), offset,
+                path);
+            !written)
+            return writeError(written.errorNumber(), ZAVQuoted(path));
         end = offset + static_cast<int64_t>(length);
         m_result->byteCount += length;
     }
@@ -402,9 +342,10 @@ ZAVPkgResult Extraction::fileEntry(archive_entry *entry,
 ZAVPkgResult Extraction::symlinkEntry(archive_entry *entry,
                                       const std::vector<std::string> &components)
 {
-    const std::string path = ZAVFileSystem::joined(components);
+    const std::string path = ZAVFiles::joined(components);
     const char *target = archive_entry_symlink(entry);
-    if (auto error = checkedSymlinkTarget(path, components.size() - 1, target))
+    if (auto error =
+            ZAVPackageEntryRules::checkedSymlinkTarget(path, components.size() - 1, target))
         return error;
     ZAVPkgResult error;
     const int parent = parentDirectory(components, &error);
@@ -422,25 +363,24 @@ ZAVPkgResult Extraction::symlinkEntry(archive_entry *entry,
 ZAVPkgResult Extraction::hardlinkEntry(archive_entry *entry,
                                        const std::vector<std::string> &components)
 {
-    const std::string path = ZAVFileSystem::joined(components);
+    const std::string path = ZAVFiles::joined(components);
     const std::string link = "hard link " + ZAVQuoted(path);
     const char *targetName = archive_entry_hardlink(entry);
     if (targetName[0] == '/')
         return ZAVPkgError::refused(link + " -> " + ZAVQuoted(targetName) +
                                     " leaves the application directory (absolute target)");
     std::vector<std::string> target;
-    if (auto error = checkedComponents(targetName, &target))
+    if (auto error = ZAVPackageEntryRules::checkedComponents(targetName, &target))
         return ZAVPkgError::refused(link + " -> " + ZAVQuoted(targetName) +
                                     " leaves the application directory or names no entry");
     if (target.empty())
         return ZAVPkgError::refused(link + " points at the application directory itself");
-    const std::string targetPath = ZAVFileSystem::joined(target);
+    const std::string targetPath = ZAVFiles::joined(target);
     const std::vector<std::string> targetParent(target.begin(), target.end() - 1);
-    int errorNumber = 0;
-    ZAVFd targetDirectory = ZAVFileSystem::openPath(m_rootFd, targetParent, &errorNumber);
+    const ZAVResult<ZAVFd> targetDirectory = ZAVDirectory::openPath(m_rootFd, targetParent);
     struct stat st {};
-    if (!targetDirectory.valid() ||
-        fstatat(targetDirectory.get(), target.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (!targetDirectory ||
+        fstatat(targetDirectory->get(), target.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(st.st_mode))
         return ZAVPkgError::refused(link + " -> " + ZAVQuoted(targetPath) +
                                     " does not name a regular file that comes before it in "
@@ -449,7 +389,7 @@ ZAVPkgResult Extraction::hardlinkEntry(archive_entry *entry,
     const int parent = parentDirectory(components, &error);
     if (parent < 0)
         return error;
-    if (linkat(targetDirectory.get(), target.back().c_str(), parent, components.back().c_str(),
+    if (linkat(targetDirectory->get(), target.back().c_str(), parent, components.back().c_str(),
                0) != 0) {
         if (errno == EEXIST)
             return duplicate(path);

@@ -35,6 +35,9 @@ class ZAVPkgLog;
 // directory, the applications folder, the icon theme folder and the receipts folder of the
 // home, and no link is followed below the home. The home is used as the bytes given. Main
 // thread.
+// Where the steps live: ZAVPackageRecovery (1, 2), ZAVPackageStream and ZAVPackageExtractor (3),
+// ZAVPackageIntegration (4, the entry of 6, the check of 8), ZAVPackageReceipt (5, the receipt
+// of 6) and ZAVPackageTransaction (the writing of 6, 7, 8, 9 and every roll-back).
 class ZAVPackageInstaller {
 public:
     // What the caller knows the package file to be (zav-pkg -sha256, -size). The size is

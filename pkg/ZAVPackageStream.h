@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ZAVFd.h"
-#include "trust/ZAVSha256.h"
+#include "base/ZAVFd.h"
+#include "base/ZAVSha256.h"
 
 #include <sys/types.h>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/ZAVFileError.h"
+
 #include <optional>
 #include <string>
 
@@ -26,6 +28,11 @@ struct ZAVPkgError {
     }
     static ZAVPkgError refused(std::string message) { return {Kind::Refused, std::move(message)}; }
     static ZAVPkgError failed(std::string message) { return {Kind::Failed, std::move(message)}; }
+    // A file step of the installation that failed: "<context>: <the reason>".
+    static ZAVPkgError failed(const std::string &context, const ZAVFileError &error)
+    {
+        return failed(context + ": " + error.reasonText());
+    }
 
     ZAVPkgError withContext(const std::string &context) const
     {

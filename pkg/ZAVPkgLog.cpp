@@ -1,5 +1,7 @@
 #include "ZAVPkgLog.h"
 
+#include "base/ZAVEscaped.h"
+
 #include <cstdio>
 
 ZAVPkgLog::ZAVPkgLog(bool verbose, bool dumplog) : m_verbose(verbose), m_dumplog(dumplog)
@@ -44,18 +46,11 @@ void ZAVPkgLog::flush()
 std::string ZAVQuoted(const std::string &name)
 {
     std::string quoted = "\"";
-    for (const char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+    // The escaper never writes a double quote of its own: each one here is the name's.
+    for (const char c : ZAVEscaped(name)) {
+        if (c == '"')
             quoted += '\\';
-            quoted += c;
-        } else if (u < 0x20 || u == 0x7f) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", u);
-            quoted += escape;
-        } else {
-            quoted += c;
-        }
+        quoted += c;
     }
     return quoted + '"';
 }

@@ -24,6 +24,8 @@ private:
     bool m_dumplog;
 };
 
-// Quotes a name from a package for a message: in double quotes, with control characters,
-// quotes and backslashes escaped, so a hostile name cannot forge further lines.
+// Quotes a name from a package for a message: in double quotes, escaped as ZAVEscaped does
+// (controls, text-direction controls, bytes that are not UTF-8, backslashes) and with its
+// double quotes escaped, so a hostile name can neither forge further lines nor turn the text
+// around where the message is shown.
 std::string ZAVQuoted(const std::string &name);

@@ -3,7 +3,7 @@
 #include "ZAVPackageInstaller.h"
 #include "ZAVPkgError.h"
 #include "ZAVPkgLog.h"
-#include "pkg/ZAVUserAppLayout.h"
+#include "base/ZAVUserAppLayout.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -100,7 +100,7 @@ int main(int argc, char **argv)
             options.replaceUnowned = true;
         } else if (option == "-id") {
             if (i + 1 >= argc ||
-                !ZAVUserAppLayout::isValidApplicationId(QString::fromUtf8(argv[i + 1])))
+                !ZAVUserAppLayout::isValidApplicationId(argv[i + 1]))
                 return usageError("-id needs a valid application id (such as org.example.App)");
             options.expectedId = argv[++i];
         } else if (option == "-sha256" || option == "-size") {
@@ -149,7 +149,7 @@ int main(int argc, char **argv)
     // another one.
     std::string home;
     if (target == kCurrentUser) {
-        home = ZAVUserAppLayout::currentUserHomePath();
+        home = ZAVUserAppLayout::currentUserHome();
         if (home.empty())
             return usageError("the current user has no home directory");
     } else {

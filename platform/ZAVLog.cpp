@@ -1,5 +1,7 @@
 #include "ZAVLog.h"
 
+#include "base/ZAVEscaped.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
@@ -38,27 +40,9 @@ const QByteArray &programName()
 
 QString ZAVLogEscaped(const QString &text)
 {
-    QString escaped;
-    escaped.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u'\\')
-            escaped += QStringLiteral("\\\\");
-        else if (u == u'\n')
-            escaped += QStringLiteral("\\n");
-        else if (u == u'\r')
-            escaped += QStringLiteral("\\r");
-        else if (u == u'\t')
-            escaped += QStringLiteral("\\t");
-        else if (u < 0x20 || u == 0x7f)
-            escaped += QStringLiteral("\\x%1").arg(unsigned(u), 2, 16, QLatin1Char('0'));
-        else if ((u >= 0x80 && u <= 0x9f) || (u >= 0x202a && u <= 0x202e) ||
-                 (u >= 0x2066 && u <= 0x2069))
-            escaped += QStringLiteral("\\u%1").arg(unsigned(u), 4, 16, QLatin1Char('0'));
-        else
-            escaped += c;
-    }
-    return escaped;
+    const QByteArray utf8 = text.toUtf8();
+    return QString::fromStdString(
+        ZAVEscaped(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size()))));
 }
 
 void ZAVLog(const QString &raw)

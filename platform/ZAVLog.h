@@ -15,9 +15,10 @@
 void ZAVLog(const QString &text);
 
 // `text` with every character that could forge or hide part of a log line written as an
-// escape: "\n", "\r", "\t"; "\xHH" for the other C0 controls and DEL; "\uHHHH" for the C1
-// controls (U+0080-U+009F) and the bidirectional embeddings, overrides and isolates
-// (U+202A-U+202E, U+2066-U+2069). A backslash becomes "\\", so every escape reads back one way.
+// escape, as ZAVEscaped does for UTF-8: "\n", "\r", "\t"; "\xHH" for the other C0 controls
+// and DEL; "\uHHHH" for the C1 controls (U+0080-U+009F) and the bidirectional embeddings,
+// overrides and isolates (U+202A-U+202E, U+2066-U+2069). A backslash becomes "\\", so every
+// escape reads back one way.
 QString ZAVLogEscaped(const QString &text);
 
 template <typename... Args>

@@ -1,6 +1,6 @@
 #include "ZAVRunningApplication.h"
 
-#include "pkg/ZAVUserAppLayout.h"
+#include "base/ZAVUserAppLayout.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -230,13 +230,14 @@ std::vector<ZAVRunningApplication> ZAVRunningApplication::runningApplicationsWit
         return found;
     const QString &id = *bundleIdentifier;
     const std::optional<ZAVUserAppLayout> layout =
-        ZAVUserAppLayout::forApplication(id, ZAVUserAppLayout::currentUserHome());
+        ZAVUserAppLayout::forApplication(id.toStdString(), ZAVUserAppLayout::currentUserHome());
     if (!layout)
         return found;
 
     // The kernel names executables by their real path: compare with the directory as given
     // and as resolved, for a home reached through a link.
-    QStringList directories{layout->applicationDirectory()};
+    QStringList directories{
+        QFile::decodeName(QByteArray::fromStdString(layout->applicationDirectory()))};
     if (char *resolved = realpath(QFile::encodeName(directories.first()).constData(), nullptr)) {
         directories.append(QFile::decodeName(resolved));
         free(resolved);

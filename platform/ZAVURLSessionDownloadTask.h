@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ZAVURLSession.h"
-#include "trust/ZAVSha256.h"
+#include "base/ZAVSha256.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

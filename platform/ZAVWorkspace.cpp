@@ -2,7 +2,7 @@
 
 #include "ZAVDesktopLaunch.h"
 #include "ZAVDispatch.h"
-#include "pkg/ZAVUserAppLayout.h"
+#include "base/ZAVUserAppLayout.h"
 
 #include <QFile>
 
@@ -17,15 +17,14 @@ bool ZAVWorkspace::launchAppWithBundleIdentifier(const std::optional<QString> &b
     ZAV_ASSERT_MAIN_THREAD();
     if (launchIdentifier)
         *launchIdentifier = 0;
-    // The id becomes a file name: refuse anything that is not an application id first.
-    if (!bundleIdentifier || !ZAVUserAppLayout::isValidApplicationId(*bundleIdentifier))
+    // The id becomes a file name: the layout refuses anything that is not an application id.
+    if (!bundleIdentifier)
         return false;
-    const std::optional<ZAVUserAppLayout> layout =
-        ZAVUserAppLayout::forApplication(*bundleIdentifier, ZAVUserAppLayout::currentUserHome());
+    const std::optional<ZAVUserAppLayout> layout = ZAVUserAppLayout::forApplication(
+        bundleIdentifier->toStdString(), ZAVUserAppLayout::currentUserHome());
     if (!layout)
         return false;
-    const pid_t pid =
-        ZAVLaunchDesktopEntry(QFile::encodeName(layout->desktopEntryPath()).constData());
+    const pid_t pid = ZAVLaunchDesktopEntry(layout->desktopEntryPath().c_str());
     if (launchIdentifier)
         *launchIdentifier = pid;
     return pid > 0;

@@ -1,6 +1,8 @@
 #include "ZAVVendorKey.h"
 
-#include "ZAVVendorFiles.h"
+#include "base/ZAVFd.h"
+#include "base/ZAVFileReader.h"
+#include "base/ZAVFiles.h"
 #include "trust/ZAVMinisign.h"
 
 #include <sodium.h>
@@ -146,9 +148,11 @@ std::optional<ZAVVendorKey> ZAVVendorKey::load(const std::string &path,
                                                const PasswordSource &password,
                                                std::string *error)
 {
-    const std::optional<std::string> text = ZAVVendorFiles::readFile(path, 4096, error);
-    if (!text)
+    const ZAVResult<std::string> text = ZAVFileReader::read(path, 4096);
+    if (!text) {
+        *error = "cannot read " + text.error().message();
         return std::nullopt;
+    }
     Secret bytes(kSecretFileSize);
     const std::optional<std::string> line = keyLine(*text);
     if (!line || !fromBase64(*line, bytes.data(), bytes.size())) {
@@ -252,7 +256,7 @@ std::optional<std::string> ZAVVendorKey::signatureFor(const std::string &path,
 {
     ZAVFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid()) {
-        *error = "cannot read " + path + ": " + ZAVVendorFiles::errorText(errno);
+        *error = "cannot read " + path + ": " + ZAVFiles::errorText(errno);
         return std::nullopt;
     }
     ZAVMinisign::Hasher hasher;
@@ -262,7 +266,7 @@ std::optional<std::string> ZAVVendorKey::signatureFor(const std::string &path,
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            *error = "cannot read " + path + ": " + ZAVVendorFiles::errorText(errno);
+            *error = "cannot read " + path + ": " + ZAVFiles::errorText(errno);
             return std::nullopt;
         }
         if (n == 0)

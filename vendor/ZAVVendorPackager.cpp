@@ -1,8 +1,11 @@
 #include "ZAVVendorPackager.h"
 
 #include "ZAVVendorFiles.h"
+#include "base/ZAVAtomicFile.h"
+#include "base/ZAVFd.h"
+#include "base/ZAVFiles.h"
 #include "pkg/ZAVPkgLog.h"
-#include "pkg/ZAVUserAppLayout.h"
+#include "base/ZAVUserAppLayout.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +47,7 @@ bool writeContents(archive *a, const std::string &path, uint64_t size, std::stri
 {
     ZAVFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid()) {
-        *error = "cannot read " + path + ": " + ZAVVendorFiles::errorText(errno);
+        *error = "cannot read " + path + ": " + ZAVFiles::errorText(errno);
         return false;
     }
     std::vector<char> buffer(1 << 16);
@@ -56,7 +59,7 @@ bool writeContents(archive *a, const std::string &path, uint64_t size, std::stri
             continue;
         if (n <= 0) {
             *error = "cannot read " + path + ": " +
-                     (n < 0 ? ZAVVendorFiles::errorText(errno) : "it shrank while being packed");
+                     (n < 0 ? ZAVFiles::errorText(errno) : "it shrank while being packed");
             return false;
         }
         if (archive_write_data(a, buffer.data(), static_cast<size_t>(n)) != n) {
@@ -74,25 +77,24 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
                               const ZAVPackageInstaller::Expected &expected)
 {
     if (access(package.c_str(), R_OK) != 0) {
-        *error = "cannot read " + package + ": " + ZAVVendorFiles::errorText(errno);
+        *error = "cannot read " + package + ": " + ZAVFiles::errorText(errno);
         return false;
     }
     const std::string home = ZAVVendorFiles::makeScratchDirectory("zav-vendor-check-");
     if (home.empty()) {
         *error = "cannot make a throw-away home to check the package in: " +
-                 ZAVVendorFiles::errorText(errno);
+                 ZAVFiles::errorText(errno);
         return false;
     }
-    const QString homeName = QFile::decodeName(home.c_str());
     ZAVPkgLog log(false, false);
     ZAVPackageInstaller::Options options;
     options.expected = expected;
     const ZAVPkgResult refusal = ZAVPackageInstaller::install(package, home, options, log);
     QStringList receipts;
     if (!refusal) {
-        const auto layout = ZAVUserAppLayout::forApplication(QStringLiteral("zav.check"), homeName);
-        receipts = QDir(layout->receiptsDirectory()).entryList({QStringLiteral("*.json")},
-                                                               QDir::Files);
+        const auto layout = ZAVUserAppLayout::forApplication("zav.check", home);
+        receipts = QDir(QFile::decodeName(QByteArray::fromStdString(layout->receiptsDirectory())))
+                       .entryList({QStringLiteral("*.json")}, QDir::Files);
     }
     ZAVVendorFiles::removeScratchDirectory(home);
 
@@ -113,8 +115,9 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
         result->size = static_cast<uint64_t>(expected.size);
         return true;
     }
-    if (const int failure = ZAVVendorFiles::digestFile(package, &result->sha256, &result->size)) {
-        *error = "cannot read " + package + ": " + ZAVVendorFiles::errorText(failure);
+    if (const ZAVStatus read = ZAVVendorFiles::digestFile(package, &result->sha256, &result->size);
+        !read) {
+        *error = "cannot read " + package + ": " + read.error().reasonText();
         return false;
     }
     return true;
@@ -152,12 +155,12 @@ bool ZAVVendorPackager::pack(const std::string &appDir, const std::string &outpu
     }
     std::sort(paths.begin(), paths.end());
 
-    ZAVVendorFiles::Temporary temporary;
-    if (const int failed = ZAVVendorFiles::createBeside(output, 0644, &temporary)) {
-        *error = "cannot create " + output + ": " + ZAVVendorFiles::errorText(failed);
+    ZAVResult<ZAVAtomicFile> temporary = ZAVAtomicFile::createBeside(output, 0644);
+    if (!temporary) {
+        *error = "cannot create " + output + ": " + temporary.error().reasonText();
         return false;
     }
-    if (archive_write_open_fd(a, temporary.fd()) != ARCHIVE_OK) {
+    if (archive_write_open_fd(a, temporary->fd()) != ARCHIVE_OK) {
         *error = std::string("cannot write the package: ") + archive_error_string(a);
         return false;
     }
@@ -166,7 +169,7 @@ bool ZAVVendorPackager::pack(const std::string &appDir, const std::string &outpu
         const std::string path = appDir + '/' + relative;
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0) {
-            *error = "cannot read " + path + ": " + ZAVVendorFiles::errorText(errno);
+            *error = "cannot read " + path + ": " + ZAVFiles::errorText(errno);
             return false;
         }
         std::unique_ptr<archive_entry, ArchiveFree> entry(archive_entry_new());
@@ -201,10 +204,10 @@ bool ZAVVendorPackager::pack(const std::string &appDir, const std::string &outpu
         *error = std::string("cannot write the package: ") + archive_error_string(a);
         return false;
     }
-    if (!check(temporary.path(), result, error))
+    if (!check(temporary->temporaryPath(), result, error))
         return false;
-    if (const int failed = temporary.commit(true)) {
-        *error = "cannot write " + output + ": " + ZAVVendorFiles::errorText(failed);
+    if (const ZAVStatus committed = temporary->commit(); !committed) {
+        *error = "cannot write " + output + ": " + committed.error().reasonText();
         return false;
     }
     return true;

@@ -2,6 +2,8 @@
 
 #include "ZAVVendorFiles.h"
 #include "ZAVVendorPackager.h"
+#include "base/ZAVFileReader.h"
+#include "base/ZAVFiles.h"
 #include "feed/ZAVFeedLoader.h"
 #include "feed/ZAVFeedTrust.h"
 #include "platform/ZAVURLSession.h"
@@ -65,11 +67,10 @@ Fetched load(const std::string &feed, bool signature)
         return fetch(signature ? ZAVFeedTrust::signatureURL(url) : url);
     }
     Fetched result;
-    std::string error;
-    if (auto text = ZAVVendorFiles::readFile(feed + suffix, kMaxDocumentSize, &error))
+    if (const ZAVResult<std::string> text = ZAVFileReader::read(feed + suffix, kMaxDocumentSize))
         result.body = QByteArray::fromStdString(*text);
     else
-        result.error = error;
+        result.error = "cannot read " + text.error().message();
     return result;
 }
 
@@ -126,8 +127,9 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
 {
     Report report(out);
     std::string error;
-    const std::optional<std::string> keyText =
-        ZAVVendorFiles::readFile(publicKeyPath, 4096, &error);
+    const ZAVResult<std::string> keyText = ZAVFileReader::read(publicKeyPath, 4096);
+    if (!keyText)
+        error = "cannot read " + keyText.error().message();
     const std::optional<ZAVMinisign::PublicKey> key =
         keyText ? ZAVMinisign::parsePublicKey(*keyText, &error) : std::nullopt;
     if (!key)
@@ -160,7 +162,7 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
     const std::string state = ZAVVendorFiles::makeScratchDirectory("zav-vendor-state-");
     if (state.empty())
         return report.failed("cannot make a throw-away state directory: " +
-                             ZAVVendorFiles::errorText(errno));
+                             ZAVFiles::errorText(errno));
     qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state));
     refusal = trust.admit(*record, feedUrl, keyId, QDateTime::currentDateTimeUtc());
     ZAVVendorFiles::removeScratchDirectory(state);

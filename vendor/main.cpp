@@ -2,10 +2,10 @@
 // a published feed the way the installer will. See docs/publishing.md.
 
 #include "ZAVVendorFeedWriter.h"
-#include "ZAVVendorFiles.h"
 #include "ZAVVendorKey.h"
 #include "ZAVVendorPackager.h"
 #include "ZAVVendorVerifier.h"
+#include "base/ZAVAtomicFile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -161,11 +161,14 @@ int keygen(int argc, char **argv)
         sodium_memzero(password->data(), password->size());
     if (secretText.empty())
         return fail("not enough memory to protect the key with its password");
-    if (const int error = ZAVVendorFiles::writeAtomically(secretPath, secretText, 0600, false))
-        return fail("cannot write " + secretPath + ": " + ZAVVendorFiles::errorText(error));
-    if (const int error =
-            ZAVVendorFiles::writeAtomically(publicPath, key.publicKeyFileText(), 0644, false))
-        return fail("cannot write " + publicPath + ": " + ZAVVendorFiles::errorText(error));
+    if (const ZAVStatus written = ZAVAtomicFile::write(secretPath, secretText, 0600,
+                                                       ZAVAtomicFile::Commit::NoReplace);
+        !written)
+        return fail("cannot write " + secretPath + ": " + written.error().reasonText());
+    if (const ZAVStatus written = ZAVAtomicFile::write(publicPath, key.publicKeyFileText(), 0644,
+                                                       ZAVAtomicFile::Commit::NoReplace);
+        !written)
+        return fail("cannot write " + publicPath + ": " + written.error().reasonText());
     std::fprintf(stderr,
                  "zav-vendor: key %s: public key in %s, secret key in %s. Keep the secret key "
                  "and its password safe.\nBuild the installer with:\n",
@@ -192,8 +195,8 @@ int sign(int argc, char **argv)
     if (!signature)
         return fail(error);
     const std::string output = file + ".minisig";
-    if (const int failed = ZAVVendorFiles::writeAtomically(output, *signature, 0644))
-        return fail("cannot write " + output + ": " + ZAVVendorFiles::errorText(failed));
+    if (const ZAVStatus written = ZAVAtomicFile::write(output, *signature, 0644); !written)
+        return fail("cannot write " + output + ": " + written.error().reasonText());
     std::fprintf(stderr, "zav-vendor: signed %s with key %s into %s\n", file.c_str(),
                  key->keyId().c_str(), output.c_str());
     return 0;
@@ -255,10 +258,11 @@ int feed(int argc, char **argv)
     if (!document)
         return fail(error);
     const std::string output = args.values.at("-o");
-    if (const int failed = ZAVVendorFiles::writeAtomically(
+    if (const ZAVStatus written = ZAVAtomicFile::write(
             output, std::string_view(document->constData(), static_cast<size_t>(document->size())),
-            0644))
-        return fail("cannot write " + output + ": " + ZAVVendorFiles::errorText(failed));
+            0644);
+        !written)
+        return fail("cannot write " + output + ": " + written.error().reasonText());
     printPackage(package);
     return 0;
 }

@@ -3,7 +3,7 @@
 // of the fixture product (tests/fixture) are real processes; every one is ended in cleanup().
 
 #include "appcontrol/ZAVAppUtils.h"
-#include "pkg/ZAVUserAppLayout.h"
+#include "base/ZAVUserAppLayout.h"
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVRunningApplication.h"
@@ -114,13 +114,24 @@ QString fixtureEntry(const QString &program) {
     return entry;
 }
 
+// The layout and its paths as the Qt side of the tests speaks of them.
+std::optional<ZAVUserAppLayout> layoutFor(const QString &id, const QString &home) {
+    return ZAVUserAppLayout::forApplication(id.toStdString(),
+                                            QFile::encodeName(home).toStdString());
+}
+
+QString text(const std::string &path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
 // Lays out an installed copy of the fixture: the program at <appdir>/bin/zav-fixture and a
 // desktop entry at `entryPath` whose Exec= names it by absolute path, as zav-pkg leaves it.
 QString installFixture(const QString &id, const QString &entryPath) {
-    const auto layout = ZAVUserAppLayout::forApplication(id, g_sandbox.home);
+    const auto layout = layoutFor(id, g_sandbox.home);
     if (!layout)
         return QString();
-    const QString program = layout->applicationDirectory() + QStringLiteral("/bin/zav-fixture");
+    const QString program =
+        text(layout->applicationDirectory()) + QStringLiteral("/bin/zav-fixture");
     QDir().mkpath(QFileInfo(program).absolutePath());
     if (!QFile::copy(QStringLiteral(ZAV_FIXTURE_PROGRAM), program))
         return QString();
@@ -168,10 +179,10 @@ bool setUpSandbox() {
     if (!QFile::copy(QStringLiteral(ZAV_FIXTURE_PROGRAM), decoy))
         return false;
     s.installedProgram =
-        installFixture(s.id, ZAVUserAppLayout::forApplication(s.id, s.home)->desktopEntryPath());
+        installFixture(s.id, text(layoutFor(s.id, s.home)->desktopEntryPath()));
     s.integratedProgram = installFixture(
         s.integratedId,
-        ZAVUserAppLayout::forApplication(s.integratedId, s.home)->desktopEntryPath());
+        text(layoutFor(s.integratedId, s.home)->desktopEntryPath()));
     return !s.installedProgram.isEmpty() && !s.integratedProgram.isEmpty();
 }
 
@@ -306,13 +317,13 @@ void AppControlTest::applicationIdsFollowTheReverseDnsRules_data() {
 void AppControlTest::applicationIdsFollowTheReverseDnsRules() {
     QFETCH(QString, id);
     QFETCH(bool, valid);
-    QCOMPARE(ZAVUserAppLayout::isValidApplicationId(id), valid);
-    QCOMPARE(ZAVUserAppLayout::forApplication(id, QStringLiteral("/home/u")).has_value(), valid);
+    QCOMPARE(ZAVUserAppLayout::isValidApplicationId(id.toStdString()), valid);
+    QCOMPARE(ZAVUserAppLayout::forApplication(id.toStdString(), "/home/u").has_value(), valid);
 }
 
 void AppControlTest::layoutPlacesEveryFileUnderTheHome() {
     const auto layout =
-        ZAVUserAppLayout::forApplication(QStringLiteral("org.example.Demo"), "/home/u/./x/../");
+        ZAVUserAppLayout::forApplication("org.example.Demo", "/home/u/./x/../");
     QVERIFY(layout);
     QCOMPARE(layout->home(), "/home/u");
     QCOMPARE(layout->applicationDirectory(), "/home/u/.local/opt/org.example.Demo");
@@ -348,7 +359,7 @@ void AppControlTest::iconPathRefusesExtensionsThatAreNotIcons() {
     QFETCH(QString, extension);
     const auto layout = ZAVUserAppLayout::forApplication("org.example.Demo", "/home/u");
     QVERIFY(layout);
-    QCOMPARE(layout->iconPath(extension), QString());
+    QCOMPARE(layout->iconPath(extension.toStdString()), std::string());
 }
 
 // --- How a process is recognised as a copy ----------------------------------------------

@@ -750,6 +750,10 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
     row("Exec absolute", withExec("/bin/sh -c true"), refused,
         QStringLiteral("not a program inside the application directory"));
     row("Exec climbing out", withExec("../../../../bin/sh"), refused, leaves);
+    // Quoted names are escaped as the log escapes them: no text-direction control reaches the
+    // installer's standard error.
+    row("Exec with a right-to-left override", withExec("bin/\xe2\x80\xaegpj.exe"), refused,
+        QStringLiteral("names \"bin/\\u202egpj.exe\", which is not in the package"));
     row("Exec naming a directory", withExec("bin"), refused,
         QStringLiteral("which is not a regular file"));
     row("Exec through a link leaving", withExec("out/sh").symlink("out", "."), refused,

@@ -1,0 +1,42 @@
+#include "ZAVFileReader.h"
+
+#include "ZAVFd.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+ZAVResult<std::string> ZAVFileReader::read(int dirFd, const std::string &path, size_t maxSize,
+                                           Links links)
+{
+    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY |
+                      (links == Links::Refuse ? O_NOFOLLOW : 0);
+    ZAVFd fd(openat(dirFd, path.c_str(), flags));
+    struct stat st {};
+    if (!fd.valid() || fstat(fd.get(), &st) != 0)
+        return ZAVFileError::fromErrno(path);
+    if (!S_ISREG(st.st_mode))
+        return ZAVFileError{path, EINVAL, "not a regular file"};
+    if (static_cast<unsigned long long>(st.st_size) > maxSize)
+        return ZAVFileError{path, EFBIG, "larger than " + std::to_string(maxSize) + " bytes"};
+    std::string data(static_cast<size_t>(st.st_size), '\0');
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = pread(fd.get(), data.data() + done, data.size() - done,
+                                static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ZAVFileError::fromErrno(path);
+        if (n == 0)
+            return ZAVFileError{path, EIO, "it shrank while being read"};
+        done += static_cast<size_t>(n);
+    }
+    return data;
+}
+
+ZAVResult<std::string> ZAVFileReader::read(const std::string &path, size_t maxSize, Links links)
+{
+    return read(AT_FDCWD, path, maxSize, links);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ZAVDesktopEntry.h"
+#include "ZAVPkgError.h"
+#include "base/ZAVFd.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class ZAVPkgLog;
+
+// The package's desktop integration: its desktop entry, checked so that everything it starts
+// is an executable regular file inside the application directory, its icon, and the
+// integrated entry zav-pkg installs (the programs by absolute path in the installed
+// directory, the icon by the application id). Main thread.
+class ZAVPackageIntegration {
+public:
+    // Reads desktop entry `entryName` at the root of the unpacked package `stagingFd` (a
+    // regular file of at most 1 MiB, no link) and checks its Exec keys (and each action's, and
+    // TryExec): each names, relative to the directory and not leaving it, an executable
+    // regular file of the package (links inside the package are followed as the running system
+    // will). `applicationDirectory` is where the directory is installed, absolute. An Icon
+    // that names a PNG or SVG file of the package makes that file the icon; any other stays an
+    // icon name. Refusals carry the vendor's words.
+    ZAVPkgResult check(int stagingFd, const std::string &entryName,
+                       const std::string &applicationDirectory, ZAVPkgLog &log);
+
+    // The X-...-Version of the entry, empty when it has none.
+    const std::string &version() const { return m_version; }
+    bool hasIcon() const { return m_iconFd.valid(); }
+    int iconFd() const { return m_iconFd.get(); }
+    // "png" or "svg", when hasIcon().
+    const std::string &iconExtension() const { return m_iconExtension; }
+
+    // The integrated entry's text, for the application id `id`.
+    std::string integratedText(const std::string &id) const;
+
+    // Loads the integrated entry written at `path` as the desktops' launcher does and checks
+    // that it starts the programs installed; the reason otherwise.
+    ZAVPkgResult checkLaunches(const std::string &path) const;
+
+private:
+    struct Program {
+        std::string relativePath;
+        std::string absolutePath;
+    };
+    ZAVPkgResult checkProgram(int stagingFd, const std::string &what, const std::string &path,
+                              Program *program) const;
+    void findIcon(int stagingFd, const std::string &name, ZAVPkgLog &log);
+    std::vector<std::string> programPaths() const;
+    std::optional<std::string> tryExecPath() const;
+
+    std::string m_applicationDirectory;
+    std::optional<ZAVDesktopEntry> m_entry;
+    std::string m_version;
+    std::vector<Program> m_programs;
+    std::optional<Program> m_tryExec;
+    ZAVFd m_iconFd;
+    std::string m_iconExtension;
+};
