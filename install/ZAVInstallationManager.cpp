@@ -1,6 +1,7 @@
 #include "ZAVInstallationManager.h"
 
 #include "base/ZAVDirectory.h"
+#include "base/ZAVRename.h"
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFileLock.h"
 #include "platform/ZAVLog.h"
@@ -16,7 +17,6 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -313,10 +313,12 @@ void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTa
                                         const QByteArray &location)
 {
     const QByteArray destination = getInstallerPath();
-    // rename() replaces whatever has that name, a link included, and never follows it.
+    // The rename replaces whatever has that name, a link included, and never follows it.
     int failure = EINVAL;
     if (!destination.isEmpty())
-        failure = std::rename(location.constData(), destination.constData()) == 0 ? 0 : errno;
+        failure = ZAVRename::replace(AT_FDCWD, location.toStdString(), AT_FDCWD,
+                                     destination.toStdString())
+                      .errorNumber();
     if (failure != 0) {
         const ZAVError error = ZAVURLErrorMake(
             ZAVURLErrorCannotMoveFile, QStringLiteral("The package could not be put in place (%1).")

@@ -4,6 +4,7 @@
 #include "ZAVLog.h"
 #include "ZAVTemporaryDirectory.h"
 #include "ZAVTerminationCleanup.h"
+#include "base/ZAVFiles.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -161,10 +162,18 @@ void ZAVURLSessionDownloadTask::start()
                                  QStringLiteral("The temporary folder cannot be used.")));
         return;
     }
-    // mkostemp opens with O_CREAT|O_EXCL and mode 0600: never through a link planted at the name.
-    QByteArray name = directory + ZAVPartialDownloadPrefix + "XXXXXX";
-    m_fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (m_fd < 0) {
+    // A new random name, opened with O_CREAT|O_EXCL|O_NOFOLLOW and mode 0600: never through a
+    // link planted at the name, never a file somebody made before.
+    QByteArray name;
+    for (int attempt = 0; !m_file.valid() && attempt < 8; ++attempt) {
+        name = directory +
+               QByteArray::fromStdString(ZAVFiles::randomName(ZAVPartialDownloadPrefix));
+        m_file.reset(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            0600));
+        if (!m_file.valid() && errno != EEXIST)
+            break;
+    }
+    if (!m_file.valid()) {
         m_fileErrno = errno;
         complete(ZAVURLErrorMake(ZAVURLErrorCannotCreateFile,
                                  QStringLiteral("The download file could not be created (%1).")
@@ -304,7 +313,7 @@ bool ZAVURLSessionDownloadTask::announcesTooMuch(QNetworkReply *reply)
 
 bool ZAVURLSessionDownloadTask::restartFromZero()
 {
-    if (::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0) {
+    if (::ftruncate(m_file.get(), 0) != 0) {
         m_fileErrno = errno;
         m_abort = Abort::WriteFailed;
         if (m_reply)
@@ -389,22 +398,11 @@ void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
 
 bool ZAVURLSessionDownloadTask::writeAll(const char *data, qint64 length)
 {
-    while (length > 0) {
-        const ssize_t n = ::write(m_fd, data, size_t(length));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            m_fileErrno = errno;
-            return false;
-        }
-        if (n == 0) {
-            m_fileErrno = ENOSPC;
-            return false;
-        }
-        data += n;
-        length -= n;
-    }
-    return true;
+    const ZAVStatus written =
+        ZAVFiles::writeAll(m_file.get(), std::string_view(data, size_t(length)),
+                           off_t(m_totalWritten), m_path.toStdString());
+    m_fileErrno = written.errorNumber();
+    return written.ok();
 }
 
 void ZAVURLSessionDownloadTask::reportProgress(bool force)
@@ -472,7 +470,7 @@ void ZAVURLSessionDownloadTask::replyFinished()
     } else if (const std::optional<QString> mismatch = contentMismatch()) {
         ZAVLog(*mismatch);
         error = damagedError();
-    } else if (::close(std::exchange(m_fd, -1)) != 0) {
+    } else if (::close(m_file.release()) != 0) {
         m_fileErrno = errno;
         error = cannotWriteError(m_fileErrno);
     }
@@ -523,10 +521,7 @@ void ZAVURLSessionDownloadTask::complete(const ZAVOptionalError &error)
 
 void ZAVURLSessionDownloadTask::discardFile()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_file.reset();
     if (!m_path.isEmpty()) {
         ::unlink(m_path.constData());
         m_path.clear();

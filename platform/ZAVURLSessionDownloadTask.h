@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZAVURLSession.h"
+#include "base/ZAVFd.h"
 #include "base/ZAVSha256.h"
 
 #include <QByteArray>
@@ -10,8 +11,8 @@
 #include <memory>
 #include <optional>
 
-// A GET whose body is streamed into a temporary file, made with O_CREAT|O_EXCL in the user's
-// temporary directory (ZAVTemporaryDirectory). Made by ZAVURLSession::downloadTaskWithURL;
+// A GET whose body is streamed into a temporary file with a random name, made with
+// O_CREAT|O_EXCL|O_NOFOLLOW in the user's temporary directory (ZAVTemporaryDirectory). Made by ZAVURLSession::downloadTaskWithURL;
 // everything it does happens on the session's thread, and it tells the session's delegate, in
 // this order:
 //   1. progress, any number of times: bytes in this step, bytes in the file so far, and the
@@ -117,7 +118,7 @@ private:
     };
 
     QNetworkReply *m_reply = nullptr;
-    int m_fd = -1;
+    ZAVFd m_file; // written at m_totalWritten (pwrite), so a restart needs no seek
     QByteArray m_path;
     int m_cleanupSlot = -1; // the file is removed if a signal ends the process
     qint64 m_totalWritten = 0;
