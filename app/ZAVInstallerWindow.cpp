@@ -29,7 +29,18 @@ constexpr double kRateWeight = 0.3;
 static const ZAVWindowClassRegistration registration(
     "ZAVInstallerWindow", [](QWidget *parent) { return new ZAVInstallerWindow(parent); });
 
-ZAVInstallerWindow::ZAVInstallerWindow(QWidget *parent) : ZAVWindow(parent) {}
+ZAVInstallerWindow::ZAVInstallerWindow(QWidget *parent, ZAVInstallerOptions options)
+    : ZAVWindow(parent), m_options(std::move(options))
+{
+}
+
+void ZAVInstallerWindow::registerWindowClass(const ZAVInstallerOptions &options)
+{
+    ZAV_ASSERT_MAIN_THREAD();
+    ZAVRegisterWindowClass(QStringLiteral("ZAVInstallerWindow"), [options](QWidget *parent) {
+        return new ZAVInstallerWindow(parent, options);
+    });
+}
 
 ZAVInstallerWindow::~ZAVInstallerWindow() = default;
 
@@ -40,7 +51,8 @@ void ZAVInstallerWindow::awakeFromNib()
     doCompatabilityCheck();
     setStatus(QStringLiteral("Loading..."));
     const QUrl feedURL = ZAVConstants::getFeedURL();
-    ZAVFeedLoader::loadFeedFromURL(feedURL, ZAVConstants::getFeedTrust(), feedCompletionHandler());
+    ZAVFeedLoader::loadFeedFromURL(feedURL, ZAVConstants::getFeedTrust(), feedCompletionHandler(),
+                                   m_options.feed);
 }
 
 ZAVFeedCompletion ZAVInstallerWindow::feedCompletionHandler()
@@ -80,7 +92,7 @@ void ZAVInstallerWindow::feedLoadedWithData(const std::shared_ptr<const ZAVFeedD
     setStatus(m_downloadingStatus);
     m_stage = Stage::Downloading;
     ZAVApplication::sharedApplication().activateIgnoringOtherApps(true);
-    setInstallManager(ZAVInstallationManager::initWithFeedData(data));
+    setInstallManager(ZAVInstallationManager::initWithFeedData(data, m_options.installation));
     QPointer<ZAVInstallerWindow> window(this);
     installManager()->setWaitingBlock([window](bool waiting) {
         if (window)

@@ -16,6 +16,13 @@
 
 #include "install/ZAVInstallationManager.h"
 
+// What a window hands to the services it starts: the feed loader's options and the
+// installation manager's. The defaults are the product's.
+struct ZAVInstallerOptions {
+    ZAVFeedLoaderOptions feed;
+    ZAVInstallationOptions installation;
+};
+
 // The installer's one window. Made by the window description loader, never by other code;
 // awakeFromNib starts the run, and every later stage is started by a completion handler that a
 // service delivers on the main thread. Main thread only.
@@ -40,8 +47,17 @@ class ZAVInstallerWindow : public ZAVWindow {
     Q_PROPERTY(QLabel *detailText READ detailText WRITE setDetailText)
 
 public:
-    explicit ZAVInstallerWindow(QWidget *parent = nullptr);
+    explicit ZAVInstallerWindow(QWidget *parent = nullptr, ZAVInstallerOptions options = {});
     ~ZAVInstallerWindow() override;
+
+    // Main thread. Makes the window description loader build windows of this class with
+    // `options` from now on (the product's defaults when none are given). Tests call it in
+    // their init and cleanup, so that one test's options never reach the next one's window.
+    static void registerWindowClass(const ZAVInstallerOptions &options = {});
+    // What this window hands to the feed loader (at awakeFromNib) and the installation manager
+    // (at feedLoadedWithData). Main thread.
+    const ZAVInstallerOptions &options() const { return m_options; }
+    void setOptions(const ZAVInstallerOptions &options) { m_options = options; }
 
     // Checks the platform, shows "Loading..." and asks for the feed.
     void awakeFromNib() override;
@@ -83,7 +99,6 @@ public:
     void setProgressView(QProgressBar *view) { m_progressView = view; }
     QLabel *statusText() const { return m_statusText; }
     void setStatusText(QLabel *text) { m_statusText = text; }
-    // Declared atomic where the window came from; here, as everything else, main thread only.
     QPushButton *quitButton() const { return m_quitButton; }
     void setQuitButton(QPushButton *button) { m_quitButton = button; }
     QLabel *detailText() const { return m_detailText; }
@@ -116,6 +131,7 @@ private:
     qint64 m_sampleMs = 0;
     double m_rate = 0; // bytes per second, moving average
 
+    ZAVInstallerOptions m_options;
     std::shared_ptr<ZAVInstallationManager> m_installManager;
     QPointer<QProgressBar> m_progressView;
     QPointer<QLabel> m_statusText;

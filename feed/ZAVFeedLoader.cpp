@@ -6,9 +6,6 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QTimer>
 
 #include <mutex>
 
@@ -17,13 +14,6 @@ namespace {
 // A feed is a few hundred bytes; a server that sends far more is not sending a feed.
 constexpr qint64 kMaximumFeedSize = ZAVFeedData::kMaximumDocumentSize;
 
-// A fetch that fails for want of a network is asked again after each of these waits.
-std::vector<std::chrono::milliseconds> g_retryDelays{std::chrono::seconds(1),
-                                                     std::chrono::seconds(2)};
-
-} // namespace
-
-namespace {
 
 // One fetch's outcome, as the data task delivers it.
 struct Fetch {
@@ -41,7 +31,7 @@ struct Fetch {
 // decides. Touched on that thread only.
 struct PendingFeed {
     std::shared_ptr<ZAVURLSession> session; // until the result is out
-    std::vector<std::chrono::milliseconds> retryDelays;
+    ZAVRetryPolicy retryPolicy;
     QUrl url;
     ZAVFeedTrust trust;
     ZAVFeedCompletion completion;
@@ -103,61 +93,28 @@ void deliver(const std::shared_ptr<PendingFeed> &pending)
     });
 }
 
-// True for a failure of the network itself (no connection, reset, time-out), which may pass;
-// not for an answer of the server, a refused size, or a cancellation.
-bool isNetworkFailure(const Fetch &fetch)
-{
-    if (fetch.body || !fetch.error || fetch.error->domain != QLatin1StringView(ZAVURLErrorDomain))
-        return false;
-    switch (fetch.error->code) {
-    case ZAVURLErrorTimedOut:
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::ProxyConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyTimeoutError:
-    case QNetworkReply::UnknownNetworkError:
-        return true;
-    default:
-        return false; // a refused redirect, certificate or size is refused again
-    }
-}
-
 void fetchInto(const QUrl &url, const std::shared_ptr<PendingFeed> &pending,
-               Fetch PendingFeed::*fetch, size_t attempt = 0)
+               Fetch PendingFeed::*fetch)
 {
-    pending->session
-        ->dataTaskWithURL(url,
-                          [url, pending, fetch, attempt](const std::optional<QByteArray> &body,
-                                                         const std::optional<ZAVHTTPURLResponse> &response,
-                                                         const ZAVOptionalError &error) {
-                              (*pending).*fetch = Fetch{body, response, error};
-                              if (isNetworkFailure((*pending).*fetch) &&
-                                  attempt < pending->retryDelays.size()) {
-                                  ZAVLogFormat(u"The product information could not be fetched (%@); trying again",
-                                               error);
-                                  // On the session's thread, whose network manager outlives the wait.
-                                  QTimer::singleShot(pending->retryDelays[attempt],
-                                                     pending->session->networkAccessManager(),
-                                                     [url, pending, fetch, attempt] {
-                                                         fetchInto(url, pending, fetch, attempt + 1);
-                                                     });
-                                  return;
-                              }
-                              if (--pending->outstanding == 0)
-                                  deliver(pending);
-                          })
-        ->resume();
+    // The task fetches again by itself under the policy; what reaches this completion is the
+    // last answer or failure.
+    auto task = pending->session->dataTaskWithURL(
+        url, [pending, fetch](const std::optional<QByteArray> &body,
+                              const std::optional<ZAVHTTPURLResponse> &response,
+                              const ZAVOptionalError &error) {
+            (*pending).*fetch = Fetch{body, response, error};
+            if (--pending->outstanding == 0)
+                deliver(pending);
+        });
+    task->setRetryPolicy(pending->retryPolicy);
+    task->resume();
 }
 
 } // namespace
 
 void ZAVFeedLoader::loadFeedFromURL(const QUrl &url, const ZAVFeedTrust &trust,
-                                    ZAVFeedCompletion completion)
+                                    ZAVFeedCompletion completion,
+                                    const ZAVFeedLoaderOptions &options)
 {
     if (url.isEmpty())
         return;
@@ -175,7 +132,7 @@ void ZAVFeedLoader::loadFeedFromURL(const QUrl &url, const ZAVFeedTrust &trust,
     configuration.maximumDataTaskBodySize = kMaximumFeedSize;
     auto pending = std::make_shared<PendingFeed>();
     pending->session = ZAVURLSession::sessionWithConfiguration(configuration);
-    pending->retryDelays = g_retryDelays;
+    pending->retryPolicy = options.retryPolicy;
     pending->url = url;
     pending->trust = trust;
     pending->completion = std::move(completion);
@@ -184,13 +141,6 @@ void ZAVFeedLoader::loadFeedFromURL(const QUrl &url, const ZAVFeedTrust &trust,
     fetchInto(url, pending, &PendingFeed::feed);
     if (trust.verifiesFeeds())
         fetchInto(ZAVFeedTrust::signatureURL(url), pending, &PendingFeed::signature);
-}
-
-void ZAVFeedLoader::setRetryDelays(std::vector<std::chrono::milliseconds> delays)
-{
-    g_retryDelays = delays.empty() ? std::vector<std::chrono::milliseconds>{std::chrono::seconds(1),
-                                                                          std::chrono::seconds(2)}
-                                   : std::move(delays);
 }
 
 std::shared_ptr<ZAVFeedData> ZAVFeedLoader::feedDataFromData(const QByteArray &data,

@@ -3,18 +3,23 @@
 #include "feed/ZAVFeedData.h"
 #include "feed/ZAVFeedTrust.h"
 #include "platform/ZAVError.h"
+#include "platform/ZAVRetryPolicy.h"
 
 #include <QByteArray>
 #include <QUrl>
 
-#include <chrono>
 #include <functional>
 #include <memory>
-#include <vector>
 
 // Takes a feed record or none, and an error or none; exactly one of the two is given.
 using ZAVFeedCompletion =
     std::function<void(std::shared_ptr<const ZAVFeedData> data, const ZAVOptionalError &error)>;
+
+// How a load fetches: the retries, the deadline of the whole load (signature included) and the
+// rate floor of its transfers. Tests pass short ones.
+struct ZAVFeedLoaderOptions {
+    ZAVRetryPolicy retryPolicy = ZAVRetryPolicy::feedFetch();
+};
 
 // Fetches the feed document and turns it into a feed record. Stateless.
 class ZAVFeedLoader {
@@ -31,13 +36,14 @@ public:
     // cannot be used or trusted. Without keys, the log says once per process that the feed is
     // not verified.
     //
-    // A fetch that fails for want of a network (no connection, reset, time-out) is made again
-    // twice, after 1 s and 2 s; an answer of the server is never asked again.
+    // A fetch that fails for want of a network (no connection, reset, time-out, a transfer
+    // under the rate floor) is made again under options.retryPolicy: by default twice, after
+    // 1 s and 2 s; an answer of the server is never asked again. The load, both fetches and
+    // their waits, ends within the policy's deadline (2 minutes by default): a server that
+    // trickles the feed or its signature gets a time-out (ZAVURLErrorTimedOut).
     static void loadFeedFromURL(const QUrl &url, const ZAVFeedTrust &trust,
-                                ZAVFeedCompletion completion);
-    // The waits before each new fetch. Tests shorten them (an empty list restores the
-    // default). Main thread, before loading.
-    static void setRetryDelays(std::vector<std::chrono::milliseconds> delays);
+                                ZAVFeedCompletion completion,
+                                const ZAVFeedLoaderOptions &options = {});
 
     // The record for a response body, or nullptr with `error` set when the body is not a JSON
     // object or does not fit the feed's data model. Any thread.

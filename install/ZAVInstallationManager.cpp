@@ -1,6 +1,7 @@
 #include "ZAVInstallationManager.h"
 
 #include "base/ZAVDirectory.h"
+#include "base/ZAVRename.h"
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFileLock.h"
 #include "platform/ZAVLog.h"
@@ -16,15 +17,12 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 namespace {
 
-// How long a run waits for another one to finish with the temporary directory, and how often
-// it looks again meanwhile.
-int g_lockWaitMs = 60 * 1000;
+// How often a run waiting for another one to finish with the temporary directory looks again.
 constexpr int kLockPollMs = 100;
 // Partial downloads older than this are left over from a run that was ended.
 constexpr long long kStalePartialSeconds = 24 * 60 * 60;
@@ -65,26 +63,26 @@ QByteArray installerFileName(const std::optional<QString> &pkgUrl)
     return (stem + suffix).toUtf8();
 }
 
-std::vector<std::chrono::milliseconds> g_retryDelays;
 
 } // namespace
 
-ZAVInstallationManager::ZAVInstallationManager(Token, std::shared_ptr<const ZAVFeedData> feedData)
-    : m_feedData(std::move(feedData)), m_lock(std::make_unique<ZAVFileLock>())
+ZAVInstallationManager::ZAVInstallationManager(Token, std::shared_ptr<const ZAVFeedData> feedData,
+                                               ZAVInstallationOptions options)
+    : m_feedData(std::move(feedData)), m_options(std::move(options)),
+      m_lock(std::make_unique<ZAVFileLock>())
 {
 }
 
 ZAVInstallationManager::~ZAVInstallationManager() = default;
 
 std::shared_ptr<ZAVInstallationManager>
-ZAVInstallationManager::initWithFeedData(std::shared_ptr<const ZAVFeedData> feedData)
+ZAVInstallationManager::initWithFeedData(std::shared_ptr<const ZAVFeedData> feedData,
+                                         const ZAVInstallationOptions &options)
 {
     ZAV_ASSERT_MAIN_THREAD();
-    auto manager = std::make_shared<ZAVInstallationManager>(Token{}, std::move(feedData));
-    ZAVURLSessionConfiguration configuration =
+    auto manager = std::make_shared<ZAVInstallationManager>(Token{}, std::move(feedData), options);
+    const ZAVURLSessionConfiguration configuration =
         ZAVURLSessionConfiguration::defaultSessionConfiguration();
-    if (!g_retryDelays.empty())
-        configuration.downloadRetryDelays = g_retryDelays;
     // The session holds the manager as its delegate from here until it is invalidated.
     manager->m_backgroundSession =
         ZAVURLSession::sessionWithConfiguration(configuration, manager, nullptr);
@@ -122,7 +120,7 @@ void ZAVInstallationManager::startDownloadWithCompletion(ZAVDownloadCompletion c
     ZAVLog(QStringLiteral("Waiting for another installation to finish"));
     if (m_waitingBlock)
         m_waitingBlock(true);
-    waitForLock(url, QDeadlineTimer(g_lockWaitMs));
+    waitForLock(url, QDeadlineTimer(m_options.lockWait));
 }
 
 void ZAVInstallationManager::waitForLock(const QUrl &url, const QDeadlineTimer &deadline)
@@ -157,16 +155,12 @@ void ZAVInstallationManager::beginDownload(const QUrl &url)
     ZAVRemoveStalePartialDownloads(ZAVTemporaryDirectory(), kStalePartialSeconds);
     ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
     setDownloadTask(m_backgroundSession->downloadTaskWithURL(url));
+    m_downloadTask->setRetryPolicy(m_options.retryPolicy);
     // What the feed pins is checked on the bytes as they arrive.
     if (m_feedData->pkgSize() || m_feedData->pkgSha256())
         m_downloadTask->setExpectedContent(m_feedData->pkgSize().value_or(-1),
                                            m_feedData->pkgSha256().value_or(QString()).toLatin1());
     m_downloadTask->resume();
-}
-
-void ZAVInstallationManager::setLockWaitForTesting(int milliseconds)
-{
-    g_lockWaitMs = milliseconds;
 }
 
 QByteArray ZAVInstallationManager::getInstallerPath() const
@@ -214,13 +208,47 @@ void ZAVInstallationManager::URLSession(ZAVURLSession &, const ZAVOptionalError 
     reportCompletionWithURL(std::nullopt, error);
 }
 
-void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionTask &,
+void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionTask &task,
                                         const ZAVOptionalError &error)
 {
     if (!error)
         return;
-    reportCompletionWithURL(std::nullopt, error);
-    ZAVLogFormat(u"pkg failed with error %@", error);
+    const ZAVError worded =
+        installerError(*error, dynamic_cast<const ZAVURLSessionDownloadTask *>(&task));
+    reportCompletionWithURL(std::nullopt, worded);
+    ZAVLogFormat(u"pkg failed with error %@", worded);
+}
+
+ZAVError ZAVInstallationManager::installerError(const ZAVError &error,
+                                                const ZAVURLSessionDownloadTask *task)
+{
+    if (error.domain != QLatin1StringView(ZAVURLErrorDomain))
+        return error;
+    const int errorNumber = task ? task->fileErrorNumber() : 0;
+    QString text;
+    switch (error.code) {
+    case ZAVURLErrorCannotCreateFile:
+        text = errorNumber == 0 ? QStringLiteral("The package could not be saved: the temporary "
+                                                 "folder cannot be used.")
+                                : QStringLiteral("The package could not be saved (%1).")
+                                      .arg(qt_error_string(errorNumber));
+        break;
+    case ZAVURLErrorCannotWriteToFile:
+        text = QStringLiteral("The package could not be saved (%1).")
+                   .arg(qt_error_string(errorNumber));
+        break;
+    case ZAVURLErrorBadServerResponse:
+        text = QStringLiteral("The package could not be downloaded (HTTP %1).")
+                   .arg(task ? task->statusCode() : 0);
+        break;
+    case ZAVURLErrorDownloadDamaged:
+        text = QStringLiteral(
+            "The downloaded package is damaged or was altered. Nothing was installed.");
+        break;
+    default:
+        return error; // the transport's own sentence: "The network connection was lost."
+    }
+    return ZAVURLErrorMake(int(error.code), text);
 }
 
 void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTask &, int64_t,
@@ -270,10 +298,12 @@ void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTa
                                         const QByteArray &location)
 {
     const QByteArray destination = getInstallerPath();
-    // rename() replaces whatever has that name, a link included, and never follows it.
+    // The rename replaces whatever has that name, a link included, and never follows it.
     int failure = EINVAL;
     if (!destination.isEmpty())
-        failure = std::rename(location.constData(), destination.constData()) == 0 ? 0 : errno;
+        failure = ZAVRename::replace(AT_FDCWD, location.toStdString(), AT_FDCWD,
+                                     destination.toStdString())
+                      .errorNumber();
     if (failure != 0) {
         const ZAVError error = ZAVURLErrorMake(
             ZAVURLErrorCannotMoveFile, QStringLiteral("The package could not be put in place (%1).")
@@ -333,11 +363,6 @@ void ZAVInstallationManager::setTransferBlock(ZAVTransferBlock transfer)
 {
     ZAV_ASSERT_MAIN_THREAD();
     m_transferBlock = std::move(transfer);
-}
-
-void ZAVInstallationManager::setDownloadRetryDelays(std::vector<std::chrono::milliseconds> delays)
-{
-    g_retryDelays = std::move(delays);
 }
 
 ZAVInstallCompletion ZAVInstallationManager::installCompletion() const

@@ -2,12 +2,14 @@
 
 #include "feed/ZAVFeedData.h"
 #include "platform/ZAVError.h"
+#include "platform/ZAVRetryPolicy.h"
 #include "platform/ZAVURLSession.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -43,6 +45,15 @@ struct ZAVTransferState {
 // Called on the main thread for every progress report and every retry wait.
 using ZAVTransferBlock = std::function<void(const ZAVTransferState &)>;
 
+// How a manager works, fixed when it is made: the package download's retries and rate floor,
+// how long it waits for another run's lock, and the package installer it runs (empty: zav-pkg
+// beside the running program). Tests pass their own; nothing of it is process-wide.
+struct ZAVInstallationOptions {
+    ZAVRetryPolicy retryPolicy = ZAVRetryPolicy::packageDownload();
+    std::chrono::milliseconds lockWait{60'000};
+    QByteArray packageInstallerPath;
+};
+
 // Carries the product's package from the server to the package installer. The window makes one
 // for the feed record and keeps it for the rest of the run.
 //
@@ -59,9 +70,11 @@ class ZAVInstallationManager : public ZAVURLSessionDelegate,
                                public std::enable_shared_from_this<ZAVInstallationManager> {
 public:
     // Main thread. A manager for `feedData` with a URL session of its own (default
-    // configuration, itself as delegate, the session's own serial thread). Starts nothing.
+    // configuration, itself as delegate, the session's own serial thread), working as
+    // `options` say. Starts nothing.
     static std::shared_ptr<ZAVInstallationManager>
-    initWithFeedData(std::shared_ptr<const ZAVFeedData> feedData);
+    initWithFeedData(std::shared_ptr<const ZAVFeedData> feedData,
+                     const ZAVInstallationOptions &options = {});
 
     ~ZAVInstallationManager() override;
 
@@ -69,8 +82,8 @@ public:
     // lock of the user's temporary directory (a flock on the directory itself), which it holds
     // until the installation's result or a download failure has been delivered, so that two runs
     // never share the installer file. While another run holds it, the waiting handler hears true, the
-    // lock is tried again every 100 ms without blocking the thread, and after a minute the
-    // download fails. With the lock: removes a package left at the installer file path and
+    // lock is tried again every 100 ms without blocking the thread, and after options.lockWait
+    // (a minute) the download fails. With the lock: removes a package left at the installer file path and
     // partial downloads older than a day, logs "Start download: <pkgUrl>" and starts the
     // download. Later, on the main thread: `progress` for every progress report, then
     // `completion` exactly once. Every failure reaches `completion` as no path and an error,
@@ -81,9 +94,11 @@ public:
     // pkgSha256: "The downloaded package is damaged or was altered. Nothing was installed."),
     // which is stopped at the first byte past pkgSize.
     // A connection lost after bytes have arrived is first retried and resumed (the rules are
-    // the download task's, ZAVURLSessionDownloadTask.h), each wait told to the transfer
-    // handler; a package whose known size does not fit the temporary directory's or the
-    // home's file system fails before the first byte.
+    // the download task's, ZAVURLSessionDownloadTask.h, under options.retryPolicy: five retries
+    // in all, after 1, 2, 4, 8 and 16 s), each wait told to the transfer handler; a package
+    // whose known size does not fit the temporary directory's or the home's file system fails
+    // before the first byte. The download's errors reach `completion` in the installer's
+    // words (installerError).
     void startDownloadWithCompletion(ZAVDownloadCompletion completion, ZAVProgressBlock progress);
 
     // Any thread. The user's temporary directory followed by "tmp-" and a name made from the
@@ -151,12 +166,14 @@ public:
     // The one error the installer makes itself: domain "some_domain", code 100,
     // "Installation could not be completed."
     static ZAVError installationError();
-    // The package installer: zav-pkg beside the running program (as bytes from
-    // /proc/self/exe). Tests point it elsewhere (an empty path restores the default). Main thread.
-    static QByteArray packageInstallerPath();
-    static void setPackageInstallerPath(const QByteArray &path);
-    // Tests: how long a run waits for another one's lock (a minute unless changed).
-    static void setLockWaitForTesting(int milliseconds);
+    // The package installer: options.packageInstallerPath, else zav-pkg beside the running
+    // program (as bytes from /proc/self/exe). Any thread.
+    QByteArray packageInstallerPath() const;
+    // The download's error as the user reads it: "The package could not be saved (...)",
+    // "The package could not be downloaded (HTTP 404).", "The downloaded package is damaged or
+    // was altered. Nothing was installed."; the transport's own sentence otherwise. Session
+    // thread, during the task's completion call.
+    static ZAVError installerError(const ZAVError &error, const ZAVURLSessionDownloadTask *task);
 
     // Properties. feedData and backgroundSession are set at creation and never change.
     const std::shared_ptr<const ZAVFeedData> &feedData() const { return m_feedData; }
@@ -173,9 +190,6 @@ public:
     // Main thread. Kept until the manager goes; set before the download starts.
     ZAVTransferBlock transferBlock() const;
     void setTransferBlock(ZAVTransferBlock transfer);
-    // The waits before each retry of a lost package transfer: 1, 2, 4, 8 and 16 s. Tests
-    // shorten them (an empty list restores the default). Main thread, before the download.
-    static void setDownloadRetryDelays(std::vector<std::chrono::milliseconds> delays);
     // Main thread. Ends a download under way: its transfer stops and every file it wrote is
     // removed before this returns. The completion is not called. Nothing happens once the
     // download has been delivered.
@@ -190,7 +204,8 @@ private:
     struct Token {};
 
 public:
-    ZAVInstallationManager(Token, std::shared_ptr<const ZAVFeedData> feedData);
+    ZAVInstallationManager(Token, std::shared_ptr<const ZAVFeedData> feedData,
+                           ZAVInstallationOptions options);
 
 private:
     // Main thread: the steps of startDownloadWithCompletion once the address is accepted.
@@ -199,6 +214,7 @@ private:
     void beginDownload(const QUrl &url);
 
     const std::shared_ptr<const ZAVFeedData> m_feedData;
+    const ZAVInstallationOptions m_options;
     const std::unique_ptr<ZAVFileLock> m_lock; // main thread
     std::shared_ptr<ZAVURLSession> m_backgroundSession;
     std::shared_ptr<ZAVURLSessionDownloadTask> m_downloadTask;

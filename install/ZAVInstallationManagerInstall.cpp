@@ -12,31 +12,22 @@
 
 #include <unistd.h>
 
-namespace {
-QByteArray g_packageInstallerPath;
-}
-
 ZAVError ZAVInstallationManager::installationError()
 {
     return ZAVError{QStringLiteral("some_domain"), 100,
                     QStringLiteral("Installation could not be completed.")};
 }
 
-QByteArray ZAVInstallationManager::packageInstallerPath()
+QByteArray ZAVInstallationManager::packageInstallerPath() const
 {
-    if (!g_packageInstallerPath.isEmpty())
-        return g_packageInstallerPath;
+    if (!m_options.packageInstallerPath.isEmpty())
+        return m_options.packageInstallerPath;
     char self[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self);
     if (n <= 0 || n >= ssize_t(sizeof self))
         return QByteArrayLiteral("zav-pkg"); // not absolute: the run fails, reported as such
     const QByteArray program(self, n);
     return program.left(program.lastIndexOf('/')) + "/zav-pkg";
-}
-
-void ZAVInstallationManager::setPackageInstallerPath(const QByteArray &path)
-{
-    g_packageInstallerPath = path;
 }
 
 void ZAVInstallationManager::startInstallWithCompletion(ZAVInstallCompletion completion)

@@ -1,5 +1,6 @@
 #include "ZAVURLSession.h"
 
+#include "ZAVLog.h"
 #include "ZAVURLSessionDownloadTask.h"
 
 #include <QNetworkAccessManager>
@@ -7,6 +8,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -16,7 +18,6 @@ namespace {
 
 std::mutex g_registryMutex;
 std::vector<std::weak_ptr<ZAVURLSession>> g_registry;
-std::atomic<quint64> g_nextTaskIdentifier{1};
 
 void registerSession(const std::shared_ptr<ZAVURLSession> &session)
 {
@@ -121,8 +122,7 @@ ZAVError ZAVURLErrorFromReply(const QNetworkReply &reply, bool timedOut)
 // ---- tasks -------------------------------------------------------------------------------
 
 ZAVURLSessionTask::ZAVURLSessionTask(std::shared_ptr<ZAVURLSession> session, QUrl url)
-    : m_session(session), m_owner(session), m_url(std::move(url)),
-      m_identifier(g_nextTaskIdentifier++)
+    : m_session(session), m_owner(session), m_url(std::move(url))
 {
 }
 
@@ -155,6 +155,66 @@ void ZAVURLSessionTask::cancel()
         if (self->m_started)
             self->abort();
     });
+}
+
+QNetworkAccessManager *ZAVURLSessionTask::network()
+{
+    return m_session->networkAccessManager();
+}
+
+QNetworkRequest ZAVURLSessionTask::request(const QUrl &url) const
+{
+    return m_session->requestWithURL(url);
+}
+
+std::shared_ptr<ZAVURLSessionDelegate> ZAVURLSessionTask::delegate() const
+{
+    return m_session ? m_session->m_delegate : nullptr;
+}
+
+void ZAVURLSessionTask::after(std::chrono::milliseconds delay, std::function<void()> work)
+{
+    std::weak_ptr<ZAVURLSessionTask> weak = shared_from_this();
+    // The context object lives on the session's thread for as long as the session does.
+    QTimer::singleShot(delay, m_session->m_context, [weak, work = std::move(work)] {
+        const auto task = weak.lock();
+        if (task && !task->m_finished)
+            work();
+    });
+}
+
+void ZAVURLSessionTask::startRun()
+{
+    m_retry.start();
+    if (const auto left = m_retry.remaining())
+        after(*left, [this] { deadlinePassed(); });
+}
+
+void ZAVURLSessionTask::watchRate(QNetworkReply *reply, std::function<void()> tooSlow)
+{
+    const ZAVRetryPolicy &policy = m_retry.policy();
+    if (policy.slowBytesPerSecond <= 0 || policy.slowWindow.count() <= 0)
+        return;
+    // Window after window: a transfer that moves, however slowly, at least this much in each
+    // one goes on; one that does not ends as a lost connection.
+    const qint64 least = std::max<qint64>(
+        1, policy.slowBytesPerSecond * qint64(policy.slowWindow.count()) / 1000);
+    auto received = std::make_shared<qint64>(0);
+    auto counted = std::make_shared<qint64>(0);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [received](qint64 bytes, qint64) { *received = bytes; });
+    auto *timer = new QTimer(reply);
+    QObject::connect(reply, &QNetworkReply::finished, timer, &QTimer::stop);
+    QObject::connect(timer, &QTimer::timeout, reply,
+                     [timer, received, counted, least, tooSlow = std::move(tooSlow)] {
+                         if (*received - *counted < least) {
+                             timer->stop();
+                             tooSlow();
+                             return;
+                         }
+                         *counted = *received;
+                     });
+    timer->start(policy.slowWindow);
 }
 
 void ZAVURLSessionTask::finish()
@@ -204,14 +264,19 @@ void ZAVURLSessionDataTask::start()
         const ZAVError error =
             m_cancelled ? ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled."))
                         : ZAVURLErrorMake(ZAVURLErrorBadURL, QStringLiteral("The address is not a valid URL."));
-        if (m_completion)
-            m_completion(std::nullopt, std::nullopt, error);
-        finish();
+        complete(std::nullopt, std::nullopt, error);
         return;
     }
-    QNetworkReply *reply =
-        m_session->networkAccessManager()->get(m_session->requestWithURL(m_url));
+    startRun();
+    send();
+}
+
+void ZAVURLSessionDataTask::send()
+{
+    QNetworkReply *reply = network()->get(request(m_url));
     m_reply = reply;
+    m_tooLarge = false;
+    m_tooSlow = false;
     const qint64 limit = m_session->configuration().maximumDataTaskBodySize;
     if (limit > 0) {
         reply->setReadBufferSize(0);
@@ -222,13 +287,36 @@ void ZAVURLSessionDataTask::start()
             }
         });
     }
+    watchRate(reply, [this, reply] {
+        if (m_reply != reply)
+            return;
+        m_tooSlow = true;
+        reply->abort();
+    });
     QObject::connect(reply, &QNetworkReply::finished, reply, [this] { replyFinished(); });
 }
 
 void ZAVURLSessionDataTask::abort()
 {
-    if (m_reply)
+    if (m_reply) {
         m_reply->abort();
+    } else if (m_waitingToRetry) {
+        m_waitingToRetry = false;
+        complete(std::nullopt, std::nullopt,
+                 ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled.")));
+    }
+}
+
+void ZAVURLSessionDataTask::deadlinePassed()
+{
+    m_deadlinePassed = true;
+    if (m_reply) {
+        m_reply->abort();
+    } else if (m_waitingToRetry) {
+        m_waitingToRetry = false;
+        complete(std::nullopt, std::nullopt,
+                 ZAVURLErrorMake(ZAVURLErrorTimedOut, QStringLiteral("The request timed out.")));
+    }
 }
 
 void ZAVURLSessionDataTask::replyFinished()
@@ -242,7 +330,12 @@ void ZAVURLSessionDataTask::replyFinished()
     std::optional<QByteArray> body;
     std::optional<ZAVHTTPURLResponse> response;
     ZAVOptionalError error;
-    if (m_tooLarge) {
+    if (m_deadlinePassed && !m_cancelled) {
+        error = ZAVURLErrorMake(ZAVURLErrorTimedOut, QStringLiteral("The request timed out."));
+    } else if (m_tooSlow && !m_cancelled) {
+        error = ZAVURLErrorMake(ZAVURLErrorNetworkConnectionLost,
+                                QStringLiteral("The network connection was lost."));
+    } else if (m_tooLarge) {
         error = ZAVURLErrorMake(ZAVURLErrorDataLengthExceedsMaximum,
                                 QStringLiteral("The server sent more data than expected."));
     } else if (serverAnswered(*reply)) {
@@ -251,10 +344,34 @@ void ZAVURLSessionDataTask::replyFinished()
     } else {
         if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
             response = responseOf(*reply);
+        // Qt ends a transfer that received nothing for the time-out as "cancelled".
         const bool timedOut =
             reply->error() == QNetworkReply::OperationCanceledError && !m_cancelled;
         error = ZAVURLErrorFromReply(*reply, timedOut);
     }
+    if (error && !m_cancelled && !m_deadlinePassed) {
+        if (const auto retry = m_retry.next(*error)) {
+            ZAVLogFormat(u"%@ could not be fetched (%@); trying again in %@ ms (attempt %@ of %@)",
+                         m_url.toString(), error, QString::number(retry->delay.count()),
+                         QString::number(retry->attempt), QString::number(retry->attempts));
+            m_waitingToRetry = true;
+            after(retry->delay, [this] {
+                if (!m_waitingToRetry)
+                    return;
+                m_waitingToRetry = false;
+                send();
+            });
+            return;
+        }
+    }
+    complete(body, response, error);
+}
+
+void ZAVURLSessionDataTask::complete(const std::optional<QByteArray> &body,
+                                     const std::optional<ZAVHTTPURLResponse> &response,
+                                     const ZAVOptionalError &error)
+{
+    auto keep = shared_from_this();
     auto completion = std::move(m_completion);
     if (completion)
         completion(body, response, error);

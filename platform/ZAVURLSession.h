@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZAVError.h"
+#include "ZAVRetryPolicy.h"
 
 #include <QByteArray>
 #include <QUrl>
@@ -53,11 +54,6 @@ struct ZAVURLSessionConfiguration {
     std::chrono::milliseconds timeoutIntervalForRequest{60'000};
     // A data task whose body grows past this many bytes fails instead of buffering on; 0 = none.
     qint64 maximumDataTaskBodySize = 0;
-    // A download task whose connection is lost after bytes have arrived waits this long and
-    // asks for the rest, once per entry (ZAVURLSessionDownloadTask.h).
-    std::vector<std::chrono::milliseconds> downloadRetryDelays{
-        std::chrono::seconds(1), std::chrono::seconds(2), std::chrono::seconds(4),
-        std::chrono::seconds(8), std::chrono::seconds(16)};
 };
 
 // A download task lost its connection and will ask again: attempt `attempt` of `attempts`
@@ -106,7 +102,13 @@ public:
 };
 
 // Common part of data and download tasks. A task starts suspended; resume() starts it.
-// Safe on any thread.
+// resume and cancel are safe on any thread.
+//
+// Every task runs under a retry policy (ZAVRetryPolicy.h): a transfer that stays under the
+// policy's rate floor for its window ends as a lost connection; a run that passes the policy's
+// deadline ends with a time-out (ZAVURLErrorTimedOut), whatever it was doing. Which failures
+// are asked again, and how, is each kind of task's own (data tasks fetch again from the start,
+// download tasks resume).
 class ZAVURLSessionTask : public std::enable_shared_from_this<ZAVURLSessionTask> {
 public:
     virtual ~ZAVURLSessionTask();
@@ -114,22 +116,35 @@ public:
     void resume();
     void cancel();
 
-    QUrl originalURL() const { return m_url; }
-    quint64 taskIdentifier() const { return m_identifier; }
+    // Before resume(), on the thread that made the task. Data tasks default to no retries,
+    // download tasks to ZAVRetryPolicy::packageDownload().
+    void setRetryPolicy(const ZAVRetryPolicy &policy) { m_retry = ZAVRetryRun(policy); }
 
 protected:
     ZAVURLSessionTask(std::shared_ptr<ZAVURLSession> session, QUrl url);
 
-    // Session thread: start the transfer / the transfer ended.
+    // Session thread: start the transfer / stop it (cancel) / the run's deadline has passed.
     virtual void start() = 0;
     virtual void abort() = 0;
+    virtual void deadlinePassed() = 0;
     void finish();
+
+    // Session thread, for the tasks: the session's network, its request for a URL, its
+    // delegate, and a call of `work` after `delay` unless the task has ended by then.
+    QNetworkAccessManager *network();
+    QNetworkRequest request(const QUrl &url) const;
+    std::shared_ptr<ZAVURLSessionDelegate> delegate() const;
+    void after(std::chrono::milliseconds delay, std::function<void()> work);
+    // Starts the run's clock and its deadline (once).
+    void startRun();
+    // Calls `tooSlow` when `reply` receives less than the policy's floor over a window.
+    void watchRate(QNetworkReply *reply, std::function<void()> tooSlow);
 
     friend class ZAVURLSession;
     std::shared_ptr<ZAVURLSession> m_session; // session thread: held until the task ends
     const std::weak_ptr<ZAVURLSession> m_owner; // any thread: where to post resume and cancel
     QUrl m_url;
-    quint64 m_identifier;
+    ZAVRetryRun m_retry;
     bool m_started = false;
     bool m_cancelled = false;
     bool m_finished = false;
@@ -150,18 +165,26 @@ public:
 private:
     void start() override;
     void abort() override;
+    void deadlinePassed() override;
+    void send();
     void replyFinished();
+    void complete(const std::optional<QByteArray> &body,
+                  const std::optional<ZAVHTTPURLResponse> &response, const ZAVOptionalError &error);
 
     ZAVDataTaskCompletion m_completion;
     QNetworkReply *m_reply = nullptr;
-    bool m_timedOut = false;
     bool m_tooLarge = false;
+    bool m_tooSlow = false;
+    bool m_deadlinePassed = false;
+    bool m_waitingToRetry = false;
 };
 
 // A URL session: one worker thread of its own with its own event loop, on which every
 // transfer runs and every completion and delegate call is made (the session's serial queue).
 // Made on the main thread. The session keeps itself (and its delegate) alive until it has been
-// invalidated and its last task has ended; then its thread stops.
+// invalidated and its last task has ended; then its thread stops. A data task whose transfer
+// fails for want of a network is fetched again from the start under its retry policy
+// (ZAVURLSessionTask::setRetryPolicy); an answer of the server is never asked again.
 class ZAVURLSession : public std::enable_shared_from_this<ZAVURLSession> {
 public:
     ~ZAVURLSession();
@@ -198,14 +221,13 @@ public:
     // Application shutdown: cancels every live session and waits until their threads stop.
     static void shutdownAll();
 
+private:
     // For tasks, on the session thread.
     QNetworkAccessManager *networkAccessManager();
     // A GET of `url` with the session's configuration: cache policy, time-out, redirects.
     QNetworkRequest requestWithURL(const QUrl &url) const;
-    std::shared_ptr<ZAVURLSessionDelegate> delegate() const { return m_delegate; }
     void performOnSessionThread(std::function<void()> work);
 
-private:
     ZAVURLSession(const ZAVURLSessionConfiguration &configuration,
                   std::shared_ptr<ZAVURLSessionDelegate> delegate);
     static std::shared_ptr<ZAVURLSession> make(const ZAVURLSessionConfiguration &configuration,

@@ -4,6 +4,7 @@
 #include "ZAVLog.h"
 #include "ZAVTemporaryDirectory.h"
 #include "ZAVTerminationCleanup.h"
+#include "base/ZAVFiles.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -35,15 +36,21 @@ bool isSuccessStatus(int status)
 ZAVError cannotWriteError(int error)
 {
     return ZAVURLErrorMake(ZAVURLErrorCannotWriteToFile,
-                           QStringLiteral("The package could not be saved (%1).")
+                           QStringLiteral("The downloaded file could not be written (%1).")
                                .arg(qt_error_string(error)));
 }
 
 ZAVError damagedError()
 {
-    return ZAVURLErrorMake(
-        ZAVURLErrorDownloadDamaged,
-        QStringLiteral("The downloaded package is damaged or was altered. Nothing was installed."));
+    return ZAVURLErrorMake(ZAVURLErrorDownloadDamaged,
+                           QStringLiteral("The downloaded file is not the one expected (its size "
+                                          "or SHA-256 differs)."));
+}
+
+ZAVError lostError()
+{
+    return ZAVURLErrorMake(ZAVURLErrorNetworkConnectionLost,
+                           QStringLiteral("The network connection was lost."));
 }
 
 // What a resumed request names in If-Range: a strong ETag, else Last-Modified; empty when the
@@ -126,6 +133,7 @@ ZAVURLSessionDownloadTask::ZAVURLSessionDownloadTask(std::shared_ptr<ZAVURLSessi
                                                      QUrl url)
     : ZAVURLSessionTask(std::move(session), std::move(url))
 {
+    setRetryPolicy(ZAVRetryPolicy::packageDownload());
 }
 
 ZAVURLSessionDownloadTask::~ZAVURLSessionDownloadTask()
@@ -150,24 +158,31 @@ void ZAVURLSessionDownloadTask::start()
 
     const QByteArray directory = ZAVTemporaryDirectory();
     if (directory.isEmpty()) {
-        complete(ZAVURLErrorMake(
-            ZAVURLErrorCannotCreateFile,
-            QStringLiteral(
-                "The package could not be saved: the temporary folder cannot be used.")));
+        complete(ZAVURLErrorMake(ZAVURLErrorCannotCreateFile,
+                                 QStringLiteral("The temporary folder cannot be used.")));
         return;
     }
-    // mkostemp opens with O_CREAT|O_EXCL and mode 0600: never through a link planted at the name.
-    QByteArray name = directory + ZAVPartialDownloadPrefix + "XXXXXX";
-    m_fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (m_fd < 0) {
-        const int error = errno;
+    // A new random name, opened with O_CREAT|O_EXCL|O_NOFOLLOW and mode 0600: never through a
+    // link planted at the name, never a file somebody made before.
+    QByteArray name;
+    for (int attempt = 0; !m_file.valid() && attempt < 8; ++attempt) {
+        name = directory +
+               QByteArray::fromStdString(ZAVFiles::randomName(ZAVPartialDownloadPrefix));
+        m_file.reset(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                            0600));
+        if (!m_file.valid() && errno != EEXIST)
+            break;
+    }
+    if (!m_file.valid()) {
+        m_fileErrno = errno;
         complete(ZAVURLErrorMake(ZAVURLErrorCannotCreateFile,
-                                 QStringLiteral("The package could not be saved (%1).")
-                                     .arg(qt_error_string(error))));
+                                 QStringLiteral("The download file could not be created (%1).")
+                                     .arg(qt_error_string(m_fileErrno))));
         return;
     }
     m_path = name;
     m_cleanupSlot = ZAVRemoveOnTermination(m_path);
+    startRun();
     if (m_expectedSize >= 0) {
         if (const ZAVOptionalError error = freeSpaceError(m_expectedSize, directory)) {
             complete(error); // before the first byte is asked for
@@ -179,17 +194,18 @@ void ZAVURLSessionDownloadTask::start()
 
 void ZAVURLSessionDownloadTask::sendRequest()
 {
-    QNetworkRequest request = m_session->requestWithURL(m_url);
+    QNetworkRequest request = this->request(m_url);
     // The file gets the bytes as the server stores them, and the announced length counts them.
     request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
     if (m_totalWritten > 0 && m_validator.isEmpty()) {
-        ZAVLog(QStringLiteral("The server names no version of the package; asking for all of it "
+        ZAVLog(QStringLiteral("The server names no version of the file; asking for all of it "
                               "again"));
         if (!restartFromZero()) {
-            complete(cannotWriteError(m_writeErrno));
+            complete(cannotWriteError(m_fileErrno));
             return;
         }
     }
+    m_abort = Abort::None;
     m_pieceFrom = m_totalWritten;
     m_pieceChecked = false;
     if (m_pieceFrom > 0) {
@@ -198,9 +214,17 @@ void ZAVURLSessionDownloadTask::sendRequest()
                              "bytes=" + QByteArray::number(m_pieceFrom) + '-');
         request.setRawHeader(QByteArrayLiteral("If-Range"), m_validator);
     }
-    QNetworkReply *reply = m_session->networkAccessManager()->get(request);
+    QNetworkReply *reply = network()->get(request);
     reply->setReadBufferSize(kReadBufferSize);
     m_reply = reply;
+    watchRate(reply, [this, reply] {
+        if (m_reply != reply || m_abort != Abort::None)
+            return;
+        ZAVLogFormat(u"The transfer stays under %@ bytes a second; ending it as a lost connection",
+                     QString::number(m_retry.policy().slowBytesPerSecond));
+        m_abort = Abort::TooSlow;
+        reply->abort();
+    });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [this] {
         if (m_reply)
             readAvailable(m_reply);
@@ -216,6 +240,18 @@ void ZAVURLSessionDownloadTask::abort()
     } else if (m_waitingToRetry) {
         m_waitingToRetry = false;
         complete(cancelledError());
+    }
+}
+
+void ZAVURLSessionDownloadTask::deadlinePassed()
+{
+    if (m_reply) {
+        if (m_abort == Abort::None || m_abort == Abort::TooSlow)
+            m_abort = Abort::Deadline;
+        m_reply->abort();
+    } else if (m_waitingToRetry) {
+        m_waitingToRetry = false;
+        complete(ZAVURLErrorMake(ZAVURLErrorTimedOut, QStringLiteral("The request timed out.")));
     }
 }
 
@@ -238,7 +274,7 @@ bool ZAVURLSessionDownloadTask::acceptPiece(QNetworkReply *reply)
         }
         // The file changed, or the server sent the whole of it, or another part: what is in the
         // file cannot be continued. A whole body replaces it; anything else is asked for again.
-        ZAVLogFormat(u"The server did not continue the package at byte %@ (HTTP %@); starting "
+        ZAVLogFormat(u"The server did not continue the file at byte %@ (HTTP %@); starting "
                      u"again from the first byte",
                      QString::number(m_pieceFrom), QString::number(status));
         if (!restartFromZero())
@@ -268,7 +304,7 @@ bool ZAVURLSessionDownloadTask::announcesTooMuch(QNetworkReply *reply)
 {
     if (m_expectedSize < 0 || m_totalExpected <= m_expectedSize)
         return false;
-    ZAVLogFormat(u"The server announces %@ bytes for a package of %@",
+    ZAVLogFormat(u"The server announces %@ bytes for a file of %@",
                  QString::number(m_totalExpected), QString::number(m_expectedSize));
     m_abort = Abort::TooLong;
     reply->abort();
@@ -277,8 +313,8 @@ bool ZAVURLSessionDownloadTask::announcesTooMuch(QNetworkReply *reply)
 
 bool ZAVURLSessionDownloadTask::restartFromZero()
 {
-    if (::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0) {
-        m_writeErrno = errno;
+    if (::ftruncate(m_file.get(), 0) != 0) {
+        m_fileErrno = errno;
         m_abort = Abort::WriteFailed;
         if (m_reply)
             m_reply->abort();
@@ -291,21 +327,18 @@ bool ZAVURLSessionDownloadTask::restartFromZero()
     return true;
 }
 
-void ZAVURLSessionDownloadTask::scheduleRetry(const ZAVError &error)
+void ZAVURLSessionDownloadTask::scheduleRetry(const ZAVError &error,
+                                              const ZAVRetryRun::Retry &next)
 {
-    const auto &delays = m_session->configuration().downloadRetryDelays;
-    ZAVDownloadRetry retry{m_retries + 1, int(delays.size()), delays[size_t(m_retries)], error};
-    ++m_retries;
+    const ZAVDownloadRetry retry{next.attempt, next.attempts, next.delay, error};
     m_waitingToRetry = true;
-    if (auto delegate = m_session->delegate())
+    if (auto delegate = this->delegate())
         delegate->URLSession(*m_session, *this, retry);
-    std::weak_ptr<ZAVURLSessionTask> weak = shared_from_this();
-    QTimer::singleShot(retry.delay, m_session->networkAccessManager(), [weak] {
-        auto task = std::static_pointer_cast<ZAVURLSessionDownloadTask>(weak.lock());
-        if (!task || !task->m_waitingToRetry)
+    after(retry.delay, [this] {
+        if (!m_waitingToRetry)
             return;
-        task->m_waitingToRetry = false;
-        task->sendRequest();
+        m_waitingToRetry = false;
+        sendRequest();
     });
 }
 
@@ -340,7 +373,7 @@ void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
             break;
         if (m_expectedSize >= 0 && m_totalWritten + chunk.size() > m_expectedSize) {
             // Not one byte past the expected size reaches the file: an endless body ends here.
-            ZAVLogFormat(u"The package grows past the %@ bytes expected",
+            ZAVLogFormat(u"The file grows past the %@ bytes expected",
                          QString::number(m_expectedSize));
             m_abort = Abort::TooLong;
             reply->abort();
@@ -356,33 +389,20 @@ void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
         m_totalWritten += chunk.size();
         step += chunk.size();
     }
-    if (m_totalWritten > m_furthest) {
-        // New ground: the connection works again, and a later loss has all its retries.
-        m_furthest = m_totalWritten;
-        m_retries = 0;
-    }
+    // The retries are the run's: new ground does not give them back, so a connection that
+    // breaks every few bytes cannot keep the download going for ever.
+    m_furthest = std::max(m_furthest, m_totalWritten);
     if (step > 0)
         reportProgress(false);
 }
 
 bool ZAVURLSessionDownloadTask::writeAll(const char *data, qint64 length)
 {
-    while (length > 0) {
-        const ssize_t n = ::write(m_fd, data, size_t(length));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            m_writeErrno = errno;
-            return false;
-        }
-        if (n == 0) {
-            m_writeErrno = ENOSPC;
-            return false;
-        }
-        data += n;
-        length -= n;
-    }
-    return true;
+    const ZAVStatus written =
+        ZAVFiles::writeAll(m_file.get(), std::string_view(data, size_t(length)),
+                           off_t(m_totalWritten), m_path.toStdString());
+    m_fileErrno = written.errorNumber();
+    return written.ok();
 }
 
 void ZAVURLSessionDownloadTask::reportProgress(bool force)
@@ -395,7 +415,7 @@ void ZAVURLSessionDownloadTask::reportProgress(bool force)
         return;
     m_reportedWritten = m_totalWritten;
     m_sinceReport.start();
-    if (auto delegate = m_session->delegate())
+    if (auto delegate = this->delegate())
         delegate->URLSession(*m_session, *this, step, m_totalWritten, m_totalExpected);
 }
 
@@ -423,38 +443,43 @@ void ZAVURLSessionDownloadTask::replyFinished()
     bool lost = false; // the connection failed: worth asking again for the rest
     if (m_abort == Abort::Cancelled || m_cancelled) {
         error = cancelledError();
+    } else if (m_abort == Abort::Deadline) {
+        error = ZAVURLErrorMake(ZAVURLErrorTimedOut, QStringLiteral("The request timed out."));
+    } else if (m_abort == Abort::TooSlow) {
+        error = lostError();
+        lost = true;
     } else if (m_abort == Abort::NoSpace) {
         error = m_spaceError;
     } else if (m_abort == Abort::WriteFailed) {
-        error = cannotWriteError(m_writeErrno);
+        error = cannotWriteError(m_fileErrno);
     } else if (m_abort == Abort::TooLong) {
         error = damagedError();
     } else if (ZAVURLReplyFailedRedirect(*reply)) {
         error = ZAVURLErrorFromReply(*reply, false);
     } else if (m_abort == Abort::HTTPStatus || (status.isValid() && !isSuccessStatus(m_status))) {
         error = ZAVURLErrorMake(ZAVURLErrorBadServerResponse,
-                                QStringLiteral("The package could not be downloaded (HTTP %1).")
-                                    .arg(m_status));
+                                QStringLiteral("The server answered with HTTP %1.").arg(m_status));
     } else if (reply->error() != QNetworkReply::NoError) {
         // Qt ends a transfer that received nothing for the time-out as "cancelled".
         error = ZAVURLErrorFromReply(*reply,
                                      reply->error() == QNetworkReply::OperationCanceledError);
         lost = true;
     } else if (m_totalExpected >= 0 && m_totalWritten < m_totalExpected) {
-        error = ZAVURLErrorMake(ZAVURLErrorNetworkConnectionLost,
-                                QStringLiteral("The network connection was lost."));
+        error = lostError();
         lost = true;
     } else if (const std::optional<QString> mismatch = contentMismatch()) {
         ZAVLog(*mismatch);
         error = damagedError();
-    } else if (::close(std::exchange(m_fd, -1)) != 0) {
-        error = cannotWriteError(errno);
+    } else if (::close(m_file.release()) != 0) {
+        m_fileErrno = errno;
+        error = cannotWriteError(m_fileErrno);
     }
-    if (error && lost && m_furthest > 0 &&
-        size_t(m_retries) < m_session->configuration().downloadRetryDelays.size()) {
-        reportProgress(true);
-        scheduleRetry(*error);
-        return;
+    if (error && lost && m_furthest > 0) {
+        if (const auto retry = m_retry.next(*error)) {
+            reportProgress(true);
+            scheduleRetry(*error, *retry);
+            return;
+        }
     }
     if (error) {
         complete(error);
@@ -462,7 +487,7 @@ void ZAVURLSessionDownloadTask::replyFinished()
     }
 
     reportProgress(true);
-    if (auto delegate = m_session->delegate())
+    if (auto delegate = this->delegate())
         delegate->URLSession(*m_session, *this, m_path);
     complete(std::nullopt); // deletes the file unless the delegate has moved it
 }
@@ -470,7 +495,7 @@ void ZAVURLSessionDownloadTask::replyFinished()
 std::optional<QString> ZAVURLSessionDownloadTask::contentMismatch()
 {
     if (m_expectedSize >= 0 && m_totalWritten != m_expectedSize)
-        return QStringLiteral("The package has %1 bytes instead of %2")
+        return QStringLiteral("The file has %1 bytes instead of %2")
             .arg(m_totalWritten)
             .arg(m_expectedSize);
     if (m_expectedSha256.isEmpty())
@@ -479,9 +504,9 @@ std::optional<QString> ZAVURLSessionDownloadTask::contentMismatch()
         m_digest ? QByteArray::fromStdString(m_digest->hexDigest()) : QByteArray();
     m_digest.reset();
     if (actual.isEmpty())
-        return QStringLiteral("The package's SHA-256 could not be computed");
+        return QStringLiteral("The file's SHA-256 could not be computed");
     if (actual != m_expectedSha256)
-        return QStringLiteral("The package's SHA-256 is %1 instead of %2")
+        return QStringLiteral("The file's SHA-256 is %1 instead of %2")
             .arg(QString::fromLatin1(actual), QString::fromLatin1(m_expectedSha256));
     return std::nullopt;
 }
@@ -489,17 +514,14 @@ std::optional<QString> ZAVURLSessionDownloadTask::contentMismatch()
 void ZAVURLSessionDownloadTask::complete(const ZAVOptionalError &error)
 {
     discardFile();
-    if (auto delegate = m_session->delegate())
+    if (auto delegate = this->delegate())
         delegate->URLSession(*m_session, *this, error);
     finish();
 }
 
 void ZAVURLSessionDownloadTask::discardFile()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_file.reset();
     if (!m_path.isEmpty()) {
         ::unlink(m_path.constData());
         m_path.clear();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZAVURLSession.h"
+#include "base/ZAVFd.h"
 #include "base/ZAVSha256.h"
 
 #include <QByteArray>
@@ -10,8 +11,8 @@
 #include <memory>
 #include <optional>
 
-// A GET whose body is streamed into a temporary file, made with O_CREAT|O_EXCL in the user's
-// temporary directory (ZAVTemporaryDirectory). Made by ZAVURLSession::downloadTaskWithURL;
+// A GET whose body is streamed into a temporary file with a random name, made with
+// O_CREAT|O_EXCL|O_NOFOLLOW in the user's temporary directory (ZAVTemporaryDirectory). Made by ZAVURLSession::downloadTaskWithURL;
 // everything it does happens on the session's thread, and it tells the session's delegate, in
 // this order:
 //   1. progress, any number of times: bytes in this step, bytes in the file so far, and the
@@ -24,16 +25,18 @@
 // SIGTERM or SIGINT ending the process while the file exists removes it.
 //
 // Lost connections: when the transfer fails (connection lost or reset, time-out, a body
-// shorter than announced) after bytes have arrived, the task waits the session's next
-// downloadRetryDelays entry, tells the delegate, and asks for the rest with
+// shorter than announced, a rate under the policy's floor) after bytes have arrived, the task
+// waits its retry policy's next delay (ZAVRetryPolicy.h), tells the delegate, and asks for the
+// rest with
 // "Range: bytes=N-" and "If-Range:" (a strong ETag, else Last-Modified). A 206 whose
 // Content-Range starts at N, with the same validator, continues the file; a 200 replaces it
 // from the first byte; another range or validator is asked for again from the first byte.
 // Without a validator the rest cannot be trusted to belong to the same file, so the whole body
 // is asked for again. The size limit and the running SHA-256 follow the file across pieces
-// and start over with it. The retries are counted from the last time the file grew past its
-// furthest point, so a connection that keeps failing at the same place ends the download
-// while one that keeps moving never does. An HTTP error status is never retried.
+// and start over with it. The retries are counted over the whole download: a connection that
+// breaks every few bytes ends it once the policy's retries are spent, however far it got. An
+// HTTP error status is never retried. Past the policy's deadline (none by default) the
+// download ends with ZAVURLErrorTimedOut.
 //
 // Free space: when the size is known before the first byte (the expected size, else the
 // announced length) and the temporary directory's file system, or the home's when it is
@@ -43,6 +46,9 @@
 //
 // Memory stays bounded whatever the size of the body: the network layer holds at most
 // kReadBufferSize bytes that have not yet been written to the file.
+//
+// Errors speak of the transfer and the file; the caller words them for its user, with the
+// status and the file error number below.
 //
 // A download fails, and leaves no file behind, when
 //   - the URL is not absolute, or the temporary directory cannot be used (no request is made);
@@ -71,9 +77,16 @@ public:
     // (-1: any length) and, unless `sha256` is empty, have that SHA-256 (64 hex digits).
     void setExpectedContent(qint64 size, const QByteArray &sha256);
 
+    // Session thread, during the delegate's calls: the last HTTP status received (0: none),
+    // and the errno of the failed create or write behind ZAVURLErrorCannotCreateFile or
+    // ZAVURLErrorCannotWriteToFile (0: none).
+    int statusCode() const { return m_status; }
+    int fileErrorNumber() const { return m_fileErrno; }
+
 private:
     void start() override;
     void abort() override;
+    void deadlinePassed() override;
     // Writes out what `reply` holds; stops the transfer on an error status or a failed write.
     void readAvailable(QNetworkReply *reply);
     void replyFinished();
@@ -97,13 +110,15 @@ private:
     // Empties the file and the running SHA-256. False when the file cannot be emptied (the
     // transfer is then stopped).
     bool restartFromZero();
-    // Tells the delegate and asks again after the next wait.
-    void scheduleRetry(const ZAVError &error);
+    // Tells the delegate and asks again after the wait.
+    void scheduleRetry(const ZAVError &error, const ZAVRetryRun::Retry &retry);
 
-    enum class Abort { None, Cancelled, HTTPStatus, WriteFailed, TooLong, NoSpace, Restart };
+    enum class Abort {
+        None, Cancelled, HTTPStatus, WriteFailed, TooLong, NoSpace, Restart, TooSlow, Deadline
+    };
 
     QNetworkReply *m_reply = nullptr;
-    int m_fd = -1;
+    ZAVFd m_file; // written at m_totalWritten (pwrite), so a restart needs no seek
     QByteArray m_path;
     int m_cleanupSlot = -1; // the file is removed if a signal ends the process
     qint64 m_totalWritten = 0;
@@ -112,16 +127,15 @@ private:
     QElapsedTimer m_sinceReport;
     Abort m_abort = Abort::None;
     int m_status = 0;
-    int m_writeErrno = 0;
+    int m_fileErrno = 0;
     qint64 m_expectedSize = -1;
     // Resuming: where the current response's body starts in the file, whether its headers have
     // been judged, the validator of the file being fetched, the furthest byte ever written,
-    // retries since the last new ground, and whether a retry is waiting.
+    // and whether a retry is waiting.
     qint64 m_pieceFrom = 0;
     bool m_pieceChecked = false;
     QByteArray m_validator;
     qint64 m_furthest = 0;
-    int m_retries = 0;
     bool m_waitingToRetry = false;
     ZAVOptionalError m_spaceError;
     QByteArray m_expectedSha256; // lower-case hex; empty: not checked

@@ -40,6 +40,7 @@
 // Exit status: 0 when the run reached its end ("Install complete", or zav-pkg's success in the
 // baseline), 1 otherwise, 2 on bad usage.
 
+#include "app/ZAVInstallerWindow.h"
 #include "install/ZAVInstallationManager.h"
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
@@ -650,7 +651,9 @@ int main(int argc, char **argv)
                      qPrintable(packageInstaller));
         return 1;
     }
-    ZAVInstallationManager::setPackageInstallerPath(QFile::encodeName(packageInstaller));
+    ZAVInstallerOptions options;
+    options.installation.packageInstallerPath = QFile::encodeName(packageInstaller);
+    ZAVInstallerWindow::registerWindowClass(options);
 
     QStringList alerts;
     QStringList terminations;

@@ -132,11 +132,21 @@ ZAVFakeHTTPServer::Route slowBody(int chunks, int delayMs = 60)
     return route;
 }
 
-std::shared_ptr<ZAVInstallationManager> managerFor(const std::optional<QString> &pkgUrl)
+// The product's options with waits of 10 ms before each of the five retries.
+ZAVInstallationOptions quick()
+{
+    using namespace std::chrono_literals;
+    ZAVInstallationOptions options;
+    options.retryPolicy.delays = {10ms, 10ms, 10ms, 10ms, 10ms};
+    return options;
+}
+
+std::shared_ptr<ZAVInstallationManager> managerFor(const std::optional<QString> &pkgUrl,
+                                                   const ZAVInstallationOptions &options = quick())
 {
     auto feed = std::make_shared<ZAVFeedData>();
     feed->setPkgUrl(pkgUrl);
-    return ZAVInstallationManager::initWithFeedData(feed);
+    return ZAVInstallationManager::initWithFeedData(feed, options);
 }
 
 // What reaches the window's two handlers.
@@ -269,8 +279,6 @@ void DownloadTest::init()
         const QByteArray base = QFile::encodeName(m_tmp->path());
         qputenv(name, qstrcmp(name, "TMPDIR") == 0 ? base : base + '/' + name);
     }
-    using namespace std::chrono_literals;
-    ZAVInstallationManager::setDownloadRetryDelays({10ms, 10ms, 10ms, 10ms, 10ms});
 }
 
 void DownloadTest::cleanup()
@@ -282,7 +290,6 @@ void DownloadTest::cleanup()
             qputenv(kBaseVariables[i], m_savedEnvironment.value(i));
     }
     m_tmp.reset();
-    ZAVInstallationManager::setLockWaitForTesting(60 * 1000);
 }
 
 // ---- the user's temporary directory ---------------------------------------------------------
@@ -565,6 +572,10 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing_data()
     // Files of this process may not grow past 256 KiB: writes past that fail as on a full disk.
     QTest::newRow("file cannot be written") << "limit"
                                             << "The package could not be saved (File too large).";
+    // Every piece gets further, yet the five retries are the whole download's.
+    QTest::newRow("reset every 100 bytes, resumed") << "reset" << "The network connection was lost.";
+    // 400 bytes a second against a floor of 1 KiB a second, window after window.
+    QTest::newRow("trickled under the rate floor") << "trickle" << "The network connection was lost.";
 }
 
 void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
@@ -573,8 +584,15 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
     QFETCH(QString, description);
     ZAVFakeHTTPServer server;
     ZAVFakeHTTPServer::Route route = slowBody(kind == u"limit" ? 16 : 4, kind == u"limit" ? 0 : 20);
+    ZAVInstallationOptions options = quick();
     if (kind == u"drop") {
         route.closeAfterBytes = 100 * 1024;
+    } else if (kind == u"reset" || kind == u"trickle") {
+        route.etag = "v1";
+        route.closeAfterBytes = kind == u"reset" ? 100 : -1;
+        route.chunkSize = kind == u"reset" ? route.chunkSize : 16;
+        route.chunkDelayMs = kind == u"reset" ? route.chunkDelayMs : 40;
+        options.retryPolicy.slowWindow = std::chrono::milliseconds(150);
     } else if (kind == u"short") {
         route.announcedLength = route.body.size() + 1;
     } else if (kind == u"close") {
@@ -592,7 +610,7 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
     }
     server.setRoute("/setup.pkg", route);
     ZAVTestLog log;
-    auto manager = managerFor(server.url("/setup.pkg").toString());
+    auto manager = managerFor(server.url("/setup.pkg").toString(), options);
     const QString path = ZAVTemporaryDirectory() + QStringLiteral("tmp-setup.pkg");
     {
         QFile leftOver(path); // from an earlier run: gone all the same
@@ -622,7 +640,8 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
     QVERIFY(run->handlersOnMainThread);
     // A lost connection is asked again five times; an answer of the server never is.
     if (kind != u"close" && kind != u"limit" && kind != u"loop")
-        QCOMPARE(server.hits("/setup.pkg"), kind == u"drop" || kind == u"short" ? 6 : 1);
+        QCOMPARE(server.hits("/setup.pkg"),
+                 QStringList({"drop", "short", "reset", "trickle"}).contains(kind) ? 6 : 1);
     const QStringList lines = managerLines(log);
     QCOMPARE(lines.mid(lines.size() - 2),
              QStringList({QStringLiteral("pkg failed with error ") + run->error->description(),
@@ -775,7 +794,8 @@ void DownloadTest::secondRunWaitsForTheFirstOnesLock_data()
 void DownloadTest::secondRunWaitsForTheFirstOnesLock()
 {
     QFETCH(bool, released);
-    ZAVInstallationManager::setLockWaitForTesting(released ? 10000 : 300);
+    ZAVInstallationOptions options = quick();
+    options.lockWait = std::chrono::milliseconds(released ? 10000 : 300);
     ZAVFakeHTTPServer server;
     server.setRoute("/setup.pkg", ZAVFakeHTTPServer::ok("package", "application/octet-stream"));
     const QByteArray directory = ZAVTemporaryDirectory();
@@ -787,7 +807,7 @@ void DownloadTest::secondRunWaitsForTheFirstOnesLock()
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("other run") == 9);
     }
     ZAVTestLog log;
-    auto manager = managerFor(server.url("/setup.pkg").toString());
+    auto manager = managerFor(server.url("/setup.pkg").toString(), options);
     QList<bool> waits;
     manager->setWaitingBlock([&waits](bool waiting) { waits.append(waiting); });
     auto run = startDownload(*manager, log);
@@ -908,7 +928,7 @@ void DownloadTest::pinnedPackageMustMatchItsSizeAndDigest()
         feed->setPkgSha256(QString::fromLatin1(
             QCryptographicHash::hash(pinned, QCryptographicHash::Sha256).toHex()));
     ZAVTestLog log;
-    auto manager = ZAVInstallationManager::initWithFeedData(feed);
+    auto manager = ZAVInstallationManager::initWithFeedData(feed, quick());
     auto run = startDownload(*manager, log);
     waitUntilOver(log);
 
@@ -932,12 +952,12 @@ void DownloadTest::lostConnectionResumesOrStartsAgain_data()
     QTest::addColumn<bool>("ignoreRange");
     QTest::addColumn<QList<QByteArray>>("ranges"); // asked for, in order
     QTest::addColumn<qint64>("bodyBytes");          // sent by the server, in all
-    // The retry notices: counted afresh once the file grows past its furthest point.
+    // The retry notices: counted over the whole download, however far each piece got.
     QTest::addColumn<QList<int>>("attempts");
     const qint64 size = 300 * 1024 + 5, cut = 60 * 1024;
     QTest::newRow("resumed where it broke, four times") << QByteArray("v1") << false << false
         << QList<QByteArray>{"", "bytes=61440-", "bytes=122880-", "bytes=184320-", "bytes=245760-"}
-        << size << QList<int>{1, 1, 1, 1};
+        << size << QList<int>{1, 2, 3, 4};
     QTest::newRow("server ignores Range") << QByteArray("v1") << false << true
         << QList<QByteArray>{"", "bytes=61440-", "bytes=61440-"} << size + 2 * cut << QList<int>{1, 2};
     QTest::newRow("file changed (ETag)") << QByteArray("v") << true << false
@@ -969,7 +989,7 @@ void DownloadTest::lostConnectionResumesOrStartsAgain()
     feed->setPkgSize(package.size());
     feed->setPkgSha256(QString::fromLatin1(QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex()));
     ZAVTestLog log;
-    auto manager = ZAVInstallationManager::initWithFeedData(feed);
+    auto manager = ZAVInstallationManager::initWithFeedData(feed, quick());
     QList<ZAVTransferState> states;
     manager->setTransferBlock([&states](const ZAVTransferState &state) { states.append(state); });
     auto run = startDownload(*manager, log);
@@ -1032,7 +1052,7 @@ void DownloadTest::notEnoughFreeSpaceFailsBeforeTheFirstByte()
     if (pinned)
         feed->setPkgSize(size);
     ZAVTestLog log;
-    auto manager = ZAVInstallationManager::initWithFeedData(feed);
+    auto manager = ZAVInstallationManager::initWithFeedData(feed, quick());
     auto run = startDownload(*manager, log);
     waitUntilOver(log);
 

@@ -38,6 +38,8 @@ private slots:
     void loaderReportsABodyCutShort_data();
     void loaderReportsABodyCutShort();
     void loaderRefusesAnEndlessBody();
+    void loaderEndsATrickledFetchAtItsDeadline_data();
+    void loaderEndsATrickledFetchAtItsDeadline();
     void loaderFollowsARedirect();
     void secondFetchReachesTheServerAgain();
     void noURLMakesNoRequest();
@@ -77,8 +79,18 @@ struct Delivery {
     ZAVOptionalError error;
 };
 
+// The product's options with waits of 10 ms before each of the two retries.
+ZAVFeedLoaderOptions quick()
+{
+    using namespace std::chrono_literals;
+    ZAVFeedLoaderOptions options;
+    options.retryPolicy.delays = {10ms, 10ms};
+    return options;
+}
+
 // Starts a fetch and records what reaches the handler.
-std::shared_ptr<Delivery> load(const QUrl &url, const ZAVFeedTrust &trust = {})
+std::shared_ptr<Delivery> load(const QUrl &url, const ZAVFeedTrust &trust = {},
+                               const ZAVFeedLoaderOptions &options = quick())
 {
     auto delivery = std::make_shared<Delivery>();
     auto returned = std::make_shared<bool>(false);
@@ -88,7 +100,7 @@ std::shared_ptr<Delivery> load(const QUrl &url, const ZAVFeedTrust &trust = {})
         delivery->afterCallReturned = *returned;
         delivery->record = record;
         delivery->error = error;
-    });
+    }, options);
     *returned = true;
     return delivery;
 }
@@ -103,8 +115,6 @@ const QByteArray kFeed = R"({"product": "Demo Viewer", "bundleId": "org.example.
 
 void FeedTest::initTestCase()
 {
-    using namespace std::chrono_literals;
-    ZAVFeedLoader::setRetryDelays({10ms, 10ms});
     QVERIFY(m_dir.isValid());
     qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.filePath("state")));
     std::vector<ZAVMinisign::PublicKey> trusted;
@@ -433,6 +443,38 @@ void FeedTest::loaderRefusesAnEndlessBody()
     QTRY_COMPARE_WITH_TIMEOUT(d->calls, 1, 20000);
     QVERIFY(!d->record);
     QVERIFY(d->error);
+}
+
+void FeedTest::loaderEndsATrickledFetchAtItsDeadline_data()
+{
+    QTest::addColumn<QString>("trickled");
+    QTest::newRow("the feed") << "/signed.json";
+    QTest::newRow("its signature") << "/signed.json.minisig";
+}
+
+// A byte every 50 ms never meets the 60 s time-out of silence; the load's deadline ends it.
+void FeedTest::loaderEndsATrickledFetchAtItsDeadline()
+{
+    QFETCH(QString, trickled);
+    ZAVFakeHTTPServer server;
+    const QByteArray document = signedDocument({{"feedUrl", server.url("/signed.json").toString()}});
+    server.setRoute("/signed.json", ZAVFakeHTTPServer::ok(document));
+    server.setRoute("/signed.json.minisig", ZAVFakeHTTPServer::ok(sign(document)));
+    auto route = ZAVFakeHTTPServer::ok(trickled == u"/signed.json" ? document : sign(document));
+    route.chunkSize = 1;
+    route.chunkDelayMs = 50;
+    server.setRoute(trickled, route);
+    ZAVFeedLoaderOptions options = quick();
+    options.retryPolicy.deadline = std::chrono::milliseconds(400);
+    QElapsedTimer clock;
+    clock.start();
+    const auto d = load(server.url("/signed.json"), m_trust, options);
+    QTRY_COMPARE(d->calls, 1);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!d->record);
+    QVERIFY(d->error);
+    QCOMPARE(d->error->code, qint64(ZAVURLErrorTimedOut));
+    QCOMPARE(server.hits(trickled), 1);
 }
 
 void FeedTest::loaderFollowsARedirect()

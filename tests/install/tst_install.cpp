@@ -42,7 +42,8 @@ private:
     QString casePath(const QString &name) const { return m_case->path() + u'/' + name; }
     // Writes the stand-in for zav-pkg; `ending` is its last shell command.
     QString writeStandIn(const QString &ending, bool executable) const;
-    // With `pinned`, the feed pins the package's SHA-256 and size.
+    // With `pinned`, the feed pins the package's SHA-256 and size. The manager runs the
+    // stand-in.
     std::shared_ptr<ZAVInstallationManager> managerWithPackage(QString *package,
                                                                bool pinned = false) const;
     QProcess *startCopy(const QStringList &environment);
@@ -218,7 +219,6 @@ void InstallTest::cleanup() {
     QTest::qWait(20);
     ZAVAlert::setResponder(nullptr);
     ZAVApplication::sharedApplication().setTerminateHandler(nullptr);
-    ZAVInstallationManager::setPackageInstallerPath({});
     for (auto &copy : m_copies) {
         copy->kill();
         copy->waitForFinished(5000);
@@ -243,7 +243,6 @@ QString InstallTest::writeStandIn(const QString &ending, bool executable) const 
     if (!writeFile(path, script.toUtf8()))
         return QString();
     ::chmod(QFile::encodeName(path).constData(), executable ? 0755 : 0644);
-    ZAVInstallationManager::setPackageInstallerPath(QFile::encodeName(path));
     return path;
 }
 
@@ -259,7 +258,10 @@ std::shared_ptr<ZAVInstallationManager> InstallTest::managerWithPackage(QString 
     feed->setBundleId(g_sandbox.id);
     feed->setProduct(kProduct);
     feed->setPkgUrl(kPkgUrl);
-    auto manager = ZAVInstallationManager::initWithFeedData(feed);
+    ZAVInstallationOptions options;
+    options.packageInstallerPath =
+        QFile::encodeName(casePath(QStringLiteral("bin=x dir/zav-pkg")));
+    auto manager = ZAVInstallationManager::initWithFeedData(feed, options);
     *package = QFile::decodeName(manager->getInstallerPath());
     const QString tmp = casePath(QStringLiteral("tmp dir/"));
     if (!package->startsWith(tmp) || !writeFile(*package, kPackage))

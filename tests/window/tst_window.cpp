@@ -90,7 +90,10 @@ std::shared_ptr<const ZAVFeedData> record(std::optional<QString> product,
 void WindowTest::init()
 {
     using namespace std::chrono_literals;
-    ZAVFeedLoader::setRetryDelays({1ms, 1ms}); // the window's own feed fetch fails at once
+    // Windows made from here on: the compiled-in feed's fetch fails at once.
+    ZAVInstallerOptions options;
+    options.feed.retryPolicy.delays = {1ms, 1ms};
+    ZAVInstallerWindow::registerWindowClass(options);
     m_log = std::make_unique<ZAVTestLog>();
     m_alerts.clear();
     m_terminations.clear();
@@ -108,6 +111,7 @@ void WindowTest::init()
 void WindowTest::cleanup()
 {
     delete m_window;
+    ZAVInstallerWindow::registerWindowClass();
     ZAVAlert::setResponder(nullptr);
     ZAVApplication::sharedApplication().setTerminateHandler(nullptr);
     ZAVSetClassUnavailable(QString());
@@ -395,7 +399,6 @@ void WindowTest::pinnedPackageIsInstalledOnlyAsPinned()
         route.etag = "\"v1\"";
         route.closeAfterBytes = 40 * 1024;
         route.closeTimes = 4;
-        ZAVInstallationManager::setPackageInstallerPath("/bin/true");
     } else {
         route.body[7] = 'q';
     }
@@ -415,13 +418,15 @@ void WindowTest::pinnedPackageIsInstalledOnlyAsPinned()
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1); // the compiled-in feed cannot be reached
     m_alerts.clear();
+    ZAVInstallerOptions options = window->options();
+    options.installation.packageInstallerPath = "/bin/true";
+    window->setOptions(options);
     window->feedLoadedWithData(data);
     if (served == u"dropped") {
         // The pieces make the pinned file: it goes on to the install, and the run succeeds.
         QTRY_VERIFY_WITH_TIMEOUT(m_log->contains("Install complete"), 20000);
         QVERIFY(m_alerts.isEmpty());
         QCOMPARE(server.hits("/DemoViewer.tar.gz"), 5);
-        ZAVInstallationManager::setPackageInstallerPath({});
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(m_alerts.size(), 1, 20000);
         QCOMPARE(m_alerts.first().informative,
@@ -443,13 +448,14 @@ void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
 {
     QTemporaryDir tmp;
     qputenv("TMPDIR", tmp.path().toLocal8Bit());
-    ZAVInstallationManager::setPackageInstallerPath("/bin/true");
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
     m_alerts.clear();
     const auto data = installRecord(0);
-    window->setInstallManager(ZAVInstallationManager::initWithFeedData(data));
+    ZAVInstallationOptions options;
+    options.packageInstallerPath = "/bin/true";
+    window->setInstallManager(ZAVInstallationManager::initWithFeedData(data, options));
     window->downloadCompletionHandler(data)(QStringLiteral("/tmp/x"), std::nullopt);
     QVERIFY(m_log->contains("Downlaoded"));
     QCOMPARE(window->progressView()->maximum(), 0); // indeterminate
@@ -458,7 +464,6 @@ void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
     QTRY_VERIFY(m_log->contains("Install complete"));
     QCOMPARE(window->statusText()->text(), QStringLiteral("Successfully installed Demo Viewer"));
     QVERIFY(m_alerts.isEmpty());
-    ZAVInstallationManager::setPackageInstallerPath({});
     qunsetenv("TMPDIR");
 }
 
@@ -622,7 +627,6 @@ void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult()
     script.write(QStringLiteral("#!/bin/sh\nsleep 0.5\nexit %1\n").arg(exitStatus).toLatin1());
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    ZAVInstallationManager::setPackageInstallerPath(QFile::encodeName(installer));
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
@@ -630,7 +634,9 @@ void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult()
     m_terminations.clear();
     ZAVApplication::sharedApplication().setExitStatus(0); // the feed's failure, above
     const auto data = installRecord(1);
-    window->setInstallManager(ZAVInstallationManager::initWithFeedData(data));
+    ZAVInstallationOptions options;
+    options.packageInstallerPath = QFile::encodeName(installer);
+    window->setInstallManager(ZAVInstallationManager::initWithFeedData(data, options));
     window->downloadCompletionHandler(data)(QStringLiteral("/tmp/x"), std::nullopt);
     window->show();
     QVERIFY(!window->close());
@@ -640,7 +646,6 @@ void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult()
     QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), exitStatus);
     QVERIFY(m_alerts.isEmpty());
     QVERIFY(!m_log->contains("Launching")); // closing means: nothing more
-    ZAVInstallationManager::setPackageInstallerPath(QByteArray());
     qunsetenv("TMPDIR");
 }
 
