@@ -10,6 +10,7 @@
 #include "platform/ZAVFormat.h"
 #include "platform/ZAVLog.h"
 #include "platform/ZAVProgressIndicator.h"
+#include "platform/ZAVTerminationCleanup.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -149,9 +150,9 @@ ZAVInstallerWindow::installCompletionHandler(std::shared_ptr<const ZAVFeedData> 
         if (!window)
             return;
         window->m_stage = Stage::Done;
-        if (window->m_closeRequested) {
-            // The user closed the window while the package installer ran: its result is the
-            // run's, with nothing more to show.
+        if (window->m_closeRequested || ZAVPendingTermination()) {
+            // The user closed the window (or a signal asked the run to end) while the package
+            // installer ran: its result is the run's, with nothing more to show or start.
             ZAVLog(error ? QStringLiteral("Install failed; closing as asked")
                          : QStringLiteral("Install complete; closing as asked"));
             if (error)

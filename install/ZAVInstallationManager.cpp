@@ -6,6 +6,7 @@
 #include "platform/ZAVFileLock.h"
 #include "platform/ZAVLog.h"
 #include "platform/ZAVTemporaryDirectory.h"
+#include "platform/ZAVTerminationCleanup.h"
 #include "platform/ZAVURLSessionDownloadTask.h"
 
 #include <QDeadlineTimer>
@@ -24,8 +25,6 @@ namespace {
 
 // How often a run waiting for another one to finish with the temporary directory looks again.
 constexpr int kLockPollMs = 100;
-// Partial downloads older than this are left over from a run that was ended.
-constexpr long long kStalePartialSeconds = 24 * 60 * 60;
 // The longest installer file name, in bytes after "tmp-": far below any file system's limit.
 constexpr qsizetype kMaxInstallerNameBytes = 120;
 
@@ -151,8 +150,10 @@ void ZAVInstallationManager::failToLock(const ZAVError &error)
 void ZAVInstallationManager::beginDownload(const QUrl &url)
 {
     ZAV_ASSERT_MAIN_THREAD();
+    // With the lock, every partial download and package here is a dead run's.
     removeInstallerIfExists();
-    ZAVRemoveStalePartialDownloads(ZAVTemporaryDirectory(), kStalePartialSeconds);
+    if (const int removed = ZAVRemoveLeftoversOfEndedRuns(ZAVTemporaryDirectory()))
+        ZAVLogFormat(u"Removed %@ files that ended runs left", QString::number(removed));
     ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
     setDownloadTask(m_backgroundSession->downloadTaskWithURL(url));
     m_downloadTask->setRetryPolicy(m_options.retryPolicy);
@@ -185,6 +186,7 @@ void ZAVInstallationManager::removeInstallerIfExists() const
     const QByteArray again = getInstallerPath();
     if (!again.isEmpty())
         ZAVDirectory::removeTree(AT_FDCWD, again.toStdString()); // follows no link inside
+    ZAVKeepOnTermination(m_packageCleanupSlot.exchange(-1));
 }
 
 void ZAVInstallationManager::reportCompletionWithURL(const std::optional<QString> &path,
@@ -312,6 +314,7 @@ void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTa
         ZAVLogFormat(u"pkg failed with error %@", error);
         return;
     }
+    m_packageCleanupSlot.store(ZAVRemoveOnTermination(destination));
     reportCompletionWithURL(QFile::decodeName(getInstallerPath()), std::nullopt);
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <chrono>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -81,11 +82,11 @@ public:
     // Main thread; returns at once, called once per manager. Keeps both handlers, takes the
     // lock of the user's temporary directory (a flock on the directory itself), which it holds
     // until the installation's result or a download failure has been delivered, so that two runs
-    // never share the installer file. While another run holds it, the waiting handler hears true, the
-    // lock is tried again every 100 ms without blocking the thread, and after options.lockWait
-    // (a minute) the download fails. With the lock: removes a package left at the installer file path and
-    // partial downloads older than a day, logs "Start download: <pkgUrl>" and starts the
-    // download. Later, on the main thread: `progress` for every progress report, then
+    // never share the installer file. While another run holds it, the waiting handler hears
+    // true, the lock is tried again every 100 ms without blocking the thread, and after
+    // options.lockWait (a minute) the download fails. With the lock: removes what runs that
+    // ended left (partial downloads and packages, ZAVRemoveLeftoversOfEndedRuns), logs "Start
+    // download: <pkgUrl>" and starts the download. Later, on the main thread: `progress` for every progress report, then
     // `completion` exactly once. Every failure reaches `completion` as no path and an error,
     // and leaves nothing at the installer file path: a pkgUrl that is missing or not an
     // absolute http or https URL (no request is made), a transfer failure, an HTTP status
@@ -147,7 +148,11 @@ public:
     // quit a running copy of the product (a modal alert, on this thread, when one runs), then
     // queues the installer run and returns. `completion` is called once, on the main thread,
     // after the package installer has exited: no error when it exited with status 0 (the
-    // package has then been deleted), the installation error otherwise (the package stays).
+    // package has then been deleted), the installation error otherwise (the package is deleted as
+    // well: a failed run leaves nothing). While zav-pkg runs, SIGTERM, SIGINT and SIGHUP are
+    // held back (ZAVHoldTermination): the window winds the run down once zav-pkg has ended. From
+    // the moment the package is in place until it is deleted, a signal or an exit that ends the
+    // run removes it (ZAVRemoveOnTermination).
     void startInstallWithCompletion(ZAVInstallCompletion completion);
     // Main thread; returns at once. Runs the package installer on the background queue:
     // "<zav-pkg> -dumplog -verbose -pkg <installer path> -target CurrentUserHomeDirectory
@@ -216,6 +221,9 @@ private:
     const std::shared_ptr<const ZAVFeedData> m_feedData;
     const ZAVInstallationOptions m_options;
     const std::unique_ptr<ZAVFileLock> m_lock; // main thread
+    // The package's registration for removal at termination, from the moment it is in place
+    // until it is deleted; -1 when none. Any thread.
+    mutable std::atomic<int> m_packageCleanupSlot{-1};
     std::shared_ptr<ZAVURLSession> m_backgroundSession;
     std::shared_ptr<ZAVURLSessionDownloadTask> m_downloadTask;
     ZAVDownloadCompletion m_downloadCompletion;

@@ -7,6 +7,7 @@
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFileLock.h"
 #include "platform/ZAVTask.h"
+#include "platform/ZAVTerminationCleanup.h"
 
 #include <climits>
 
@@ -55,13 +56,14 @@ void ZAVInstallationManager::runInstaller()
             args << "-sha256" << sha256->toUtf8();
         if (const auto &size = self->feedData()->pkgSize())
             args << "-size" << QByteArray::number(*size);
+        // A signal now would leave zav-pkg to finish alone: it is kept until zav-pkg is done.
+        ZAVHoldTermination();
         const int64_t status = self->runShellWithArgs(args);
-        if (status != 0) {
-            self->reportInstallCompletionWithError(installationError());
-            return;
-        }
+        ZAVReleaseTermination();
+        // Installed or not, the package has served: a failed run leaves nothing either.
         self->removeInstallerIfExists();
-        self->reportInstallCompletionWithError(std::nullopt);
+        self->reportInstallCompletionWithError(status == 0 ? ZAVOptionalError()
+                                                           : installationError());
     });
 }
 

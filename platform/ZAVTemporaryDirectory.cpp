@@ -66,7 +66,7 @@ QByteArray ZAVTemporaryDirectory()
     return privateDirectoryIn(cache, uid);
 }
 
-int ZAVRemoveStalePartialDownloads(const QByteArray &directory, long long maxAgeSeconds)
+int ZAVRemoveLeftoversOfEndedRuns(const QByteArray &directory)
 {
     const int fd =
         ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -78,16 +78,17 @@ int ZAVRemoveStalePartialDownloads(const QByteArray &directory, long long maxAge
         return 0;
     }
     const uid_t uid = geteuid();
-    const time_t now = ::time(nullptr);
-    const size_t prefixLength = std::strlen(ZAVPartialDownloadPrefix);
+    const auto startsWith = [](const char *name, const char *prefix) {
+        return std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+    };
     int removed = 0;
     while (const dirent *entry = ::readdir(dir)) {
-        if (std::strncmp(entry->d_name, ZAVPartialDownloadPrefix, prefixLength) != 0)
+        if (!startsWith(entry->d_name, ZAVPartialDownloadPrefix) &&
+            !startsWith(entry->d_name, ZAVPackageFilePrefix))
             continue;
         struct stat st {};
         if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode) || st.st_uid != uid ||
-            now - st.st_mtime <= time_t(maxAgeSeconds))
+            !S_ISREG(st.st_mode) || st.st_uid != uid)
             continue;
         if (::unlinkat(fd, entry->d_name, 0) == 0)
             ++removed;

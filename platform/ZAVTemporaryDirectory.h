@@ -21,9 +21,14 @@ QByteArray ZAVTemporaryDirectory();
 // The name every partial download in the temporary directory starts with.
 inline constexpr char ZAVPartialDownloadPrefix[] = "download-";
 
-// Removes the partial downloads in `directory` (as ZAVTemporaryDirectory returns it) that a
-// run ended without cleaning up: entries named ZAVPartialDownloadPrefix... that are regular
-// files of the user's, last changed more than `maxAgeSeconds` ago. Nothing is followed: the
-// directory is opened without following a link, and each entry is judged and removed relative
-// to it (fstatat without following, unlinkat). Returns how many were removed. Any thread.
-int ZAVRemoveStalePartialDownloads(const QByteArray &directory, long long maxAgeSeconds);
+// The name every finished package in the temporary directory starts with.
+inline constexpr char ZAVPackageFilePrefix[] = "tmp-";
+
+// Removes what runs that ended without cleaning up left in `directory` (as
+// ZAVTemporaryDirectory returns it): entries named ZAVPartialDownloadPrefix... or
+// ZAVPackageFilePrefix... that are regular files of the user's, whatever their age. Only a run
+// that holds the directory's lock may call it: no other run is then using them. Nothing is
+// followed: the directory is opened without following a link, and each entry is judged and
+// removed relative to it (fstatat without following, unlinkat). Returns how many were removed.
+// Any thread.
+int ZAVRemoveLeftoversOfEndedRuns(const QByteArray &directory);

@@ -839,8 +839,10 @@ void DownloadTest::stalePartialDownloadsOfEarlierRunsAreRemoved_data()
     QTest::addColumn<int>("ageHours");
     QTest::addColumn<bool>("removed");
     QTest::newRow("old partial file") << "file" << "download-AbC123" << 25 << true;
-    QTest::newRow("recent partial file (a run going on)")
-        << "file" << "download-AbC123" << 1 << false;
+    // Under the lock no other run is going on: whatever its age, a partial file or a package
+    // is a dead run's.
+    QTest::newRow("recent partial file") << "file" << "download-AbC123" << 0 << true;
+    QTest::newRow("package of another product") << "file" << "tmp-other.tar.gz" << 0 << true;
     QTest::newRow("old file of another name") << "file" << "notes.txt" << 25 << false;
     QTest::newRow("old link") << "link" << "download-AbC123" << 25 << false;
     QTest::newRow("old directory") << "dir" << "download-AbC123" << 25 << false;
