@@ -2,7 +2,8 @@
 # Each failure ends in exactly one error alert whose button quits with status 1, with nothing
 # installed and nothing left in the temporary folder: feed 404, package 404, a package that
 # zav-pkg refuses, the server gone mid-download; SIGTERM or SIGHUP mid-download leaves no
-# partial file; a signal during the install waits for zav-pkg, then ends the run.
+# partial file; a signal during the install waits for zav-pkg, then ends the run; losing the
+# display leaves nothing either.
 set -uo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 e2e_setup "$@"
@@ -90,4 +91,15 @@ if command -v strace > /dev/null && strace -o /dev/null true 2> /dev/null; then
 else
     echo "strace cannot trace here: the signal-during-install row is skipped"
 fi
+
+# 7. The display goes away mid-download (the user logged out): the toolkit ends the run, and
+# the partial file goes with it.
+feed_for big.tar.gz
+e2e_run_installer
+e2e_wait_for_line "Start download: $E2E_BASE/packages/big.tar.gz"
+for _ in $(seq 1 100); do grep -q '\] Progress is [1-9]' "$E2E_LOG" && break; sleep 0.1; done
+zav_xvfb_stop
+e2e_wait_for_exit 20
+[ -z "$(ls -A "$work/tmp/zav-$(id -u)")" ] || e2e_fail "display lost: left $(ls -A "$work/tmp/zav-$(id -u)")"
+echo "ok: display lost mid-download (status $E2E_STATUS)"
 e2e_pass
