@@ -105,6 +105,9 @@ private:
     // replaces it, or must be asked for again; checks the size and the free space. False when
     // the response is being stopped.
     bool acceptPiece(QNetworkReply *reply);
+    // Why `needed` bytes do not fit in `directory` or, when the home lies on another file
+    // system, in the home directory; nothing when they fit or the space cannot be told.
+    static ZAVOptionalError freeSpaceError(qint64 needed, const QString &directory);
     // Stops the transfer when the whole announced body is longer than the expected size.
     bool announcesTooMuch(QNetworkReply *reply);
     // Empties the file and the running SHA-256. False when the file cannot be emptied (the
