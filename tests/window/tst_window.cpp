@@ -9,6 +9,7 @@
 #include "platform/ZAVTemporaryDirectory.h"
 #include "tests/support/ZAVFakeHTTPServer.h"
 #include "tests/support/ZAVScopedEnvironment.h"
+#include "tests/support/ZAVTestFiles.h"
 #include "tests/support/ZAVTestLog.h"
 
 #include <QCryptographicHash>
@@ -615,12 +616,16 @@ void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult()
     QFETCH(int, exitStatus);
     QTemporaryDir tmp;
     ZAVScopedEnvironment tmpdir("TMPDIR", QFile::encodeName(tmp.path()));
+    // The stand-in for the package installer runs until the test lets it go (10 s at most).
     const QString installer = tmp.filePath("slow-installer");
-    QFile script(installer);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\nsleep 0.5\nexit %1\n").arg(exitStatus).toLatin1());
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    const QString release = tmp.filePath("release");
+    QVERIFY(writeFile(installer, QStringLiteral("#!/bin/sh\nn=0\nwhile [ ! -e '%1' ] && "
+                                                "[ $n -lt 200 ]; do sleep 0.05; n=$((n+1)); done\n"
+                                                "exit %2\n")
+                                     .arg(release)
+                                     .arg(exitStatus)
+                                     .toUtf8()));
+    QVERIFY(QFile::setPermissions(installer, QFile::ReadOwner | QFile::ExeOwner));
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
@@ -636,6 +641,7 @@ void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult()
     QVERIFY(!window->close());
     QCOMPARE(window->statusText()->text(), QStringLiteral("Finishing the installation..."));
     QVERIFY(m_terminations.isEmpty()); // the package installer is left to finish
+    QVERIFY(writeFile(release, {}));
     QTRY_COMPARE(m_terminations, QStringList{QStringLiteral("ZAVInstallerWindow")});
     QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), exitStatus);
     QVERIFY(m_alerts.isEmpty());
