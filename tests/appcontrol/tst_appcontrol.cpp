@@ -7,6 +7,8 @@
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVRunningApplication.h"
+#include "tests/support/ZAVTestFiles.h"
+#include "tests/support/ZAVTestSandbox.h"
 
 #include <QApplication>
 #include <QDir>
@@ -60,7 +62,6 @@ private slots:
 private:
     QProcess *startCopy(const QString &program, const QStringList &environment = {},
                         const std::function<void()> &childSetup = {});
-    QString record(qint64 pid, const char *kind) const;
     QList<qint64> startedPids() const;
     QList<qint64> terminatedPids() const;
 
@@ -70,11 +71,8 @@ private:
 namespace {
 
 // Set up by main() before anything can ask GIO or GLib for the user's directories.
-struct Sandbox {
-    QString root;
-    QString home;         // $HOME
+struct Sandbox : ZAVTestSandbox {
     QString dataHome;     // $XDG_DATA_HOME, apart from <home>/.local/share on purpose
-    QString records;      // $ZAV_FIXTURE_RECORD_DIR
     QString id;           // installed, with decoy entries in $XDG_DATA_HOME and $XDG_DATA_DIRS
     QString integratedId; // installed with its entry only in <home>/.local/share/applications
     QString installedProgram;
@@ -93,17 +91,7 @@ struct SeenAlert {
 const QString kInformativeRest =
     QStringLiteral(" is currently running. Please close the application to continue installation.");
 
-QString readText(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-bool writeText(const QString &path, const QString &text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(text.toUtf8()) == text.toUtf8().size();
-}
+QString readText(const QString &path) { return QString::fromUtf8(fileContents(path)); }
 
 QString fixtureEntry(const QString &program) {
     QString entry = readText(QStringLiteral(ZAV_FIXTURE_DESKTOP_TEMPLATE));
@@ -135,24 +123,20 @@ QString installFixture(const QString &id, const QString &entryPath) {
     QDir().mkpath(QFileInfo(program).absolutePath());
     if (!QFile::copy(QStringLiteral(ZAV_FIXTURE_PROGRAM), program))
         return QString();
-    return writeText(entryPath, fixtureEntry(program)) ? program : QString();
+    return writeFile(entryPath, fixtureEntry(program).toUtf8()) ? program : QString();
 }
 
 bool setUpSandbox() {
-    char pattern[] = "/tmp/zav-appcontrol-XXXXXX";
-    if (!mkdtemp(pattern))
+    Sandbox &s = g_sandbox;
+    if (!s.setUp("appcontrol"))
         return false;
     // Traversable, so that a copy run as another user can be started from inside.
-    chmod(pattern, 0755);
-    Sandbox &s = g_sandbox;
-    s.root = QString::fromLocal8Bit(pattern);
-    s.home = s.root + QStringLiteral("/home");
-    s.dataHome = s.root + QStringLiteral("/data-home");
-    s.records = s.root + QStringLiteral("/records");
-    const QString dataDirs = s.root + QStringLiteral("/data-dirs");
-    for (const QString &dir : {s.home, s.dataHome, s.records, dataDirs})
-        QDir().mkpath(dir);
+    chmod(QFile::encodeName(s.root).constData(), 0755);
     chmod(QFile::encodeName(s.records).constData(), 01777);
+    s.dataHome = s.root + QStringLiteral("/data-home");
+    const QString dataDirs = s.root + QStringLiteral("/data-dirs");
+    for (const QString &dir : {s.dataHome, dataDirs})
+        QDir().mkpath(dir);
 
     // Ids of this run only: a copy another test launches for the fixture's usual id, which
     // the look-up would rightly count, is never taken for one of ours.
@@ -160,20 +144,16 @@ bool setUpSandbox() {
     s.id = QStringLiteral("org.example.ZavFixture.") + run;
     s.integratedId = QStringLiteral("org.example.ZavFixtureIntegrated.") + run;
 
-    qputenv("HOME", QFile::encodeName(s.home));
     qputenv("XDG_DATA_HOME", QFile::encodeName(s.dataHome));
     qputenv("XDG_DATA_DIRS", QFile::encodeName(dataDirs));
-    qputenv("ZAV_FIXTURE_RECORD_DIR", QFile::encodeName(s.records));
-    qunsetenv("GIO_LAUNCHED_DESKTOP_FILE");
-    qunsetenv("GIO_LAUNCHED_DESKTOP_FILE_PID");
 
     // Entries of the same id earlier on the XDG data path start a decoy program: the launch
     // must take the entry zav-pkg integrated, never one of these.
     const QString decoy = s.root + QStringLiteral("/decoy/zav-fixture");
     QDir().mkpath(QFileInfo(decoy).absolutePath());
     for (const QString &dir : {s.dataHome, dataDirs}) {
-        if (!writeText(dir + QStringLiteral("/applications/") + s.id + QStringLiteral(".desktop"),
-                       fixtureEntry(decoy)))
+        if (!writeFile(dir + QStringLiteral("/applications/") + s.id + QStringLiteral(".desktop"),
+                       fixtureEntry(decoy).toUtf8()))
             return false;
     }
     if (!QFile::copy(QStringLiteral(ZAV_FIXTURE_PROGRAM), decoy))
@@ -218,10 +198,6 @@ QList<qint64> pidsOf(const std::vector<ZAVRunningApplication> &running) {
 
 } // namespace
 
-QString AppControlTest::record(qint64 pid, const char *kind) const {
-    return QStringLiteral("%1/%2.%3").arg(g_sandbox.records).arg(pid).arg(QLatin1String(kind));
-}
-
 static QList<qint64> pidsWithRecord(const QString &suffix) {
     QList<qint64> pids;
     const QStringList names = QDir(g_sandbox.records).entryList({u'*' + suffix}, QDir::Files);
@@ -241,21 +217,8 @@ QList<qint64> AppControlTest::terminatedPids() const {
 
 QProcess *AppControlTest::startCopy(const QString &program, const QStringList &environment,
                                     const std::function<void()> &childSetup) {
-    auto copy = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &entry : environment)
-        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
-    copy->setProcessEnvironment(env);
-    copy->setProgram(program);
-    copy->setProcessChannelMode(QProcess::ForwardedChannels);
-    if (childSetup)
-        copy->setChildProcessModifier(childSetup);
-    copy->start();
-    if (!copy->waitForStarted(5000))
-        return nullptr;
-    const qint64 pid = copy->processId();
-    // Ready for the quit request only once it says so.
-    if (!QTest::qWaitFor([&] { return QFile::exists(record(pid, "started")); }, 5000))
+    auto copy = g_sandbox.startFixture(program, environment, childSetup);
+    if (!copy)
         return nullptr;
     m_copies.push_back(std::move(copy));
     return m_copies.back().get();
@@ -283,9 +246,7 @@ void AppControlTest::cleanup() {
         if (exe.symLinkTarget().startsWith(g_sandbox.root + u'/'))
             ::kill(static_cast<pid_t>(pid), SIGKILL);
     }
-    QDir records(g_sandbox.records);
-    for (const QString &name : records.entryList(QDir::Files))
-        records.remove(name);
+    g_sandbox.clearRecords();
 }
 
 // --- The installed-application layout ---------------------------------------------------
@@ -522,7 +483,7 @@ void AppControlTest::quitRequestIsSentOnTheButtonWithoutWaitingForExit() {
     QVERIFY(g_alerts[0].terminatedWhenShown.isEmpty()); // asked only after the answer
     QTRY_COMPARE_WITH_TIMEOUT(terminatedPids(), QList<qint64>{pid}, 5000);
     // SIGTERM came from the installer itself.
-    QCOMPARE(readText(record(pid, "terminated")).trimmed().toLongLong(), getpid());
+    QCOMPARE(readText(g_sandbox.record(pid, "terminated")).trimmed().toLongLong(), getpid());
     QVERIFY(copy->waitForFinished(10000));
     QCOMPARE(copy->exitStatus(), QProcess::NormalExit);
     QCOMPARE(copy->exitCode(), 0);
@@ -578,7 +539,7 @@ void AppControlTest::sameProgramOutsideTheDirectoryIsNotMatched() {
     answerAlerts(ZAVAlertFirstButtonReturn, [this] { return terminatedPids(); });
     ZAVAppUtils::checkandCloseApplicationWithBundleID(g_sandbox.id, QStringLiteral("Demo"));
     QCOMPARE(g_alerts.size(), 0u);
-    QTest::qWait(200);
+    QTest::qWait(200); // a late quit request would arrive meanwhile
     QVERIFY(terminatedPids().isEmpty());
 }
 
@@ -634,7 +595,7 @@ void AppControlTest::installedProductIsLaunchedDetachedAndTheInstallerQuits() {
     QCOMPARE(g_terminations, 1);
     QTRY_COMPARE_WITH_TIMEOUT(startedPids().size(), 1, 5000);
     const qint64 pid = startedPids().first();
-    QCOMPARE(readText(record(pid, "started")).trimmed(), g_sandbox.installedProgram);
+    QCOMPARE(readText(g_sandbox.record(pid, "started")).trimmed(), g_sandbox.installedProgram);
 
     // Not our child, and in a session of its own: it outlives the installer and its terminal.
     qint64 session = 0;
@@ -652,7 +613,7 @@ void AppControlTest::integratedEntryIsFoundOutsideTheDataHome() {
     ZAVAppUtils::startAppWithBundleID(g_sandbox.integratedId);
     QCOMPARE(g_terminations, 1);
     QTRY_COMPARE_WITH_TIMEOUT(startedPids().size(), 1, 5000);
-    QCOMPARE(readText(record(startedPids().first(), "started")).trimmed(),
+    QCOMPARE(readText(g_sandbox.record(startedPids().first(), "started")).trimmed(),
              g_sandbox.integratedProgram);
 }
 
@@ -669,7 +630,7 @@ void AppControlTest::unknownOrInvalidIdLaunchesNothingAndStillQuits() {
     QFETCH(std::optional<QString>, id);
     ZAVAppUtils::startAppWithBundleID(id);
     QCOMPARE(g_terminations, 1);
-    QTest::qWait(300);
+    QTest::qWait(300); // a copy launched all the same would have started meanwhile
     QVERIFY(startedPids().isEmpty());
 }
 
@@ -689,7 +650,7 @@ int main(int argc, char **argv) {
         AppControlTest test;
         status = QTest::qExec(&test, argc, argv);
     }
-    QDir(g_sandbox.root).removeRecursively();
+    g_sandbox.tearDown();
     return status;
 }
 

@@ -5,6 +5,7 @@
 #include "base/ZAVDirectory.h"
 #include "base/ZAVEscaped.h"
 #include "base/ZAVFileReader.h"
+#include "tests/support/ZAVTestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,18 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray read(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool write(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 int openDescriptors()
 {
@@ -68,11 +57,11 @@ void BaseTest::atomicWriterLeavesTheOldFileOrTheWholeNewOne()
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("target"));
     const QString final = dir.filePath(QStringLiteral("final"));
-    QVERIFY(write(target, "target"));
+    QVERIFY(writeFile(target, "target"));
     if (step == u"over link")
         QVERIFY(QFile::link(target, final));
     else
-        QVERIFY(write(final, "old"));
+        QVERIFY(writeFile(final, "old"));
     ZAVFd folder(open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY));
     {
         ZAVResult<ZAVAtomicFile> file = ZAVAtomicFile::create(folder.get(), "final", 0644);
@@ -82,8 +71,9 @@ void BaseTest::atomicWriterLeavesTheOldFileOrTheWholeNewOne()
         else if (step != u"drop")
             QVERIFY(file->commit());
     }
-    QCOMPARE(read(final), left);
-    QCOMPARE(read(target), QByteArray("target")); // a link is replaced, never written through
+    QCOMPARE(fileContents(final), left);
+    // A link is replaced, never written through.
+    QCOMPARE(fileContents(target), QByteArray("target"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
              (QStringList{QStringLiteral("final"), QStringLiteral("target")}));
 }
@@ -94,8 +84,8 @@ void BaseTest::treeRemovalNeverFollowsALink()
     const QString outside = dir.filePath(QStringLiteral("outside"));
     const QString tree = dir.filePath(QStringLiteral("tree"));
     QVERIFY(QDir().mkpath(outside) && QDir().mkpath(tree + QStringLiteral("/locked/deep")));
-    QVERIFY(write(outside + QStringLiteral("/keep"), "x"));
-    QVERIFY(write(tree + QStringLiteral("/locked/deep/file"), "x"));
+    QVERIFY(writeFile(outside + QStringLiteral("/keep"), "x"));
+    QVERIFY(writeFile(tree + QStringLiteral("/locked/deep/file"), "x"));
     QVERIFY(QFile::link(outside, tree + QStringLiteral("/link")));
     QVERIFY(QFile::link(outside, tree + QStringLiteral("/locked/deep/link")));
     // A directory the user cannot write into (an old install's 0555) is removed all the same.
@@ -103,7 +93,7 @@ void BaseTest::treeRemovalNeverFollowsALink()
 
     QVERIFY(ZAVDirectory::removeTree(AT_FDCWD, QFile::encodeName(tree).toStdString()));
     QVERIFY(!QFileInfo::exists(tree));
-    QCOMPARE(read(outside + QStringLiteral("/keep")), QByteArray("x"));
+    QCOMPARE(fileContents(outside + QStringLiteral("/keep")), QByteArray("x"));
     // A link given as the tree itself goes, and what it leads to stays.
     QVERIFY(QFile::link(outside, tree));
     QVERIFY(ZAVDirectory::removeTree(AT_FDCWD, QFile::encodeName(tree).toStdString()));
@@ -129,13 +119,13 @@ void BaseTest::boundedReaderRefusesWhatIsNotASmallRegularFile()
     const QString path = dir.filePath(QStringLiteral("x"));
     const QByteArray bytes = QFile::encodeName(path);
     if (kind.startsWith(u"file"))
-        QVERIFY(write(path, QByteArray(kind.back().digitValue(), 'a')));
+        QVERIFY(writeFile(path, QByteArray(kind.back().digitValue(), 'a')));
     else if (kind == u"directory")
         QVERIFY(QDir().mkdir(path));
     else if (kind == u"fifo")
         QVERIFY(mkfifo(bytes.constData(), 0600) == 0);
     else
-        QVERIFY(write(path + QStringLiteral(".real"), "aaaa") &&
+        QVERIFY(writeFile(path + QStringLiteral(".real"), "aaaa") &&
                 QFile::link(path + QStringLiteral(".real"), path));
     const ZAVResult<std::string> text =
         ZAVFileReader::read(bytes.toStdString(), 4, ZAVFileReader::Links::Refuse);
@@ -149,7 +139,7 @@ void BaseTest::boundedReaderRefusesWhatIsNotASmallRegularFile()
 void BaseTest::listingAnythingButADirectoryLeaksNoDescriptor()
 {
     QTemporaryDir dir;
-    QVERIFY(write(dir.filePath(QStringLiteral("file")), "x"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("file")), "x"));
     ZAVFd file(open(QFile::encodeName(dir.filePath(QStringLiteral("file"))).constData(), O_RDONLY));
     const int before = openDescriptors();
     for (int i = 0; i < 8; ++i)

@@ -8,6 +8,8 @@
 #include "platform/ZAVTemporaryDirectory.h"
 #include "platform/ZAVURLSessionDownloadTask.h"
 #include "tests/support/ZAVFakeHTTPServer.h"
+#include "tests/support/ZAVScopedEnvironment.h"
+#include "tests/support/ZAVTestFiles.h"
 #include "tests/support/ZAVTestLog.h"
 
 #include <QCryptographicHash>
@@ -71,7 +73,7 @@ private slots:
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
-    QList<QByteArray> m_savedEnvironment;
+    ZAVScopedEnvironment m_environment;
 };
 
 namespace {
@@ -84,34 +86,6 @@ QByteArray bytes(qint64 offset, qint64 length)
     for (qint64 i = 0; i < length; ++i)
         data[i] = char(((offset + i) * 131 + 7) % 251);
     return data;
-}
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-// Through the bytes of the name: a decoded name may be another file.
-QByteArray fileBytes(const QByteArray &path)
-{
-    QFile file;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return "<unreadable>";
-    return file.readAll();
-}
-
-bool somethingAt(const QString &path)
-{
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-QStringList entriesOf(const QString &directory)
-{
-    return QDir(directory).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                     QDir::NoDotAndDotDot);
 }
 
 const char *const kBaseVariables[] = {"TMPDIR", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"};
@@ -273,22 +247,14 @@ void DownloadTest::init()
     m_tmp = std::make_unique<QTemporaryDir>();
     QVERIFY(m_tmp->isValid());
     // The fall-back bases point into the case's directory too: the user's own stay untouched.
-    m_savedEnvironment.clear();
-    for (const char *name : kBaseVariables) {
-        m_savedEnvironment.append(qgetenv(name));
-        const QByteArray base = QFile::encodeName(m_tmp->path());
-        qputenv(name, qstrcmp(name, "TMPDIR") == 0 ? base : base + '/' + name);
-    }
+    const QByteArray base = QFile::encodeName(m_tmp->path());
+    for (const char *name : kBaseVariables)
+        m_environment.set(name, qstrcmp(name, "TMPDIR") == 0 ? base : base + '/' + name);
 }
 
 void DownloadTest::cleanup()
 {
-    for (int i = 0; i < int(std::size(kBaseVariables)); ++i) {
-        if (m_savedEnvironment.value(i).isNull())
-            qunsetenv(kBaseVariables[i]);
-        else
-            qputenv(kBaseVariables[i], m_savedEnvironment.value(i));
-    }
+    m_environment.restore();
     m_tmp.reset();
 }
 
@@ -306,7 +272,7 @@ void DownloadTest::temporaryDirectoryIsPrivateToTheUser()
 
     // Trailing slashes in $TMPDIR change nothing; a wider mode is narrowed again.
     QVERIFY(::chmod(QFile::encodeName(first).constData(), 0777) == 0);
-    qputenv("TMPDIR", QFile::encodeName(m_tmp->path() + QStringLiteral("//")));
+    m_environment.set("TMPDIR", QFile::encodeName(m_tmp->path() + QStringLiteral("//")));
     QCOMPARE(ZAVTemporaryDirectory(), expected);
     QCOMPARE(::lstat(QFile::encodeName(first).constData(), &st), 0);
     QCOMPARE(st.st_mode & 07777, mode_t(0700));
@@ -374,7 +340,7 @@ void DownloadTest::temporaryDirectoryThatIsNotUtf8IsUsedAsBytes()
     QVERIFY(::mkdir(base.constData(), 0700) == 0);
     QVERIFY(::mkdir(lookalike.constData(), 0777) == 0);
     QVERIFY(::mkdir((lookalike + userDirectoryName()).constData(), 0700) == 0);
-    qputenv("TMPDIR", base);
+    m_environment.set("TMPDIR", base);
     QCOMPARE(ZAVTemporaryDirectory(), base + userDirectoryName() + '/');
 
     ZAVFakeHTTPServer server;
@@ -428,7 +394,7 @@ void DownloadTest::taskReportsInOrderOnTheSessionThread()
     // Exactly one invalidation notice, after which the session lets go of its delegate.
     session->invalidateAndCancel();
     QTRY_COMPARE(delegate.use_count(), 1L);
-    QTest::qWait(50);
+    QTest::qWait(50); // a second notice would arrive meanwhile
     r = delegate->record();
     QCOMPARE(r.events, QStringList({"progress", "file", "complete", "invalid"}));
     QVERIFY(r.onSessionThread);
@@ -449,7 +415,7 @@ void DownloadTest::cancelledTaskEndsOnceAndLeavesNoFile()
 
     session->invalidateAndCancel();
     QTRY_VERIFY(delegate->record().events.contains("invalid"));
-    QTest::qWait(50);
+    QTest::qWait(50); // a late event would arrive meanwhile
     QCOMPARE(delegate->record().events,
              QStringList({QStringLiteral("complete %1").arg(ZAVURLErrorCancelled), "invalid"}));
     QVERIFY(entriesOf(ZAVTemporaryDirectory()).isEmpty());
@@ -464,7 +430,7 @@ void DownloadTest::sessionUsedAfterItsNoticeStaysQuiet()
         ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
     session->invalidateAndCancel();
     QTRY_VERIFY(delegate->record().events.contains("invalid"));
-    QTest::qWait(100); // the session's thread winds down
+    session->waitUntilInvalidated(); // its thread has stopped
 
     session->invalidateAndCancel();
     session->finishTasksAndInvalidate();
@@ -472,7 +438,7 @@ void DownloadTest::sessionUsedAfterItsNoticeStaysQuiet()
     auto task = session->downloadTaskWithURL(QUrl(QStringLiteral("http://127.0.0.1:9/setup.pkg")));
     task->resume();
     task->cancel();
-    QTest::qWait(100);
+    QTest::qWait(100); // anything delivered still would arrive meanwhile
     QCOMPARE(delegate->record().events, QStringList({"invalid"}));
 }
 
@@ -493,11 +459,8 @@ void DownloadTest::knownLengthPercentagesRiseToExactly100()
     server.setRoute("/DemoViewer.tar.gz", route);
     const QString url = server.url("/DemoViewer.tar.gz").toString();
     const QString path = ZAVTemporaryDirectory() + QStringLiteral("tmp-DemoViewer.tar.gz");
-    if (leftOver) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("old package");
-    }
+    if (leftOver)
+        QVERIFY(writeFile(path, "old package"));
     ZAVTestLog log;
     auto manager = managerFor(url);
     auto run = startDownload(*manager, log);
@@ -699,11 +662,7 @@ void DownloadTest::linkAtTheInstallerPathIsReplacedNotFollowed()
     server.setRoute("/setup.pkg", route);
     QTemporaryDir elsewhere;
     const QString target = elsewhere.path() + QStringLiteral("/precious");
-    {
-        QFile file(target);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("precious");
-    }
+    QVERIFY(writeFile(target, "precious"));
     ZAVTestLog log;
     auto manager = managerFor(server.url("/setup.pkg").toString());
     const QByteArray path = QFile::encodeName(ZAVTemporaryDirectory() + "tmp-setup.pkg");
@@ -802,17 +761,14 @@ void DownloadTest::secondRunWaitsForTheFirstOnesLock()
     ZAVFileLock other;
     QVERIFY(other.tryLock(directory));
     const QString package = QFile::decodeName(directory + "tmp-setup.pkg");
-    {
-        QFile file(package);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("other run") == 9);
-    }
+    QVERIFY(writeFile(package, "other run"));
     ZAVTestLog log;
     auto manager = managerFor(server.url("/setup.pkg").toString(), options);
     QList<bool> waits;
     manager->setWaitingBlock([&waits](bool waiting) { waits.append(waiting); });
     auto run = startDownload(*manager, log);
     QCOMPARE(waits, QList<bool>{true});
-    QTest::qWait(200);
+    QTest::qWait(200); // a request made while the lock is held would arrive meanwhile
     QCOMPARE(server.requestLines().size(), 0);
     QCOMPARE(fileContents(package), QByteArray("other run"));
     if (released)
@@ -1031,16 +987,13 @@ void DownloadTest::notEnoughFreeSpaceFailsBeforeTheFirstByte()
     QFETCH(QString, message);
     // A 300 MB tmpfs where the row wants the space to be short (root only).
     QTemporaryDir mountPoint;
-    const QByteArray savedHome = qgetenv("HOME");
     if (small != u"none") {
         if (::geteuid() != 0 ||
             QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=300000000", "tmpfs", mountPoint.path()}) != 0)
             QSKIP("needs root to mount a small tmpfs");
-        qputenv(small == u"tmp" ? "TMPDIR" : "HOME", QFile::encodeName(mountPoint.path()));
+        m_environment.set(small == u"tmp" ? "TMPDIR" : "HOME", QFile::encodeName(mountPoint.path()));
     }
     auto unmount = qScopeGuard([&] {
-        qputenv("HOME", savedHome);
-        qputenv("TMPDIR", QFile::encodeName(m_tmp->path()));
         if (small != u"none")
             QProcess::execute("umount", {mountPoint.path()});
     });

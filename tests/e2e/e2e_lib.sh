@@ -112,6 +112,7 @@ e2e_wait_for_window() {
     e2e_fail "no window \"$title\" within ${seconds}s"
 }
 
+# The pause lets a window just mapped finish drawing: a key before that can be lost.
 e2e_press_return() {
     sleep 0.3
     DISPLAY=$E2E_DISPLAY xdotool windowfocus --sync "$E2E_WINDOW" key --clearmodifiers Return
@@ -147,7 +148,7 @@ e2e_assert_nothing_installed() {
 e2e_expect_one_error_alert() {
     local case=$1 expected=${2:-}
     e2e_wait_for_window "Could not complete installation" 60
-    sleep 1
+    sleep 1 # a second alert would show meanwhile
     [ "$(e2e_windows "Could not complete installation" | wc -l)" -eq 1 ] ||
         e2e_fail "$case: more than one error alert"
     if [ -n "$expected" ]; then

@@ -318,7 +318,7 @@ void FeedTest::loaderDeliversTheRecordOnceOnTheMainThreadAfterReturning()
     QVERIFY(d->record);
     QVERIFY(!d->error);
     QCOMPARE(d->record->product(), QStringLiteral("Demo Viewer"));
-    QTest::qWait(100);
+    QTest::qWait(100); // a second delivery would arrive meanwhile
     QCOMPARE(d->calls, 1);
     // Without keys no signature is asked for.
     QCOMPARE(server.hits("/feed.json.minisig"), 0);
@@ -506,7 +506,7 @@ void FeedTest::noURLMakesNoRequest()
 {
     ZAVFakeHTTPServer server;
     const auto d = load(QUrl());
-    QTest::qWait(200);
+    QTest::qWait(200); // a delivery or a request would come meanwhile
     QCOMPARE(d->calls, 0);
     QCOMPARE(server.requestLines().size(), 0);
 }

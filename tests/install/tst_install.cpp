@@ -6,6 +6,9 @@
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVDispatch.h"
+#include "tests/support/ZAVScopedEnvironment.h"
+#include "tests/support/ZAVTestFiles.h"
+#include "tests/support/ZAVTestSandbox.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -49,18 +52,15 @@ private:
     QProcess *startCopy(const QStringList &environment);
 
     std::unique_ptr<QTemporaryDir> m_case;
-    QByteArray m_savedTmpdir;
+    ZAVScopedEnvironment m_environment;
     std::vector<std::unique_ptr<QProcess>> m_copies;
 };
 
 namespace {
 
 // Set up by main() before the application object exists.
-struct Sandbox {
-    QString root;
-    QString home;    // $HOME
-    QString records; // $ZAV_FIXTURE_RECORD_DIR
-    QString id;      // the product's id, of this run only
+struct Sandbox : ZAVTestSandbox {
+    QString id; // the product's id, of this run only
     QString installedProgram;
 };
 Sandbox g_sandbox;
@@ -83,23 +83,6 @@ while [ -e gate ] && [ ! -e release ] && [ "$n" -lt 600 ]; do sleep 0.05; n=$((n
 )";
 
 int g_terminations = 0;
-
-QByteArray fileContents(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &contents) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(contents) == contents.size();
-}
-
-bool somethingAt(const QString &path) {
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
 
 // Running, and not a zombie waiting for its parent.
 bool processRuns(qint64 pid) {
@@ -164,25 +147,11 @@ void settle() {
     QTest::qWait(50);
 }
 
-QString record(qint64 pid, const char *kind) {
-    return QStringLiteral("%1/%2.%3").arg(g_sandbox.records).arg(pid).arg(QLatin1String(kind));
-}
-
 bool setUpSandbox() {
-    char pattern[] = "/tmp/zav-install-XXXXXX";
-    if (!mkdtemp(pattern))
-        return false;
     Sandbox &s = g_sandbox;
-    s.root = QString::fromLocal8Bit(pattern);
-    s.home = s.root + QStringLiteral("/home");
-    s.records = s.root + QStringLiteral("/records");
-    QDir().mkpath(s.home);
-    QDir().mkpath(s.records);
+    if (!s.setUp("install"))
+        return false;
     s.id = QStringLiteral("org.example.ZavInstallTest%1").arg(getpid());
-    qputenv("HOME", QFile::encodeName(s.home));
-    qputenv("ZAV_FIXTURE_RECORD_DIR", QFile::encodeName(s.records));
-    qunsetenv("GIO_LAUNCHED_DESKTOP_FILE");
-    qunsetenv("GIO_LAUNCHED_DESKTOP_FILE_PID");
 
     // The product as installed: its program inside <home>/.local/opt/<id>/.
     const QString fixture =
@@ -207,8 +176,7 @@ void InstallTest::init() {
     m_case = std::make_unique<QTemporaryDir>(g_sandbox.root + QStringLiteral("/case XXXXXX"));
     QVERIFY(m_case->isValid());
     QVERIFY(QDir().mkpath(casePath(QStringLiteral("tmp dir"))));
-    m_savedTmpdir = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(casePath(QStringLiteral("tmp dir"))));
+    m_environment.set("TMPDIR", QFile::encodeName(casePath(QStringLiteral("tmp dir"))));
 }
 
 void InstallTest::cleanup() {
@@ -216,7 +184,7 @@ void InstallTest::cleanup() {
     // files go.
     writeFile(casePath(QStringLiteral("release")), {});
     ZAVDispatchWaitForBackground();
-    QTest::qWait(20);
+    QCoreApplication::sendPostedEvents(); // the result the installer step posted
     ZAVAlert::setResponder(nullptr);
     ZAVApplication::sharedApplication().setTerminateHandler(nullptr);
     for (auto &copy : m_copies) {
@@ -224,13 +192,8 @@ void InstallTest::cleanup() {
         copy->waitForFinished(5000);
     }
     m_copies.clear();
-    QDir records(g_sandbox.records);
-    for (const QString &name : records.entryList(QDir::Files))
-        records.remove(name);
-    if (m_savedTmpdir.isNull())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", m_savedTmpdir);
+    g_sandbox.clearRecords();
+    m_environment.restore();
     m_case.reset();
     // Nothing in the installation ends the installer.
     QCOMPARE(g_terminations, 0);
@@ -272,21 +235,10 @@ std::shared_ptr<ZAVInstallationManager> InstallTest::managerWithPackage(QString 
 QProcess *InstallTest::startCopy(const QStringList &environment) {
     if (g_sandbox.installedProgram.isEmpty())
         return nullptr;
-    auto copy = std::make_unique<QProcess>();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &entry : environment)
-        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
-    copy->setProcessEnvironment(env);
-    copy->setProgram(g_sandbox.installedProgram);
-    copy->setProcessChannelMode(QProcess::ForwardedChannels);
-    copy->start();
-    if (!copy->waitForStarted(5000))
+    auto copy = g_sandbox.startFixture(g_sandbox.installedProgram, environment);
+    if (!copy)
         return nullptr;
-    const qint64 pid = copy->processId();
     m_copies.push_back(std::move(copy));
-    // Ready for the quit request only once it says so.
-    if (!QTest::qWaitFor([&] { return QFile::exists(record(pid, "started")); }, 5000))
-        return nullptr;
     return m_copies.back().get();
 }
 
@@ -393,7 +345,7 @@ void InstallTest::resultArrivesOnceAfterTheInstallerHasExited() {
     auto mainRan = std::make_shared<bool>(false);
     ZAVDispatchMainAsync([mainRan] { *mainRan = true; });
     QTRY_VERIFY_WITH_TIMEOUT(*mainRan, 5000);
-    QTest::qWait(100);
+    QTest::qWait(100); // a result sent early would arrive meanwhile
     QCOMPARE(run->calls, 0);
     QVERIFY(somethingAt(package));
 
@@ -473,11 +425,12 @@ void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller() {
     if (quitAsked) {
         // Asked by the installer itself, which did not wait for the copy to be gone.
         QVERIFY(run->probe);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record(pid, "terminated")), 5000);
-        QCOMPARE(fileContents(record(pid, "terminated")).trimmed().toLongLong(), qint64(getpid()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(g_sandbox.record(pid, "terminated")), 5000);
+        QCOMPARE(fileContents(g_sandbox.record(pid, "terminated")).trimmed().toLongLong(),
+                 qint64(getpid()));
     } else if (copyRuns) {
         QVERIFY(!copy->waitForFinished(200));
-        QVERIFY(!QFile::exists(record(pid, "terminated")));
+        QVERIFY(!QFile::exists(g_sandbox.record(pid, "terminated")));
     }
 }
 
@@ -497,7 +450,7 @@ int main(int argc, char **argv) {
         status = QTest::qExec(&test, argc, argv);
         ZAVDispatchWaitForBackground();
     }
-    QDir(g_sandbox.root).removeRecursively();
+    g_sandbox.tearDown();
     return status;
 }
 

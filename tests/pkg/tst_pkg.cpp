@@ -3,6 +3,7 @@
 // moments of an upgrade.
 
 #include "tests/pkg/ZAVTestPackage.h"
+#include "tests/support/ZAVTestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -128,12 +129,6 @@ Run install(const QString &package, const QString &home, const QStringList &wrap
                       environment);
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray sha256(const QByteArray &data)
 {
     return QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex();
@@ -154,7 +149,7 @@ Tree snapshot(const QString &root)
             continue;
         QString description = QString::number(st.st_mode, 8);
         if (S_ISREG(st.st_mode)) {
-            description += u' ' + QString::fromLatin1(sha256(readAll(path)));
+            description += u' ' + QString::fromLatin1(sha256(fileContents(path)));
         } else if (S_ISLNK(st.st_mode)) {
             char target[4096];
             const ssize_t n = readlink(QFile::encodeName(path).constData(), target, sizeof target);
@@ -206,7 +201,7 @@ QString desktopEntryPath(const QString &home)
 QJsonObject receipt(const QString &home)
 {
     return QJsonDocument::fromJson(
-               readAll(home + QStringLiteral("/.local/share/zav/receipts/") + kId +
+               fileContents(home + QStringLiteral("/.local/share/zav/receipts/") + kId +
                        QStringLiteral(".json")))
         .object();
 }
@@ -229,13 +224,6 @@ QString keyValue(const QByteArray &text, const QString &key,
 bool copyTree(const QString &from, const QString &to)
 {
     return runProgram(QStringLiteral("cp"), {QStringLiteral("-a"), from, to}).exitCode == 0;
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 QByteArray randomBytes(qsizetype size, quint32 seed)
@@ -322,7 +310,7 @@ void PkgTest::installsAGoodPackageInEveryCompression()
     const ZAVTestPackage contents = version1();
     QVERIFY(contents.write(package, compression));
     if (twoGzipMembers) {
-        const QByteArray plain = readAll(package);
+        const QByteArray plain = fileContents(package);
         const QString half = dir.path() + QStringLiteral("/half");
         QVERIFY(writeFile(half, plain.left(plain.size() / 2)));
         QByteArray members = compressedBy(QStringLiteral("gzip"), half);
@@ -335,26 +323,26 @@ void PkgTest::installsAGoodPackageInEveryCompression()
     QVERIFY2(run.exitCode == 0 && !run.crashed, run.err.constData());
 
     const QString app = applicationDirectory(home);
-    QCOMPARE(readAll(app + QStringLiteral("/bin/app")), QByteArray("#!/bin/sh\necho 1.0\n"));
+    QCOMPARE(fileContents(app + QStringLiteral("/bin/app")), QByteArray("#!/bin/sh\necho 1.0\n"));
     QCOMPARE(QFileInfo(app + QStringLiteral("/bin/app")).permissions() & QFile::ExeOwner,
              QFile::ExeOwner);
-    QCOMPARE(readAll(app + QStringLiteral("/share/data/7.txt")), QByteArray("one 7\n"));
+    QCOMPARE(fileContents(app + QStringLiteral("/share/data/7.txt")), QByteArray("one 7\n"));
     QCOMPARE(QFileInfo(app + QStringLiteral("/lib/current")).symLinkTarget(),
              app + QStringLiteral("/lib/only-in-1.txt"));
 
-    const QByteArray entry = readAll(desktopEntryPath(home));
+    const QByteArray entry = fileContents(desktopEntryPath(home));
     QCOMPARE(keyValue(entry, QStringLiteral("Exec")), app + QStringLiteral("/bin/app"));
     QCOMPARE(keyValue(entry, QStringLiteral("Icon")), kId);
     QCOMPARE(keyValue(entry, QStringLiteral("Name")), QStringLiteral("Demo Viewer"));
-    QCOMPARE(readAll(home + QStringLiteral("/.local/share/icons/hicolor/scalable/apps/") + kId +
-                     QStringLiteral(".svg")),
-             readAll(app + QStringLiteral("/icon.svg")));
+    QCOMPARE(fileContents(home + QStringLiteral("/.local/share/icons/hicolor/scalable/apps/") +
+                          kId + QStringLiteral(".svg")),
+             fileContents(app + QStringLiteral("/icon.svg")));
 
     const QJsonObject record = receipt(home);
     QCOMPARE(record.value(QLatin1String("id")).toString(), kId);
     QCOMPARE(record.value(QLatin1String("version")).toString(), QStringLiteral("1.0"));
     QCOMPARE(record.value(QLatin1String("packageSha256")).toString().toLatin1(),
-             sha256(readAll(package)));
+             sha256(fileContents(package)));
     QVERIFY(QDateTime::fromString(record.value(QLatin1String("time")).toString(), Qt::ISODate)
                 .isValid());
     const QJsonArray files = record.value(QLatin1String("files")).toArray();
@@ -402,10 +390,10 @@ void PkgTest::keepsLinksAndModesButDropsSetIdBits()
     QCOMPARE(mode("private"), 0600u);
     QCOMPARE(mode("readonly"), 0755u); // the user keeps the right to remove it
     QCOMPARE(mode("readonly/inside"), 0444u);
-    QCOMPARE(readAll(app + QStringLiteral("/share/donn\u00e9es.txt")), QByteArray("utf-8\n"));
+    QCOMPARE(fileContents(app + QStringLiteral("/share/donn\u00e9es.txt")), QByteArray("utf-8\n"));
     QCOMPARE(QFileInfo(app + QStringLiteral("/bin/start")).symLinkTarget(),
              app + QStringLiteral("/bin/app"));
-    QCOMPARE(readAll(app + QStringLiteral("/lib/up/app")), readAll(app + "/bin/app"));
+    QCOMPARE(fileContents(app + QStringLiteral("/lib/up/app")), fileContents(app + "/bin/app"));
     struct stat original {}, linked {};
     QCOMPARE(stat(QFile::encodeName(app + "/bin/app").constData(), &original), 0);
     QCOMPARE(stat(QFile::encodeName(app + "/bin/same").constData(), &linked), 0);
@@ -453,22 +441,22 @@ void PkgTest::upgradeReplacesTheWholeApplication()
     const QString diff = difference(snapshot(applicationDirectory(fresh.path())), snapshot(app));
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
     QVERIFY(!QFileInfo::exists(app + QStringLiteral("/lib/only-in-1.txt")));
-    QCOMPARE(readAll(app + QStringLiteral("/bin/app")), QByteArray("#!/bin/sh\necho 2.0\n"));
+    QCOMPARE(fileContents(app + QStringLiteral("/bin/app")), QByteArray("#!/bin/sh\necho 2.0\n"));
 
     const QJsonObject record = receipt(home);
     QCOMPARE(record.value(QLatin1String("version")).toString(), QStringLiteral("2.0"));
     QCOMPARE(record.value(QLatin1String("packageSha256")).toString().toLatin1(),
-             sha256(readAll(m_package2)));
+             sha256(fileContents(m_package2)));
     QVERIFY(!record.value(QLatin1String("files")).toArray().contains(
         QStringLiteral("lib/only-in-1.txt")));
 
-    const QByteArray entry = readAll(desktopEntryPath(home));
+    const QByteArray entry = fileContents(desktopEntryPath(home));
     QCOMPARE(keyValue(entry, QStringLiteral("Exec")), app + QStringLiteral("/bin/app"));
     QCOMPARE(keyValue(entry, QStringLiteral("X-Package-Version")), QStringLiteral("2.0"));
     // 2.0 brings a PNG icon: the SVG of 1.0 goes.
     const QString icons = home + QStringLiteral("/.local/share/icons/hicolor/");
-    QCOMPARE(readAll(icons + QStringLiteral("256x256/apps/") + kId + QStringLiteral(".png")),
-             readAll(app + QStringLiteral("/icon.png")));
+    QCOMPARE(fileContents(icons + QStringLiteral("256x256/apps/") + kId + QStringLiteral(".png")),
+             fileContents(app + QStringLiteral("/icon.png")));
     QVERIFY(!QFileInfo::exists(icons + QStringLiteral("scalable/apps/") + kId +
                                QStringLiteral(".svg")));
 
@@ -532,7 +520,7 @@ void PkgTest::execRunsTheProgramWhateverTheHome()
         quoted += c;
     }
     quoted = u'"' + quoted.replace(u'\\', QStringLiteral("\\\\")) + u'"';
-    const QByteArray entry = readAll(desktopEntryPath(home));
+    const QByteArray entry = fileContents(desktopEntryPath(home));
     QCOMPARE(keyValue(entry, QStringLiteral("Exec")),
              quoted + QStringLiteral(" \"--title=Demo Viewer\" %U"));
     QCOMPARE(keyValue(entry, QStringLiteral("TryExec")),
@@ -594,9 +582,9 @@ void PkgTest::whatZavPkgDidNotInstallIsKept()
         {planted.fileName() + QStringLiteral(".zav-saved-*")}, QDir::AllEntries | QDir::Hidden);
     QCOMPARE(saved.size(), 1);
     const QString kept = planted.dir().filePath(saved.front());
-    QCOMPARE(readAll(plant.endsWith(u'/') ? kept + QStringLiteral("/notes.txt") : kept),
+    QCOMPARE(fileContents(plant.endsWith(u'/') ? kept + QStringLiteral("/notes.txt") : kept),
              plant.endsWith(u'/') ? QByteArray("mine") : contents);
-    QCOMPARE(readAll(applicationDirectory(home) + QStringLiteral("/bin/app")),
+    QCOMPARE(fileContents(applicationDirectory(home) + QStringLiteral("/bin/app")),
              QByteArray("#!/bin/sh\necho 2.0\n"));
     QCOMPARE(receipt(home).value(QLatin1String("version")).toString(), QStringLiteral("2.0"));
     QCOMPARE(leftovers(home), QStringList());
@@ -669,7 +657,7 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
     const auto bytes = [&](const ZAVTestPackage &package, Compression compression) {
         const QString path = scratch.path() + QStringLiteral("/p");
         QFile::remove(path);
-        return package.write(path, compression) ? readAll(path) : QByteArray();
+        return package.write(path, compression) ? fileContents(path) : QByteArray();
     };
     const QByteArray desktop = kId.toUtf8() + ".desktop";
     const auto good = [] { return ZAVTestPackage::application(kId, QStringLiteral("3.0")); };
@@ -966,12 +954,12 @@ void PkgTest::pinnedPackageMismatchLeavesTheHomeAsItWas_data()
 {
     QTest::addColumn<QStringList>("arguments"); // before the usual ones; upgrading to 2.0
     QTest::addColumn<QString>("message");       // empty: installed
-    const QByteArray package = readAll(m_package2);
+    const QByteArray package = fileContents(m_package2);
     QByteArray digest = sha256(package);
     const QString size = QString::number(package.size());
     QTest::newRow("as pinned") << QStringList{"-sha256", digest, "-size", size} << QString();
     QTest::newRow("SHA-256 of another package")
-        << QStringList{"-sha256", sha256(readAll(m_package1))} << "expected (-sha256)";
+        << QStringList{"-sha256", sha256(fileContents(m_package1))} << "expected (-sha256)";
     digest[63] = digest[63] == '0' ? '1' : '0';
     QTest::newRow("SHA-256 one digit off") << QStringList{"-sha256", digest, "-size", size}
                                            << "expected (-sha256)";
@@ -1032,7 +1020,7 @@ void PkgTest::leftoversOfAKilledRunAreCleaned()
     const Run run = install(m_package2, home);
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QCOMPARE(leftovers(home), QStringList());
-    QCOMPARE(readAll(applicationDirectory(home) + QStringLiteral("/bin/app")),
+    QCOMPARE(fileContents(applicationDirectory(home) + QStringLiteral("/bin/app")),
              QByteArray("#!/bin/sh\necho 2.0\n"));
     QVERIFY(QFileInfo(QStringLiteral("/etc")).isDir()); // the link was removed, not followed
 }
@@ -1105,7 +1093,7 @@ void PkgTest::killAtAnyMomentLeavesOneWholeVersion()
     QVERIFY2(traceRun.exitCode == 0, traceRun.err.constData());
     QMap<QString, int> calls;
     const QRegularExpression call(QStringLiteral("^\\d+\\s+([a-z0-9_]+)\\("));
-    for (const QByteArray &line : readAll(trace).split('\n')) {
+    for (const QByteArray &line : fileContents(trace).split('\n')) {
         const QRegularExpressionMatch match = call.match(QString::fromLatin1(line));
         if (match.hasMatch())
             calls[match.captured(1)] += 1;
@@ -1188,7 +1176,7 @@ void PkgTest::killBetweenTheRenamesWithoutExchangeIsRepaired()
     // Without the kill, the upgrade completes on such a file system.
     const Run upgraded = install(m_package2, home, noExchange);
     QVERIFY2(upgraded.exitCode == 0, upgraded.err.constData());
-    QCOMPARE(readAll(applicationDirectory(home) + QStringLiteral("/bin/app")),
+    QCOMPARE(fileContents(applicationDirectory(home) + QStringLiteral("/bin/app")),
              QByteArray("#!/bin/sh\necho 2.0\n"));
     QCOMPARE(leftovers(home), QStringList());
 }

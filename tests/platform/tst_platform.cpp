@@ -209,7 +209,7 @@ void PlatformTest::sessionCallsBackOnItsOwnThreadAndNotifiesInvalidationOnce()
     delegate.reset();
     QTRY_VERIFY(weakDelegate.expired());
     session->invalidateAndCancel();
-    QTest::qWait(50);
+    QTest::qWait(50); // a notice to the delegate that is gone would come meanwhile
 }
 
 void PlatformTest::cancelledTaskEndsWithACancellationError()

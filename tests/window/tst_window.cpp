@@ -8,6 +8,8 @@
 #include "platform/ZAVProgressIndicator.h"
 #include "platform/ZAVTemporaryDirectory.h"
 #include "tests/support/ZAVFakeHTTPServer.h"
+#include "tests/support/ZAVScopedEnvironment.h"
+#include "tests/support/ZAVTestFiles.h"
 #include "tests/support/ZAVTestLog.h"
 
 #include <QCryptographicHash>
@@ -161,7 +163,7 @@ void WindowTest::failedFeedShowsOneErrorAlertWhoseButtonQuits()
     QVERIFY(lines.first().contains("\"Could not connect to the server.\""));
     // The status line is left as it was.
     QCOMPARE(m_window->statusText()->text(), QStringLiteral("Loading..."));
-    QTest::qWait(50);
+    QTest::qWait(50); // a second alert would come meanwhile
     QCOMPARE(m_alerts.size(), 1);
 }
 
@@ -359,7 +361,7 @@ void WindowTest::failedDownloadShowsTheErrorAndNeverInstalls()
 void WindowTest::statusLineSaysWhenAnotherInstallationHoldsTheWay()
 {
     QTemporaryDir tmp;
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    ZAVScopedEnvironment tmpdir("TMPDIR", QFile::encodeName(tmp.path()));
     ZAVFileLock other;
     QVERIFY(other.tryLock(ZAVTemporaryDirectory()));
     ZAVInstallerWindow *window = load();
@@ -369,12 +371,11 @@ void WindowTest::statusLineSaysWhenAnotherInstallationHoldsTheWay()
     window->feedLoadedWithData(installRecord(0));
     QCOMPARE(window->statusText()->text(),
              QStringLiteral("Waiting for another installation to finish..."));
-    QTest::qWait(300);
+    QTest::qWait(300); // an alert for the wait would come meanwhile
     QVERIFY(m_alerts.isEmpty());
     other.unlock();
     QTRY_COMPARE(window->statusText()->text(), QStringLiteral("Downloading Demo Viewer - 4.2"));
     QTRY_COMPARE(m_alerts.size(), 1); // nothing listens at the package's address
-    qunsetenv("TMPDIR");
 }
 
 void WindowTest::pinnedPackageIsInstalledOnlyAsPinned_data()
@@ -390,8 +391,7 @@ void WindowTest::pinnedPackageIsInstalledOnlyAsPinned()
     QFETCH(QString, served);
     const bool endless = served == u"endless";
     QTemporaryDir tmp;
-    const QByteArray savedTmpdir = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    ZAVScopedEnvironment tmpdir("TMPDIR", QFile::encodeName(tmp.path()));
     const QByteArray pinned(200 * 1024, 'p');
     ZAVFakeHTTPServer server;
     ZAVFakeHTTPServer::Route route = ZAVFakeHTTPServer::ok(pinned, "application/octet-stream");
@@ -432,22 +432,18 @@ void WindowTest::pinnedPackageIsInstalledOnlyAsPinned()
         QCOMPARE(m_alerts.first().informative,
                  QStringLiteral("The downloaded package is damaged or was altered. Nothing was "
                                 "installed. Please try again later."));
-        QTest::qWait(100);
+        QTest::qWait(100); // a second alert would come meanwhile
         QCOMPARE(m_alerts.size(), 1);
         QVERIFY(!m_log->contains("Install complete"));
     }
     QCOMPARE(QDir(ZAVTemporaryDirectory()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList());
-    if (savedTmpdir.isNull())
-        qunsetenv("TMPDIR");
-    else
-        qputenv("TMPDIR", savedTmpdir);
 }
 
 void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
 {
     QTemporaryDir tmp;
-    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    ZAVScopedEnvironment tmpdir("TMPDIR", QFile::encodeName(tmp.path()));
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
@@ -464,7 +460,6 @@ void WindowTest::downloadedPackageStartsTheInstallWithTheProductAlone()
     QTRY_VERIFY(m_log->contains("Install complete"));
     QCOMPARE(window->statusText()->text(), QStringLiteral("Successfully installed Demo Viewer"));
     QVERIFY(m_alerts.isEmpty());
-    qunsetenv("TMPDIR");
 }
 
 void WindowTest::failedInstallRequestsAttentionThenShowsTheError()
@@ -563,7 +558,7 @@ void WindowTest::alertShowsItsTextsAsWritten()
 void WindowTest::detailLineAndRetryStatusThenEscapeCancelsTheDownload()
 {
     QTemporaryDir tmp;
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    ZAVScopedEnvironment tmpdir("TMPDIR", QFile::encodeName(tmp.path()));
     ZAVFakeHTTPServer server;
     ZAVFakeHTTPServer::Route stalled = ZAVFakeHTTPServer::ok(QByteArray(1 << 20, 'x'));
     stalled.closeAfterBytes = 1000; // then stalls: the connection stays open
@@ -588,6 +583,7 @@ void WindowTest::detailLineAndRetryStatusThenEscapeCancelsTheDownload()
     transfer({0, -1, 2, 5, 4});
     QCOMPARE(window->statusText()->text(),
              QStringLiteral("Connection lost. Retrying in 4 s (attempt 2 of 5)..."));
+    // The detail line is rated by the clock: these waits let the time pass that it reckons by.
     QTest::qWait(300);
     transfer({20'000'000, 85'000'000});
     QCOMPARE(window->statusText()->text(), QStringLiteral("Downloading Demo Viewer - 4.2"));
@@ -606,7 +602,6 @@ void WindowTest::detailLineAndRetryStatusThenEscapeCancelsTheDownload()
     QCOMPARE(m_terminations, QStringList{QStringLiteral("ZAVInstallerWindow")});
     QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 1);
     QVERIFY(QDir(tmp.path() + "/zav-" + QString::number(geteuid())).isEmpty());
-    qunsetenv("TMPDIR");
 }
 
 void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult_data()
@@ -620,13 +615,17 @@ void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult()
 {
     QFETCH(int, exitStatus);
     QTemporaryDir tmp;
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    ZAVScopedEnvironment tmpdir("TMPDIR", QFile::encodeName(tmp.path()));
+    // The stand-in for the package installer runs until the test lets it go (10 s at most).
     const QString installer = tmp.filePath("slow-installer");
-    QFile script(installer);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write(QStringLiteral("#!/bin/sh\nsleep 0.5\nexit %1\n").arg(exitStatus).toLatin1());
-    script.close();
-    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    const QString release = tmp.filePath("release");
+    QVERIFY(writeFile(installer, QStringLiteral("#!/bin/sh\nn=0\nwhile [ ! -e '%1' ] && "
+                                                "[ $n -lt 200 ]; do sleep 0.05; n=$((n+1)); done\n"
+                                                "exit %2\n")
+                                     .arg(release)
+                                     .arg(exitStatus)
+                                     .toUtf8()));
+    QVERIFY(QFile::setPermissions(installer, QFile::ReadOwner | QFile::ExeOwner));
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
@@ -642,11 +641,11 @@ void WindowTest::closeDuringTheInstallWaitsAndQuitsWithItsResult()
     QVERIFY(!window->close());
     QCOMPARE(window->statusText()->text(), QStringLiteral("Finishing the installation..."));
     QVERIFY(m_terminations.isEmpty()); // the package installer is left to finish
+    QVERIFY(writeFile(release, {}));
     QTRY_COMPARE(m_terminations, QStringList{QStringLiteral("ZAVInstallerWindow")});
     QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), exitStatus);
     QVERIFY(m_alerts.isEmpty());
     QVERIFY(!m_log->contains("Launching")); // closing means: nothing more
-    qunsetenv("TMPDIR");
 }
 
 namespace {
