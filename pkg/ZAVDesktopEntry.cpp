@@ -4,6 +4,7 @@
 #include <gio/gdesktopappinfo.h>
 #include <glib.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -91,23 +92,27 @@ std::string hiddenKey(GKeyFile *file, const char *group)
     return problem;
 }
 
+// A refusal of the entry's text or of the installed entry: no path, the sentence as the reason.
+ZAVFileError refusal(std::string reason)
+{
+    return {std::string(), EINVAL, std::move(reason)};
+}
+
 } // namespace
 
-std::optional<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text,
-                                                         std::string *error)
+ZAVResult<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text)
 {
-    KeyFile file = loaded(text, error);
+    std::string why;
+    KeyFile file = loaded(text, &why);
     if (!file)
-        return std::nullopt;
+        return refusal(std::move(why));
     if (!g_key_file_has_group(file.get(), kMainGroup)) {
-        *error = "it has no [Desktop Entry] group";
-        return std::nullopt;
+        return refusal("it has no [Desktop Entry] group");
     }
     const std::optional<std::string> type = stringValue(file.get(), kMainGroup, "Type");
     if (type != "Application") {
-        *error = "its Type is " + (type ? "\"" + *type + "\"" : std::string("missing")) +
-                 ", not Application";
-        return std::nullopt;
+        return refusal("its Type is " + (type ? "\"" + *type + "\"" : std::string("missing")) +
+                       ", not Application");
     }
 
     ZAVDesktopEntry entry;
@@ -121,8 +126,7 @@ std::optional<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text
     g_strfreev(names);
     for (const std::string &group : groups) {
         if (std::string problem = hiddenKey(file.get(), group.c_str()); !problem.empty()) {
-            *error = problem;
-            return std::nullopt;
+            return refusal(problem);
         }
     }
     for (const std::string &group : groups) {
@@ -130,14 +134,12 @@ std::optional<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text
         if (!exec) {
             if (group != kMainGroup)
                 continue; // an action started over D-Bus
-            *error = "it has no Exec key";
-            return std::nullopt;
+            return refusal("it has no Exec key");
         }
         Command command{group, {}};
         std::string why;
         if (!splitArguments(exec->c_str(), &command.arguments, &why)) {
-            *error = "the Exec of [" + group + "] cannot be split into arguments: " + why;
-            return std::nullopt;
+            return refusal("the Exec of [" + group + "] cannot be split into arguments: " + why);
         }
         entry.m_commands.push_back(std::move(command));
     }
@@ -192,15 +194,13 @@ std::string ZAVDesktopEntry::quotedArgument(const std::string &argument, bool li
     return quoted + '"';
 }
 
-bool ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
-                                           const std::vector<std::string> &programs,
-                                           const std::optional<std::string> &tryExec,
-                                           std::string *error) const
+ZAVStatus ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
+                                                const std::vector<std::string> &programs,
+                                                const std::optional<std::string> &tryExec) const
 {
     GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(path.c_str());
     if (!info) {
-        *error = "the desktop launcher cannot load it";
-        return false;
+        return refusal("the desktop launcher cannot load it");
     }
     KeyFile file(g_key_file_new());
     const bool loaded = g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE,
@@ -222,9 +222,9 @@ bool ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
                                : std::nullopt);
 
     if (installedTryExec != tryExec) {
-        *error = "the desktop launcher reads its TryExec as " +
-                 (installedTryExec ? "\"" + *installedTryExec + "\"" : std::string("nothing"));
-        return false;
+        return refusal(
+            "the desktop launcher reads its TryExec as " +
+            (installedTryExec ? "\"" + *installedTryExec + "\"" : std::string("nothing")));
     }
     for (size_t i = 0; i < m_commands.size() && i < programs.size(); ++i) {
         const std::string where = "the Exec of [" + m_commands[i].group + "]";
@@ -237,15 +237,13 @@ bool ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
         std::vector<std::string> read;
         std::string why;
         if (!execs[i] || !splitArguments(execs[i]->c_str(), &read, &why)) {
-            *error = "the desktop launcher cannot read " + where +
-                     (why.empty() ? std::string() : ": " + why);
-            return false;
+            return refusal("the desktop launcher cannot read " + where +
+                           (why.empty() ? std::string() : ": " + why));
         }
         if (read != meant) {
-            *error = "the desktop launcher would run " + where + " as " + *execs[i] +
-                     ", not the program installed";
-            return false;
+            return refusal("the desktop launcher would run " + where + " as " + *execs[i] +
+                           ", not the program installed");
         }
     }
-    return true;
+    return {};
 }
