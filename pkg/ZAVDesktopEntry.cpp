@@ -23,7 +23,13 @@ struct ErrorDeleter {
     void operator()(GError *error) const { g_error_free(error); }
 };
 
-std::unique_ptr<GKeyFile, KeyFileDeleter> loaded(const std::string &text, std::string *error)
+// A refusal of the entry's text or of the installed entry: no path, the sentence as the reason.
+ZAVFileError refusal(std::string reason)
+{
+    return {std::string(), EINVAL, std::move(reason)};
+}
+
+ZAVResult<KeyFile> loaded(const std::string &text)
 {
     KeyFile file(g_key_file_new());
     GError *raw = nullptr;
@@ -32,9 +38,7 @@ std::unique_ptr<GKeyFile, KeyFileDeleter> loaded(const std::string &text, std::s
                                                               G_KEY_FILE_KEEP_TRANSLATIONS),
                                    &raw)) {
         std::unique_ptr<GError, ErrorDeleter> failure(raw);
-        if (error)
-            *error = std::string("it is not a valid desktop entry: ") + failure->message;
-        return nullptr;
+        return refusal(std::string("it is not a valid desktop entry: ") + failure->message);
     }
     return file;
 }
@@ -50,19 +54,19 @@ std::optional<std::string> stringValue(GKeyFile *file, const char *group, const 
 }
 
 // Splits an Exec value into arguments as the launcher does after expanding field codes.
-bool splitArguments(const char *exec, std::vector<std::string> *arguments, std::string *error)
+// Fails with GLib's words as the reason.
+ZAVResult<std::vector<std::string>> splitArguments(const char *exec)
 {
     gint argc = 0;
     gchar **argv = nullptr;
     GError *raw = nullptr;
     if (!g_shell_parse_argv(exec, &argc, &argv, &raw)) {
         std::unique_ptr<GError, ErrorDeleter> failure(raw);
-        *error = failure->message;
-        return false;
+        return refusal(failure->message);
     }
-    arguments->assign(argv, argv + argc);
+    std::vector<std::string> arguments(argv, argv + argc);
     g_strfreev(argv);
-    return true;
+    return arguments;
 }
 
 // A key that the key-file reader would hide: one that comes twice in `group` (the reader keeps
@@ -92,20 +96,14 @@ std::string hiddenKey(GKeyFile *file, const char *group)
     return problem;
 }
 
-// A refusal of the entry's text or of the installed entry: no path, the sentence as the reason.
-ZAVFileError refusal(std::string reason)
-{
-    return {std::string(), EINVAL, std::move(reason)};
-}
-
 } // namespace
 
 ZAVResult<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text)
 {
-    std::string why;
-    KeyFile file = loaded(text, &why);
-    if (!file)
-        return refusal(std::move(why));
+    ZAVResult<KeyFile> loadedFile = loaded(text);
+    if (!loadedFile)
+        return loadedFile.error();
+    const KeyFile file = std::move(*loadedFile);
     if (!g_key_file_has_group(file.get(), kMainGroup)) {
         return refusal("it has no [Desktop Entry] group");
     }
@@ -136,12 +134,11 @@ ZAVResult<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text)
                 continue; // an action started over D-Bus
             return refusal("it has no Exec key");
         }
-        Command command{group, {}};
-        std::string why;
-        if (!splitArguments(exec->c_str(), &command.arguments, &why)) {
-            return refusal("the Exec of [" + group + "] cannot be split into arguments: " + why);
-        }
-        entry.m_commands.push_back(std::move(command));
+        ZAVResult<std::vector<std::string>> arguments = splitArguments(exec->c_str());
+        if (!arguments)
+            return refusal("the Exec of [" + group +
+                           "] cannot be split into arguments: " + arguments.error().reason);
+        entry.m_commands.push_back(Command{group, std::move(*arguments)});
     }
     entry.m_tryExec = stringValue(file.get(), kMainGroup, "TryExec");
     entry.m_icon = stringValue(file.get(), kMainGroup, "Icon");
@@ -153,9 +150,10 @@ std::string ZAVDesktopEntry::integratedText(const std::vector<std::string> &prog
                                             const std::optional<std::string> &tryExec,
                                             const std::optional<std::string> &icon) const
 {
-    KeyFile file = loaded(m_text, nullptr);
-    if (!file)
+    ZAVResult<KeyFile> loadedFile = loaded(m_text);
+    if (!loadedFile)
         return std::string();
+    const KeyFile file = std::move(*loadedFile);
     for (size_t i = 0; i < m_commands.size() && i < programs.size(); ++i) {
         std::string exec = quotedArgument(programs[i], true);
         const std::vector<std::string> &arguments = m_commands[i].arguments;
@@ -234,13 +232,13 @@ ZAVStatus ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
             meant.front() += c == '%' ? std::string("%%") : std::string(1, c);
         meant.insert(meant.end(), m_commands[i].arguments.begin() + 1,
                      m_commands[i].arguments.end());
-        std::vector<std::string> read;
-        std::string why;
-        if (!execs[i] || !splitArguments(execs[i]->c_str(), &read, &why)) {
-            return refusal("the desktop launcher cannot read " + where +
-                           (why.empty() ? std::string() : ": " + why));
-        }
-        if (read != meant) {
+        if (!execs[i])
+            return refusal("the desktop launcher cannot read " + where);
+        const ZAVResult<std::vector<std::string>> read = splitArguments(execs[i]->c_str());
+        if (!read)
+            return refusal("the desktop launcher cannot read " + where + ": " +
+                           read.error().reason);
+        if (*read != meant) {
             return refusal("the desktop launcher would run " + where + " as " + *execs[i] +
                            ", not the program installed");
         }
