@@ -106,12 +106,12 @@ ZAVFeedTrust ZAVFeedTrust::fromKeyList(const char *keys, qint64 minimumSerial)
     for (const QByteArray &line : QByteArray(keys).split(',')) {
         if (line.isEmpty())
             continue;
-        std::string error;
-        if (const auto key = ZAVMinisign::parsePublicKey(line.toStdString(), &error))
+        if (const auto key = ZAVMinisign::parsePublicKey(line.toStdString()))
             parsed.push_back(*key);
         else
-            ZAVLog(QStringLiteral("Trusted key %1 is left out: %2")
-                       .arg(QString::fromLatin1(line), QString::fromStdString(error)));
+            ZAVLog(
+                QStringLiteral("Trusted key %1 is left out: %2")
+                    .arg(QString::fromLatin1(line), QString::fromStdString(key.error().message())));
     }
     return ZAVFeedTrust(std::move(parsed), minimumSerial);
 }
@@ -130,9 +130,9 @@ ZAVOptionalError ZAVFeedTrust::verifySignature(const QByteArray &feed, const QBy
     const ZAVMinisign::Verification result = ZAVMinisign::verify(
         std::string_view(feed.constData(), size_t(feed.size())),
         std::string_view(signature.constData(), size_t(signature.size())), m_keys);
-    if (!result.ok) {
+    if (!result.status) {
         ZAVLogFormat(u"The product information could not be verified: %@",
-                     QString::fromStdString(result.error));
+                     QString::fromStdString(result.status.error().message()));
         return ZAVFeedTrustError(ZAVFeedErrorNotVerified);
     }
     *keyId = QString::fromStdString(result.keyId);

@@ -4,6 +4,7 @@
 #include <gio/gdesktopappinfo.h>
 #include <glib.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -22,7 +23,13 @@ struct ErrorDeleter {
     void operator()(GError *error) const { g_error_free(error); }
 };
 
-std::unique_ptr<GKeyFile, KeyFileDeleter> loaded(const std::string &text, std::string *error)
+// A refusal of the entry's text or of the installed entry: no path, the sentence as the reason.
+ZAVFileError refusal(std::string reason)
+{
+    return {std::string(), EINVAL, std::move(reason)};
+}
+
+ZAVResult<KeyFile> loaded(const std::string &text)
 {
     KeyFile file(g_key_file_new());
     GError *raw = nullptr;
@@ -31,9 +38,7 @@ std::unique_ptr<GKeyFile, KeyFileDeleter> loaded(const std::string &text, std::s
                                                               G_KEY_FILE_KEEP_TRANSLATIONS),
                                    &raw)) {
         std::unique_ptr<GError, ErrorDeleter> failure(raw);
-        if (error)
-            *error = std::string("it is not a valid desktop entry: ") + failure->message;
-        return nullptr;
+        return refusal(std::string("it is not a valid desktop entry: ") + failure->message);
     }
     return file;
 }
@@ -49,19 +54,19 @@ std::optional<std::string> stringValue(GKeyFile *file, const char *group, const 
 }
 
 // Splits an Exec value into arguments as the launcher does after expanding field codes.
-bool splitArguments(const char *exec, std::vector<std::string> *arguments, std::string *error)
+// Fails with GLib's words as the reason.
+ZAVResult<std::vector<std::string>> splitArguments(const char *exec)
 {
     gint argc = 0;
     gchar **argv = nullptr;
     GError *raw = nullptr;
     if (!g_shell_parse_argv(exec, &argc, &argv, &raw)) {
         std::unique_ptr<GError, ErrorDeleter> failure(raw);
-        *error = failure->message;
-        return false;
+        return refusal(failure->message);
     }
-    arguments->assign(argv, argv + argc);
+    std::vector<std::string> arguments(argv, argv + argc);
     g_strfreev(argv);
-    return true;
+    return arguments;
 }
 
 // A key that the key-file reader would hide: one that comes twice in `group` (the reader keeps
@@ -93,21 +98,19 @@ std::string hiddenKey(GKeyFile *file, const char *group)
 
 } // namespace
 
-std::optional<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text,
-                                                         std::string *error)
+ZAVResult<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text)
 {
-    KeyFile file = loaded(text, error);
-    if (!file)
-        return std::nullopt;
+    ZAVResult<KeyFile> loadedFile = loaded(text);
+    if (!loadedFile)
+        return loadedFile.error();
+    const KeyFile file = std::move(*loadedFile);
     if (!g_key_file_has_group(file.get(), kMainGroup)) {
-        *error = "it has no [Desktop Entry] group";
-        return std::nullopt;
+        return refusal("it has no [Desktop Entry] group");
     }
     const std::optional<std::string> type = stringValue(file.get(), kMainGroup, "Type");
     if (type != "Application") {
-        *error = "its Type is " + (type ? "\"" + *type + "\"" : std::string("missing")) +
-                 ", not Application";
-        return std::nullopt;
+        return refusal("its Type is " + (type ? "\"" + *type + "\"" : std::string("missing")) +
+                       ", not Application");
     }
 
     ZAVDesktopEntry entry;
@@ -121,8 +124,7 @@ std::optional<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text
     g_strfreev(names);
     for (const std::string &group : groups) {
         if (std::string problem = hiddenKey(file.get(), group.c_str()); !problem.empty()) {
-            *error = problem;
-            return std::nullopt;
+            return refusal(problem);
         }
     }
     for (const std::string &group : groups) {
@@ -130,16 +132,13 @@ std::optional<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text
         if (!exec) {
             if (group != kMainGroup)
                 continue; // an action started over D-Bus
-            *error = "it has no Exec key";
-            return std::nullopt;
+            return refusal("it has no Exec key");
         }
-        Command command{group, {}};
-        std::string why;
-        if (!splitArguments(exec->c_str(), &command.arguments, &why)) {
-            *error = "the Exec of [" + group + "] cannot be split into arguments: " + why;
-            return std::nullopt;
-        }
-        entry.m_commands.push_back(std::move(command));
+        ZAVResult<std::vector<std::string>> arguments = splitArguments(exec->c_str());
+        if (!arguments)
+            return refusal("the Exec of [" + group +
+                           "] cannot be split into arguments: " + arguments.error().reason);
+        entry.m_commands.push_back(Command{group, std::move(*arguments)});
     }
     entry.m_tryExec = stringValue(file.get(), kMainGroup, "TryExec");
     entry.m_icon = stringValue(file.get(), kMainGroup, "Icon");
@@ -151,9 +150,10 @@ std::string ZAVDesktopEntry::integratedText(const std::vector<std::string> &prog
                                             const std::optional<std::string> &tryExec,
                                             const std::optional<std::string> &icon) const
 {
-    KeyFile file = loaded(m_text, nullptr);
-    if (!file)
+    ZAVResult<KeyFile> loadedFile = loaded(m_text);
+    if (!loadedFile)
         return std::string();
+    const KeyFile file = std::move(*loadedFile);
     for (size_t i = 0; i < m_commands.size() && i < programs.size(); ++i) {
         std::string exec = quotedArgument(programs[i], true);
         const std::vector<std::string> &arguments = m_commands[i].arguments;
@@ -192,15 +192,13 @@ std::string ZAVDesktopEntry::quotedArgument(const std::string &argument, bool li
     return quoted + '"';
 }
 
-bool ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
-                                           const std::vector<std::string> &programs,
-                                           const std::optional<std::string> &tryExec,
-                                           std::string *error) const
+ZAVStatus ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
+                                                const std::vector<std::string> &programs,
+                                                const std::optional<std::string> &tryExec) const
 {
     GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(path.c_str());
     if (!info) {
-        *error = "the desktop launcher cannot load it";
-        return false;
+        return refusal("the desktop launcher cannot load it");
     }
     KeyFile file(g_key_file_new());
     const bool loaded = g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE,
@@ -222,9 +220,9 @@ bool ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
                                : std::nullopt);
 
     if (installedTryExec != tryExec) {
-        *error = "the desktop launcher reads its TryExec as " +
-                 (installedTryExec ? "\"" + *installedTryExec + "\"" : std::string("nothing"));
-        return false;
+        return refusal(
+            "the desktop launcher reads its TryExec as " +
+            (installedTryExec ? "\"" + *installedTryExec + "\"" : std::string("nothing")));
     }
     for (size_t i = 0; i < m_commands.size() && i < programs.size(); ++i) {
         const std::string where = "the Exec of [" + m_commands[i].group + "]";
@@ -234,18 +232,16 @@ bool ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
             meant.front() += c == '%' ? std::string("%%") : std::string(1, c);
         meant.insert(meant.end(), m_commands[i].arguments.begin() + 1,
                      m_commands[i].arguments.end());
-        std::vector<std::string> read;
-        std::string why;
-        if (!execs[i] || !splitArguments(execs[i]->c_str(), &read, &why)) {
-            *error = "the desktop launcher cannot read " + where +
-                     (why.empty() ? std::string() : ": " + why);
-            return false;
-        }
-        if (read != meant) {
-            *error = "the desktop launcher would run " + where + " as " + *execs[i] +
-                     ", not the program installed";
-            return false;
+        if (!execs[i])
+            return refusal("the desktop launcher cannot read " + where);
+        const ZAVResult<std::vector<std::string>> read = splitArguments(execs[i]->c_str());
+        if (!read)
+            return refusal("the desktop launcher cannot read " + where + ": " +
+                           read.error().reason);
+        if (*read != meant) {
+            return refusal("the desktop launcher would run " + where + " as " + *execs[i] +
+                           ", not the program installed");
         }
     }
-    return true;
+    return {};
 }

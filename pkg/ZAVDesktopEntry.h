@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/ZAVResult.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,13 +16,14 @@ public:
         std::vector<std::string> arguments; // Exec split as the launcher splits it
     };
 
-    // Reads the entry's text. Refuses, with words for the vendor in *error, text that is not a
+    // Reads the entry's text. Refuses (EINVAL, no path, words for the vendor as the reason) text
+    // that is not a
     // key file, has no [Desktop Entry] group, a Type other than Application, or an Exec that is
     // missing, empty or cannot be split into arguments. So that exactly the lines checked are
     // the lines installed, it also refuses a key that comes twice in [Desktop Entry] or in an
     // action (the key-file reader would keep only the last, yet write both back) and a
     // localized Exec or TryExec (Exec[C]=...).
-    static std::optional<ZAVDesktopEntry> fromText(const std::string &text, std::string *error);
+    static ZAVResult<ZAVDesktopEntry> fromText(const std::string &text);
 
     // What the entry starts: the [Desktop Entry] Exec first, then each action's Exec.
     const std::vector<Command> &commands() const { return m_commands; }
@@ -43,11 +46,12 @@ public:
     // Loads the installed entry at `path` (bytes) as the desktops' launcher does (GIO) and
     // checks that it would run what was meant: the [Desktop Entry] Exec and each action's Exec
     // split into `programs[i]` followed by the arguments of commands()[i], and TryExec is
-    // `tryExec`. Field codes are compared as written (both sides expand them alike). False,
-    // with the reason in *error, when the entry does not load or runs anything else.
-    bool launchesAsIntegrated(const std::string &path, const std::vector<std::string> &programs,
-                              const std::optional<std::string> &tryExec,
-                              std::string *error) const;
+    // `tryExec`. Field codes are compared as written (both sides expand them alike). Fails
+    // (no path, EINVAL, the sentence as the reason) when the entry does not load or runs
+    // anything else.
+    ZAVStatus launchesAsIntegrated(const std::string &path,
+                                   const std::vector<std::string> &programs,
+                                   const std::optional<std::string> &tryExec) const;
 
 private:
     std::string m_text;

@@ -33,10 +33,11 @@ ZAVPkgResult ZAVPackageIntegration::check(int stagingFd, const std::string &entr
         return ZAVPkgError::refused("desktop entry " + ZAVQuoted(entryName) +
                                     " is not a regular file");
     }
-    std::string why;
-    m_entry = ZAVDesktopEntry::fromText(*text, &why);
-    if (!m_entry)
-        return ZAVPkgError::refused("desktop entry " + ZAVQuoted(entryName) + ": " + why);
+    ZAVResult<ZAVDesktopEntry> entry = ZAVDesktopEntry::fromText(*text);
+    if (!entry)
+        return ZAVPkgError::refused("desktop entry " + ZAVQuoted(entryName) + ": " +
+                                    entry.error().message());
+    m_entry = std::move(*entry);
     m_version = m_entry->packageVersion().value_or(std::string());
 
     for (const ZAVDesktopEntry::Command &command : m_entry->commands()) {
@@ -142,8 +143,9 @@ std::string ZAVPackageIntegration::integratedText(const std::string &id) const
 
 ZAVPkgResult ZAVPackageIntegration::checkLaunches(const std::string &path) const
 {
-    std::string why;
-    if (!m_entry->launchesAsIntegrated(path, programPaths(), tryExecPath(), &why))
-        return ZAVPkgError::failed(why);
+    if (const ZAVStatus launches =
+            m_entry->launchesAsIntegrated(path, programPaths(), tryExecPath());
+        !launches)
+        return ZAVPkgError::failed(launches.error().message());
     return std::nullopt;
 }

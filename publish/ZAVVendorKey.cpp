@@ -1,8 +1,9 @@
 #include "ZAVVendorKey.h"
 
+#include "ZAVVendorFiles.h"
+
 #include "base/ZAVFd.h"
 #include "base/ZAVFileReader.h"
-#include "base/ZAVFiles.h"
 #include "trust/ZAVMinisign.h"
 
 #include <sodium.h>
@@ -190,48 +191,42 @@ ZAVVendorKey ZAVVendorKey::generate()
     return key;
 }
 
-std::optional<ZAVVendorKey> ZAVVendorKey::load(const std::string &path,
-                                               const PasswordSource &password,
-                                               std::string *error)
+ZAVResult<ZAVVendorKey> ZAVVendorKey::load(const std::string &path, const PasswordSource &password)
 {
     const ZAVResult<std::string> text = ZAVFileReader::read(path, 4096);
-    if (!text) {
-        *error = "cannot read " + text.error().message();
-        return std::nullopt;
-    }
+    if (!text)
+        return ZAVVendorFiles::sentence(text.errorNumber(),
+                                        "cannot read " + text.error().message());
     Secret bytes(kSecretFileSize);
     const std::optional<std::string> line = keyLine(*text);
-    if (!line || !fromBase64(*line, bytes.data(), bytes.size())) {
-        *error = path + " is not a minisign secret key file";
-        return std::nullopt;
-    }
+    if (!line || !fromBase64(*line, bytes.data(), bytes.size()))
+        return ZAVVendorFiles::sentence(EINVAL, path + " is not a minisign secret key file");
     const unsigned char *b = bytes.data();
     const bool prehashedAlgorithm = std::memcmp(b, kSignatureAlgorithm, 2) == 0;
     const bool protectedKey = std::memcmp(b + 2, kKdfAlgorithm, 2) == 0;
     if (!prehashedAlgorithm || std::memcmp(b + 4, kChecksumAlgorithm, 2) != 0 ||
         (!protectedKey && (b[2] != 0 || b[3] != 0))) {
-        *error = path + ": unsupported key algorithms (Ed25519, scrypt and BLAKE2b are known)";
-        return std::nullopt;
+        return ZAVFileError{path, ENOTSUP,
+                            "unsupported key algorithms (Ed25519, scrypt and BLAKE2b are known)"};
     }
     if (protectedKey) {
         const unsigned long long opsLimit = loadLE64(b + kOpsOffset);
         const unsigned long long memLimit = loadLE64(b + kMemOffset);
         if (memLimit > kMaxMemLimit) {
-            *error = path + ": the key asks for more than 4 GiB of memory to open it";
-            return std::nullopt;
+            return ZAVFileError{path, ENOMEM,
+                                "the key asks for more than 4 GiB of memory to open it"};
         }
         std::optional<std::string> secret = password();
         if (!secret) {
-            *error = "no password was given for the protected key " + path;
-            return std::nullopt;
+            return ZAVVendorFiles::sentence(ECANCELED,
+                                            "no password was given for the protected key " + path);
         }
         const bool derived = applyPassword(*secret, b + kSaltOffset, opsLimit,
                                            static_cast<size_t>(memLimit),
                                            bytes.data() + kKeynumOffset);
         sodium_memzero(secret->data(), secret->size());
         if (!derived) {
-            *error = "not enough memory to open the key " + path;
-            return std::nullopt;
+            return ZAVVendorFiles::sentence(ENOMEM, "not enough memory to open the key " + path);
         }
     }
     ZAVVendorKey key;
@@ -244,9 +239,9 @@ std::optional<ZAVVendorKey> ZAVVendorKey::load(const std::string &path,
     // minisign leaves the checksum of an unprotected key zero.
     const bool unchecked = !protectedKey && sodium_is_zero(stored, sizeof expected);
     if (!unchecked && sodium_memcmp(stored, expected, sizeof expected) != 0) {
-        *error = protectedKey ? "wrong password for the key " + path
-                              : path + ": the secret key is damaged (its checksum differs)";
-        return std::nullopt;
+        if (protectedKey)
+            return ZAVVendorFiles::sentence(EBADMSG, "wrong password for the key " + path);
+        return ZAVFileError{path, EBADMSG, "the secret key is damaged (its checksum differs)"};
     }
     crypto_sign_ed25519_sk_to_pk(key.m_publicKey.data(), key.m_secretKey.data());
     return key;
@@ -296,25 +291,20 @@ std::string ZAVVendorKey::secretKeyFileText(const std::optional<std::string> &pa
            ZAVMinisign::base64(b, bytes.size()) + "\n";
 }
 
-std::optional<std::string> ZAVVendorKey::signatureFor(const std::string &path,
-                                                      const std::string &name,
-                                                      std::string *error) const
+ZAVResult<std::string> ZAVVendorKey::signatureFor(const std::string &path,
+                                                  const std::string &name) const
 {
     ZAVFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid()) {
-        *error = "cannot read " + path + ": " + ZAVFiles::errorText(errno);
-        return std::nullopt;
-    }
+    if (!fd.valid())
+        return ZAVFileError::fromErrno(path);
     ZAVMinisign::Hasher hasher;
     std::vector<unsigned char> buffer(1 << 16);
     for (;;) {
         const ssize_t n = read(fd.get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            *error = "cannot read " + path + ": " + ZAVFiles::errorText(errno);
-            return std::nullopt;
-        }
+        if (n < 0)
+            return ZAVFileError::fromErrno(path);
         if (n == 0)
             break;
         hasher.update(buffer.data(), static_cast<size_t>(n));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/ZAVResult.h"
+
 #include <array>
 #include <functional>
 #include <optional>
@@ -38,10 +40,12 @@ public:
     // A new random key pair (libsodium's random source).
     static ZAVVendorKey generate();
     // Reads a secret key file that zav-vendor or minisign wrote. `password` is asked only for
-    // a protected key. Fails, with words in *error, on a file that is not a secret key, an
-    // algorithm other than Ed25519/scrypt/BLAKE2b, or a wrong password (the checksum).
-    static std::optional<ZAVVendorKey> load(const std::string &path,
-                                            const PasswordSource &password, std::string *error);
+    // a protected key. Fails on a file that cannot be read (its errno) or is not a secret key
+    // (EINVAL), an algorithm other than Ed25519/scrypt/BLAKE2b (ENOTSUP), no password
+    // (ECANCELED), too little memory (ENOMEM) or a wrong password or damaged key (EBADMSG, the
+    // checksum). The error's message() is the sentence zav-vendor prints: `path` is set when
+    // it begins with the path, otherwise the reason names the path itself.
+    static ZAVResult<ZAVVendorKey> load(const std::string &path, const PasswordSource &password);
 
     // The key id as minisign prints it: 16 uppercase hex digits.
     std::string keyId() const;
@@ -52,9 +56,9 @@ public:
     std::string secretKeyFileText(const std::optional<std::string> &password) const;
 
     // The signature file's text for the file at `path`, read once in bounded chunks; `name`
-    // goes into the trusted comment. Fails when the file cannot be read.
-    std::optional<std::string> signatureFor(const std::string &path, const std::string &name,
-                                            std::string *error) const;
+    // goes into the trusted comment. Fails with the path and errno when the file cannot be
+    // read.
+    ZAVResult<std::string> signatureFor(const std::string &path, const std::string &name) const;
 
     // For the time a password is typed without echo: SIGINT, SIGTERM or SIGHUP put `saved` back
     // on standard input's terminal, then end the program as the signal would have (signals

@@ -47,13 +47,28 @@ long long sourceDateEpoch()
     return *end == '\0' && epoch >= 0 ? epoch : 0;
 }
 
-bool writeContents(archive *a, const std::string &path, uint64_t size, std::string *error)
+// "cannot read <path>: <the system's text for errno>", carrying errno.
+ZAVFileError cannotRead(const std::string &path)
+{
+    const int error = errno != 0 ? errno : EIO;
+    return ZAVVendorFiles::sentence(error,
+                                    "cannot read " + path + ": " + ZAVFiles::errorText(error));
+}
+
+// "<what>: <libarchive's words>", carrying libarchive's errno (EIO when it has none).
+ZAVFileError archiveFailure(archive *a, const std::string &what)
+{
+    const int error = archive_errno(a) > 0 ? archive_errno(a) : EIO;
+    const char *words = archive_error_string(a);
+    return ZAVVendorFiles::sentence(error,
+                                    what + ": " + (words ? words : ZAVFiles::errorText(error)));
+}
+
+ZAVStatus writeContents(archive *a, const std::string &path, uint64_t size)
 {
     ZAVFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid()) {
-        *error = "cannot read " + path + ": " + ZAVFiles::errorText(errno);
-        return false;
-    }
+    if (!fd.valid())
+        return cannotRead(path);
     std::vector<char> buffer(1 << 16);
     uint64_t done = 0;
     while (done < size) {
@@ -61,18 +76,16 @@ bool writeContents(archive *a, const std::string &path, uint64_t size, std::stri
                                static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - done)));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            *error = "cannot read " + path + ": " +
-                     (n < 0 ? ZAVFiles::errorText(errno) : "it shrank while being packed");
-            return false;
-        }
-        if (archive_write_data(a, buffer.data(), static_cast<size_t>(n)) != n) {
-            *error = std::string("cannot write the package: ") + archive_error_string(a);
-            return false;
-        }
+        if (n < 0)
+            return cannotRead(path);
+        if (n == 0)
+            return ZAVVendorFiles::sentence(EIO, "cannot read " + path +
+                                                     ": it shrank while being packed");
+        if (archive_write_data(a, buffer.data(), static_cast<size_t>(n)) != n)
+            return archiveFailure(a, "cannot write the package");
         done += static_cast<uint64_t>(n);
     }
-    return true;
+    return {};
 }
 
 // What SIGINT, SIGTERM or SIGHUP remove before they end the program as they would have (signals
@@ -208,18 +221,17 @@ private:
 
 } // namespace
 
-bool ZAVVendorPackager::check(const std::string &package, Result *result, std::string *error,
-                              const ZAVPackageInstaller::Expected &expected)
+ZAVResult<ZAVVendorPackager::Result>
+ZAVVendorPackager::check(const std::string &package, const ZAVPackageInstaller::Expected &expected)
 {
-    if (access(package.c_str(), R_OK) != 0) {
-        *error = "cannot read " + package + ": " + ZAVFiles::errorText(errno);
-        return false;
-    }
+    if (access(package.c_str(), R_OK) != 0)
+        return cannotRead(package);
     const std::string home = ZAVVendorFiles::makeScratchDirectory("zav-vendor-check-");
     if (home.empty()) {
-        *error = "cannot make a throw-away home to check the package in: " +
-                 ZAVFiles::errorText(errno);
-        return false;
+        const int error = errno != 0 ? errno : EIO;
+        return ZAVVendorFiles::sentence(error,
+                                        "cannot make a throw-away home to check the package in: " +
+                                            ZAVFiles::errorText(error));
     }
     SignalCleanup cleanup(SignalCleanup::ScratchHome, home);
     ZAVPkgLog log(false, false);
@@ -235,33 +247,31 @@ bool ZAVVendorPackager::check(const std::string &package, Result *result, std::s
     ZAVVendorFiles::removeScratchDirectory(home);
     cleanup.clear();
 
-    if (refusal) {
-        *error = (refusal->kind == ZAVPkgError::Kind::Failed
-                      ? "the package could not be checked: "
-                      : "zav-pkg would refuse this package: ") +
-                 refusal->message;
-        return false;
-    }
-    if (receipts.size() != 1) {
-        *error = "the package could not be checked: zav-pkg left no single receipt";
-        return false;
-    }
-    result->applicationId = receipts.front().chopped(5).toStdString();
+    if (refusal && refusal->kind == ZAVPkgError::Kind::Failed)
+        return ZAVVendorFiles::sentence(EIO,
+                                        "the package could not be checked: " + refusal->message);
+    if (refusal)
+        return ZAVVendorFiles::sentence(EPERM,
+                                        "zav-pkg would refuse this package: " + refusal->message);
+    if (receipts.size() != 1)
+        return ZAVVendorFiles::sentence(
+            EIO, "the package could not be checked: zav-pkg left no single receipt");
+    Result result;
+    result.applicationId = receipts.front().chopped(5).toStdString();
     if (!expected.sha256.empty() && expected.size >= 0) {
-        result->sha256 = expected.sha256;
-        result->size = static_cast<uint64_t>(expected.size);
-        return true;
+        result.sha256 = expected.sha256;
+        result.size = static_cast<uint64_t>(expected.size);
+        return result;
     }
-    if (const ZAVStatus read = ZAVVendorFiles::digestFile(package, &result->sha256, &result->size);
-        !read) {
-        *error = "cannot read " + package + ": " + read.error().reasonText();
-        return false;
-    }
-    return true;
+    if (const ZAVStatus read = ZAVVendorFiles::digestFile(package, &result.sha256, &result.size);
+        !read)
+        return ZAVVendorFiles::sentence(read.errorNumber(), "cannot read " + package + ": " +
+                                                                read.error().reasonText());
+    return result;
 }
 
-bool ZAVVendorPackager::pack(const std::string &appDir, const std::string &output,
-                             Result *result, std::string *error)
+ZAVResult<ZAVVendorPackager::Result> ZAVVendorPackager::pack(const std::string &appDir,
+                                                             const std::string &output)
 {
     std::unique_ptr<archive, ArchiveFree> writer(archive_write_new());
     archive *a = writer.get();
@@ -272,44 +282,37 @@ bool ZAVVendorPackager::pack(const std::string &appDir, const std::string &outpu
     } else if (output.ends_with(".tar.zst") || output.ends_with(".tzst")) {
         archive_write_add_filter_zstd(a);
     } else {
-        *error = "name the package FILE.tar.gz (gzip) or FILE.tar.zst (zstd)";
-        return false;
+        return ZAVVendorFiles::sentence(
+            EINVAL, "name the package FILE.tar.gz (gzip) or FILE.tar.zst (zstd)");
     }
 
     std::error_code failure;
     const fs::path root(appDir);
-    if (!fs::is_directory(fs::symlink_status(root, failure))) {
-        *error = appDir + " is not a directory";
-        return false;
-    }
+    if (!fs::is_directory(fs::symlink_status(root, failure)))
+        return ZAVVendorFiles::sentence(ENOTDIR, appDir + " is not a directory");
     std::vector<std::string> paths;
     for (fs::recursive_directory_iterator it(root, failure), end; !failure && it != end;
          it.increment(failure))
         paths.push_back(it->path().lexically_relative(root).native());
-    if (failure) {
-        *error = "cannot read " + appDir + ": " + failure.message();
-        return false;
-    }
+    if (failure)
+        return ZAVVendorFiles::sentence(failure.value(),
+                                        "cannot read " + appDir + ": " + failure.message());
     std::sort(paths.begin(), paths.end());
 
     ZAVResult<ZAVAtomicFile> temporary = ZAVAtomicFile::createBeside(output, 0644);
-    if (!temporary) {
-        *error = "cannot create " + output + ": " + temporary.error().reasonText();
-        return false;
-    }
+    if (!temporary)
+        return ZAVVendorFiles::sentence(temporary.errorNumber(),
+                                        "cannot create " + output + ": " +
+                                            temporary.error().reasonText());
     const SignalCleanup cleanup(SignalCleanup::PartialPackage, temporary->temporaryPath());
-    if (archive_write_open_fd(a, temporary->fd()) != ARCHIVE_OK) {
-        *error = std::string("cannot write the package: ") + archive_error_string(a);
-        return false;
-    }
+    if (archive_write_open_fd(a, temporary->fd()) != ARCHIVE_OK)
+        return archiveFailure(a, "cannot write the package");
     const long long epoch = sourceDateEpoch();
     for (const std::string &relative : paths) {
         const std::string path = appDir + '/' + relative;
         struct stat st {};
-        if (lstat(path.c_str(), &st) != 0) {
-            *error = "cannot read " + path + ": " + ZAVFiles::errorText(errno);
-            return false;
-        }
+        if (lstat(path.c_str(), &st) != 0)
+            return cannotRead(path);
         std::unique_ptr<archive_entry, ArchiveFree> entry(archive_entry_new());
         archive_entry_set_pathname(entry.get(), relative.c_str());
         archive_entry_set_filetype(entry.get(), st.st_mode & S_IFMT);
@@ -322,31 +325,29 @@ bool ZAVVendorPackager::pack(const std::string &appDir, const std::string &outpu
         if (S_ISLNK(st.st_mode)) {
             std::error_code linkFailure;
             const fs::path target = fs::read_symlink(path, linkFailure);
-            if (linkFailure) {
-                *error = "cannot read the link " + path + ": " + linkFailure.message();
-                return false;
-            }
+            if (linkFailure)
+                return ZAVVendorFiles::sentence(linkFailure.value(), "cannot read the link " +
+                                                                         path + ": " +
+                                                                         linkFailure.message());
             archive_entry_set_symlink(entry.get(), target.c_str());
         }
         // Other kinds (devices, FIFOs) go in as they are: the check below refuses them with
         // zav-pkg's own words.
-        if (archive_write_header(a, entry.get()) != ARCHIVE_OK) {
-            *error = "cannot add " + ZAVQuoted(relative) + " to the package: " +
-                     archive_error_string(a);
-            return false;
+        if (archive_write_header(a, entry.get()) != ARCHIVE_OK)
+            return archiveFailure(a, "cannot add " + ZAVQuoted(relative) + " to the package");
+        if (size > 0) {
+            if (const ZAVStatus written = writeContents(a, path, size); !written)
+                return written.error();
         }
-        if (size > 0 && !writeContents(a, path, size, error))
-            return false;
     }
-    if (archive_write_close(a) != ARCHIVE_OK) {
-        *error = std::string("cannot write the package: ") + archive_error_string(a);
-        return false;
-    }
-    if (!check(temporary->temporaryPath(), result, error))
-        return false;
-    if (const ZAVStatus committed = temporary->commit(); !committed) {
-        *error = "cannot write " + output + ": " + committed.error().reasonText();
-        return false;
-    }
-    return true;
+    if (archive_write_close(a) != ARCHIVE_OK)
+        return archiveFailure(a, "cannot write the package");
+    ZAVResult<Result> result = check(temporary->temporaryPath());
+    if (!result)
+        return result;
+    if (const ZAVStatus committed = temporary->commit(); !committed)
+        return ZAVVendorFiles::sentence(committed.errorNumber(),
+                                        "cannot write " + output + ": " +
+                                            committed.error().reasonText());
+    return result;
 }

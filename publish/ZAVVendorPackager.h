@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/ZAVResult.h"
 #include "pkg/ZAVPackageInstaller.h"
 
 #include <cstdint>
@@ -15,14 +16,18 @@ public:
         uint64_t size = 0;
     };
 
+    // Failures of check() and pack() have no path of their own: the reason is the whole
+    // sentence zav-vendor prints (message()), naming the path where there is one, and the
+    // errno is the system's where a system call failed, else EINVAL for input the vendor
+    // gave and EPERM for a package zav-pkg would refuse.
+
     // Installs `package` into a throw-away home in the temporary directory with zav-pkg's own
     // installer, so every check zav-pkg makes on a user's machine runs here, then removes that
-    // home again. Fills *result on success; otherwise *error says what zav-pkg would refuse
-    // (or why the check could not run). `expected` is what zav-pkg gets as -sha256 and -size,
-    // as the installer passes them; when given, the result takes them instead of reading the
-    // package once more.
-    static bool check(const std::string &package, Result *result, std::string *error,
-                      const ZAVPackageInstaller::Expected &expected = {});
+    // home again. The result, or what zav-pkg would refuse (or why the check could not run).
+    // `expected` is what zav-pkg gets as -sha256 and -size, as the installer passes them; when
+    // given, the result takes them instead of reading the package once more.
+    static ZAVResult<Result> check(const std::string &package,
+                                   const ZAVPackageInstaller::Expected &expected = {});
 
     // Writes the application directory `appDir` as a tar archive to `output`, compressed with
     // gzip (".tar.gz", ".tgz") or zstd (".tar.zst", ".tzst") by the output's name. The archive
@@ -31,6 +36,5 @@ public:
     // are stored as links, never followed; a hard-linked file is stored as a copy. The package
     // reaches `output` (atomically) only when check() accepts it. File contents stream through
     // a bounded buffer.
-    static bool pack(const std::string &appDir, const std::string &output, Result *result,
-                     std::string *error);
+    static ZAVResult<Result> pack(const std::string &appDir, const std::string &output);
 };

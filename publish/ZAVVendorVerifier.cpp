@@ -126,14 +126,13 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
                                qint64 minimumSerial, std::FILE *out)
 {
     Report report(out);
-    std::string error;
     const ZAVResult<std::string> keyText = ZAVFileReader::read(publicKeyPath, 4096);
     if (!keyText)
-        error = "cannot read " + keyText.error().message();
-    const std::optional<ZAVMinisign::PublicKey> key =
-        keyText ? ZAVMinisign::parsePublicKey(*keyText, &error) : std::nullopt;
+        return report.failed("public key " + publicKeyPath + ": cannot read " +
+                             keyText.error().message());
+    const ZAVResult<ZAVMinisign::PublicKey> key = ZAVMinisign::parsePublicKey(*keyText);
     if (!key)
-        return report.failed("public key " + publicKeyPath + ": " + error);
+        return report.failed("public key " + publicKeyPath + ": " + key.error().message());
     report.ok("public key " + ZAVMinisign::keyIdText(key->keyId));
 
     const Fetched document = load(feed, false);
@@ -199,16 +198,15 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
     report.ok("package " + pkgUrl.toStdString() + ": " + std::to_string(size) +
               " bytes, SHA-256 as the feed says");
     const std::string path = delegate->path();
-    ZAVVendorPackager::Result package;
-    const bool accepted = ZAVVendorPackager::check(path, &package, &error,
-                                                   {sha256.toStdString(), size});
+    const ZAVResult<ZAVVendorPackager::Result> package =
+        ZAVVendorPackager::check(path, {sha256.toStdString(), size});
     unlink(path.c_str());
-    if (!accepted)
-        return report.failed("package: " + error);
-    if (QString::fromStdString(package.applicationId) != record->bundleId())
-        return report.failed("package: its application id is " + package.applicationId +
+    if (!package)
+        return report.failed("package: " + package.error().message());
+    if (QString::fromStdString(package->applicationId) != record->bundleId())
+        return report.failed("package: its application id is " + package->applicationId +
                              ", the feed's bundleId " +
                              record->bundleId().value_or(QString()).toStdString());
-    report.ok("package: zav-pkg accepts it; application id " + package.applicationId);
+    report.ok("package: zav-pkg accepts it; application id " + package->applicationId);
     return true;
 }

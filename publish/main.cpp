@@ -195,17 +195,15 @@ int sign(int argc, char **argv)
     if (!args.error.empty() || !args.missing({"-s"}).empty() || args.operands.size() != 1)
         return usage(args.error.empty() ? "sign needs -s KEY.key and one file" : args.error);
     const std::string file = args.operands.front();
-    std::string error;
-    const std::optional<ZAVVendorKey> key = ZAVVendorKey::load(
-        args.values.at("-s"), [] { return readPassword("Password of the secret key: "); },
-        &error);
+    const ZAVResult<ZAVVendorKey> key = ZAVVendorKey::load(
+        args.values.at("-s"), [] { return readPassword("Password of the secret key: "); });
     if (!key)
-        return fail(error);
+        return fail(key.error().message());
     const size_t slash = file.rfind('/');
-    const std::optional<std::string> signature =
-        key->signatureFor(file, slash == std::string::npos ? file : file.substr(slash + 1), &error);
+    const ZAVResult<std::string> signature =
+        key->signatureFor(file, slash == std::string::npos ? file : file.substr(slash + 1));
     if (!signature)
-        return fail(error);
+        return fail("cannot read " + signature.error().message());
     const std::string output = file + ".minisig";
     if (const ZAVStatus written = ZAVAtomicFile::write(output, *signature, 0644); !written)
         return fail("cannot write " + output + ": " + written.error().reasonText());
@@ -225,11 +223,11 @@ int pack(int argc, char **argv)
     const Arguments args(argc, argv, {"-o"}, {});
     if (!args.error.empty() || !args.missing({"-o"}).empty() || args.operands.size() != 1)
         return usage(args.error.empty() ? "pack needs APPDIR and -o PKG" : args.error);
-    ZAVVendorPackager::Result result;
-    std::string error;
-    if (!ZAVVendorPackager::pack(args.operands.front(), args.values.at("-o"), &result, &error))
-        return fail(error);
-    printPackage(result);
+    const ZAVResult<ZAVVendorPackager::Result> result =
+        ZAVVendorPackager::pack(args.operands.front(), args.values.at("-o"));
+    if (!result)
+        return fail(result.error().message());
+    printPackage(*result);
     return 0;
 }
 
@@ -262,12 +260,13 @@ int feed(int argc, char **argv)
         if (!ok)
             return usage("--serial takes a whole number");
     }
-    ZAVVendorPackager::Result package;
+    const ZAVResult<ZAVVendorPackager::Result> package =
+        ZAVVendorPackager::check(args.values.at("--pkg"));
+    if (!package)
+        return fail(package.error().message());
     std::string error;
-    if (!ZAVVendorPackager::check(args.values.at("--pkg"), &package, &error))
-        return fail(error);
-    const std::optional<QByteArray> document = ZAVVendorFeedWriter::document(
-        options, package, QDateTime::currentDateTimeUtc(), &error);
+    const std::optional<QByteArray> document =
+        ZAVVendorFeedWriter::document(options, *package, QDateTime::currentDateTimeUtc(), &error);
     if (!document)
         return fail(error);
     const std::string output = args.values.at("-o");
@@ -276,7 +275,7 @@ int feed(int argc, char **argv)
             0644);
         !written)
         return fail("cannot write " + output + ": " + written.error().reasonText());
-    printPackage(package);
+    printPackage(*package);
     return 0;
 }
 

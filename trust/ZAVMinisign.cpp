@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -17,10 +18,10 @@ void initialiseSodium()
     (void)ready;
 }
 
-void fail(std::string *error, std::string text)
+// A failure that is about text, not a file: no path, the sentence as the reason.
+ZAVFileError refusal(int error, std::string reason)
 {
-    if (error)
-        *error = std::move(text);
+    return {std::string(), error, std::move(reason)};
 }
 
 // Exactly `size` bytes from a base64 text of the original alphabet, or false.
@@ -90,8 +91,7 @@ ZAVMinisign::Hash ZAVMinisign::Hasher::final()
     return hash;
 }
 
-std::optional<ZAVMinisign::PublicKey> ZAVMinisign::parsePublicKey(std::string_view text,
-                                                                 std::string *error)
+ZAVResult<ZAVMinisign::PublicKey> ZAVMinisign::parsePublicKey(std::string_view text)
 {
     initialiseSodium();
     std::string_view line;
@@ -104,12 +104,10 @@ std::optional<ZAVMinisign::PublicKey> ZAVMinisign::parsePublicKey(std::string_vi
     }
     uint8_t raw[2 + kKeyIdBytes + kPublicKeyBytes];
     if (!decodeExactly(line, raw, sizeof raw)) {
-        fail(error, "not a minisign public key (expected 56 characters of base64)");
-        return std::nullopt;
+        return refusal(EINVAL, "not a minisign public key (expected 56 characters of base64)");
     }
     if (raw[0] != 'E' || raw[1] != 'd') {
-        fail(error, "not an Ed25519 minisign public key");
-        return std::nullopt;
+        return refusal(EINVAL, "not an Ed25519 minisign public key");
     }
     PublicKey key;
     std::memcpy(key.keyId.data(), raw + 2, kKeyIdBytes);
@@ -117,8 +115,7 @@ std::optional<ZAVMinisign::PublicKey> ZAVMinisign::parsePublicKey(std::string_vi
     return key;
 }
 
-std::optional<ZAVMinisign::Signature> ZAVMinisign::parseSignature(std::string_view text,
-                                                                 std::string *error)
+ZAVResult<ZAVMinisign::Signature> ZAVMinisign::parseSignature(std::string_view text)
 {
     initialiseSodium();
     std::vector<std::string_view> lines = splitLines(text);
@@ -126,30 +123,26 @@ std::optional<ZAVMinisign::Signature> ZAVMinisign::parseSignature(std::string_vi
         lines.pop_back();
     if (lines.size() != 4 || !lines[0].starts_with(kUntrustedPrefix) ||
         !lines[2].starts_with(kTrustedPrefix)) {
-        fail(error, "the signature file does not have the four lines of a minisign signature");
-        return std::nullopt;
+        return refusal(EBADMSG,
+                       "the signature file does not have the four lines of a minisign signature");
     }
     uint8_t raw[2 + kKeyIdBytes + kSignatureBytes];
     if (!decodeExactly(lines[1], raw, sizeof raw)) {
-        fail(error, "the signature line is not a minisign signature");
-        return std::nullopt;
+        return refusal(EBADMSG, "the signature line is not a minisign signature");
     }
     if (raw[0] == 'E' && raw[1] == 'd') {
-        fail(error, "the signature is of the legacy form, which signs the data itself; "
-                    "only prehashed signatures are accepted");
-        return std::nullopt;
+        return refusal(EBADMSG, "the signature is of the legacy form, which signs the data "
+                                "itself; only prehashed signatures are accepted");
     }
     if (raw[0] != 'E' || raw[1] != 'D') {
-        fail(error, "the signature uses an unknown algorithm");
-        return std::nullopt;
+        return refusal(EBADMSG, "the signature uses an unknown algorithm");
     }
     Signature signature;
     std::memcpy(signature.keyId.data(), raw + 2, kKeyIdBytes);
     std::memcpy(signature.signature.data(), raw + 2 + kKeyIdBytes, kSignatureBytes);
     signature.trustedComment = std::string(lines[2].substr(kTrustedPrefix.size()));
     if (!decodeExactly(lines[3], signature.globalSignature.data(), kSignatureBytes)) {
-        fail(error, "the global signature line is malformed");
-        return std::nullopt;
+        return refusal(EBADMSG, "the global signature line is malformed");
     }
     return signature;
 }
@@ -168,12 +161,14 @@ ZAVMinisign::Verification ZAVMinisign::verify(const Signature &signature, const 
         }
     }
     if (!key) {
-        result.error = "signed by key " + result.keyId + ", which is not a trusted key";
+        result.status =
+            refusal(EPERM, "signed by key " + result.keyId + ", which is not a trusted key");
         return result;
     }
     if (crypto_sign_verify_detached(signature.signature.data(), hash.data(), hash.size(),
                                     key->key.data()) != 0) {
-        result.error = "the signature by key " + result.keyId + " does not match the data";
+        result.status =
+            refusal(EBADMSG, "the signature by key " + result.keyId + " does not match the data");
         return result;
     }
     std::vector<uint8_t> signedComment(signature.signature.begin(), signature.signature.end());
@@ -181,10 +176,10 @@ ZAVMinisign::Verification ZAVMinisign::verify(const Signature &signature, const 
                          signature.trustedComment.end());
     if (crypto_sign_verify_detached(signature.globalSignature.data(), signedComment.data(),
                                     signedComment.size(), key->key.data()) != 0) {
-        result.error = "the trusted comment's signature by key " + result.keyId + " is wrong";
+        result.status = refusal(EBADMSG, "the trusted comment's signature by key " + result.keyId +
+                                             " is wrong");
         return result;
     }
-    result.ok = true;
     result.trustedComment = signature.trustedComment;
     return result;
 }
@@ -193,10 +188,9 @@ ZAVMinisign::Verification ZAVMinisign::verify(std::string_view data,
                                               std::string_view signatureText,
                                               const std::vector<PublicKey> &trustedKeys)
 {
-    Verification result;
-    const std::optional<Signature> signature = parseSignature(signatureText, &result.error);
+    const ZAVResult<Signature> signature = parseSignature(signatureText);
     if (!signature)
-        return result;
+        return Verification{signature.status(), {}, {}};
     Hasher hasher;
     hasher.update(data.data(), data.size());
     return verify(*signature, hasher.final(), trustedKeys);

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "base/ZAVResult.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,11 +43,12 @@ public:
         std::array<uint8_t, kSignatureBytes> globalSignature{};
     };
 
-    // What a check found. `error` is a sentence for the log, empty when `ok`; `keyId` is set as
-    // soon as the signature could be read, `trustedComment` only when it verified.
+    // What a check found. `status` fails with a sentence for the log as its reason (no path;
+    // EBADMSG for a signature that is malformed or does not match, EPERM for one by a key that
+    // is not trusted); `keyId` is set as soon as the signature could be read, `trustedComment`
+    // only when it verified.
     struct Verification {
-        bool ok = false;
-        std::string error;
+        ZAVStatus status;
         std::string keyId;
         std::string trustedComment;
     };
@@ -69,14 +71,12 @@ public:
     };
 
     // A key from the base64 line of a `.pub` file; the whole file's text is accepted too (its
-    // comment line is skipped). std::nullopt with `error` set when it is not a minisign
-    // Ed25519 public key.
-    static std::optional<PublicKey> parsePublicKey(std::string_view text,
-                                                   std::string *error = nullptr);
-    // The four lines of a `.minisig` file; std::nullopt with `error` set when they are
-    // malformed or the signature is not of the prehashed form.
-    static std::optional<Signature> parseSignature(std::string_view text,
-                                                   std::string *error = nullptr);
+    // comment line is skipped). Fails with EINVAL and a sentence as the reason (no path) when
+    // it is not a minisign Ed25519 public key.
+    static ZAVResult<PublicKey> parsePublicKey(std::string_view text);
+    // The four lines of a `.minisig` file. Fails with EBADMSG and a sentence as the reason (no
+    // path) when they are malformed or the signature is not of the prehashed form.
+    static ZAVResult<Signature> parseSignature(std::string_view text);
 
     // Checks `signature` over data whose BLAKE2b-512 is `hash`, by the trusted key of the same
     // key id: the signature, then the global signature over it and the trusted comment. A key
