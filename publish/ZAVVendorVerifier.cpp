@@ -4,6 +4,7 @@
 #include "ZAVVendorPackager.h"
 #include "base/ZAVFileReader.h"
 #include "base/ZAVFiles.h"
+#include "base/ZAVRename.h"
 #include "feed/ZAVFeedLoader.h"
 #include "feed/ZAVFeedTrust.h"
 #include "platform/ZAVURLSession.h"
@@ -17,6 +18,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <future>
+
+#include <fcntl.h>
 
 namespace {
 
@@ -83,7 +86,7 @@ public:
                     const QByteArray &location) override
     {
         m_path = location.toStdString() + ".zav-vendor";
-        if (rename(location.constData(), m_path.c_str()) != 0)
+        if (!ZAVRename::noReplace(AT_FDCWD, location.toStdString(), AT_FDCWD, m_path))
             m_path.clear();
     }
     void URLSession(ZAVURLSession &, ZAVURLSessionTask &, const ZAVOptionalError &error) override
