@@ -27,8 +27,9 @@ constexpr double kRateWeight = 0.3;
 
 } // namespace
 
-static const ZAVWindowClassRegistration registration(
-    "ZAVInstallerWindow", [](QWidget *parent) { return new ZAVInstallerWindow(parent); });
+static const ZAVWindowClassRegistration registration("ZAVInstallerWindow", [](QWidget *parent) {
+    return new ZAVInstallerWindow(parent);
+});
 
 ZAVInstallerWindow::ZAVInstallerWindow(QWidget *parent, ZAVInstallerOptions options)
     : ZAVWindow(parent), m_options(std::move(options))
@@ -78,8 +79,9 @@ void ZAVInstallerWindow::doCompatabilityCheck()
         return;
     auto alert = ZAVAlert::alertWithMessageText(
         QStringLiteral("Unsupported OS version"), QStringLiteral("Ok"), QString(), QString(),
-        QStringLiteral("Sorry but your version of Linux is not supported, please upgrade to a newer "
-                       "version."));
+        QStringLiteral(
+            "Sorry but your version of Linux is not supported, please upgrade to a newer "
+            "version."));
     ZAVApplication::sharedApplication().setExitStatus(1); // nothing can be installed
     alert->runModal();
     ZAVAppUtils::quitApp();
@@ -271,9 +273,9 @@ void ZAVInstallerWindow::showTransfer(const ZAVTransferState &state)
     if (state.totalBytes >= 0) {
         text = QStringLiteral("%1 of %2").arg(text, ZAVFormatByteCount(state.totalBytes));
         if (now >= kTimeLeftAfterMs && m_rate > 0 && !last)
-            text += QStringLiteral(", about %1 left")
-                        .arg(ZAVFormatTimeLeft(double(state.totalBytes - state.bytesWritten) /
-                                               m_rate));
+            text +=
+                QStringLiteral(", about %1 left")
+                    .arg(ZAVFormatTimeLeft(double(state.totalBytes - state.bytesWritten) / m_rate));
     }
     setDetail(text);
 }

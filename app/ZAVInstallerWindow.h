@@ -90,7 +90,10 @@ public:
     // The product's display name: "<product> - <version>" when displayVersion is set.
     QString productNameFromData(const ZAVFeedData &data) const;
 
-    const std::shared_ptr<ZAVInstallationManager> &installManager() const { return m_installManager; }
+    const std::shared_ptr<ZAVInstallationManager> &installManager() const
+    {
+        return m_installManager;
+    }
     void setInstallManager(std::shared_ptr<ZAVInstallationManager> manager)
     {
         m_installManager = std::move(manager);

@@ -7,11 +7,13 @@
 #include "platform/ZAVRunningApplication.h"
 #include "platform/ZAVWorkspace.h"
 
-void ZAVAppUtils::quitApp() {
+void ZAVAppUtils::quitApp()
+{
     ZAVApplication::sharedApplication().terminate("ZAVAppUtils");
 }
 
-void ZAVAppUtils::startAppWithBundleID(const std::optional<QString> &bundleID) {
+void ZAVAppUtils::startAppWithBundleID(const std::optional<QString> &bundleID)
+{
     ZAV_ASSERT_MAIN_THREAD();
     // Whether anything was started makes no difference: the installer's work is done.
     ZAVWorkspace::sharedWorkspace().launchAppWithBundleIdentifier(bundleID);
@@ -19,7 +21,8 @@ void ZAVAppUtils::startAppWithBundleID(const std::optional<QString> &bundleID) {
 }
 
 void ZAVAppUtils::checkandCloseApplicationWithBundleID(const std::optional<QString> &bundleID,
-                                                       const std::optional<QString> &appName) {
+                                                       const std::optional<QString> &appName)
+{
     ZAV_ASSERT_MAIN_THREAD();
     const std::vector<ZAVRunningApplication> running =
         ZAVRunningApplication::runningApplicationsWithBundleIdentifier(bundleID);
@@ -28,7 +31,8 @@ void ZAVAppUtils::checkandCloseApplicationWithBundleID(const std::optional<QStri
 }
 
 void ZAVAppUtils::closeRunningApplication(const ZAVRunningApplication &runningApplication,
-                                          const std::optional<QString> &productName) {
+                                          const std::optional<QString> &productName)
+{
     ZAV_ASSERT_MAIN_THREAD();
     ZAVAlert alert;
     alert.setMessageText(QStringLiteral("Quit and continue installation"));

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <utility>
 
-ZAVResult<ZAVAtomicFile> ZAVAtomicFile::create(int dirFd, const std::string &finalName,
-                                               mode_t mode, const std::string &temporaryPrefix)
+ZAVResult<ZAVAtomicFile> ZAVAtomicFile::create(int dirFd, const std::string &finalName, mode_t mode,
+                                               const std::string &temporaryPrefix)
 {
     if (finalName.empty() || finalName == "." || finalName == ".." ||
         finalName.find('/') != std::string::npos)
@@ -38,8 +38,8 @@ ZAVResult<ZAVAtomicFile> ZAVAtomicFile::createBeside(const std::string &finalPat
 {
     const size_t slash = finalPath.rfind('/');
     const std::string directory = slash == std::string::npos ? std::string(".")
-                                  : slash == 0                ? std::string("/")
-                                                              : finalPath.substr(0, slash);
+                                  : slash == 0               ? std::string("/")
+                                                             : finalPath.substr(0, slash);
     const std::string name = slash == std::string::npos ? finalPath : finalPath.substr(slash + 1);
     if (name.empty() || name == "." || name == "..")
         return ZAVFileError{finalPath, EISDIR, {}};
@@ -81,8 +81,8 @@ ZAVAtomicFile::ZAVAtomicFile(ZAVAtomicFile &&other) noexcept
     : m_directory(std::move(other.m_directory)), m_fd(std::move(other.m_fd)),
       m_directoryPath(std::move(other.m_directoryPath)),
       m_temporaryName(std::exchange(other.m_temporaryName, std::string())),
-      m_finalName(std::move(other.m_finalName)), m_size(other.m_size),
-      m_flushed(other.m_flushed), m_committed(other.m_committed)
+      m_finalName(std::move(other.m_finalName)), m_size(other.m_size), m_flushed(other.m_flushed),
+      m_committed(other.m_committed)
 {
 }
 
@@ -147,8 +147,7 @@ ZAVStatus ZAVAtomicFile::copyFrom(int sourceFd)
             return failure(errno);
         if (n == 0)
             return {};
-        if (ZAVStatus written = append(std::string_view(buffer, static_cast<size_t>(n)));
-            !written)
+        if (ZAVStatus written = append(std::string_view(buffer, static_cast<size_t>(n))); !written)
             return written;
         offset += n;
     }
@@ -170,8 +169,7 @@ ZAVStatus ZAVAtomicFile::commit(Commit commit)
         return flushed;
     const ZAVStatus renamed =
         commit == Commit::Replace
-            ? ZAVRename::replace(m_directory.get(), m_temporaryName, m_directory.get(),
-                                 m_finalName)
+            ? ZAVRename::replace(m_directory.get(), m_temporaryName, m_directory.get(), m_finalName)
             : ZAVRename::noReplace(m_directory.get(), m_temporaryName, m_directory.get(),
                                    m_finalName);
     if (!renamed)

@@ -93,7 +93,8 @@ ZAVResult<ZAVFd> ZAVDirectory::openPath(int dirFd, const std::vector<std::string
         if (!next)
             return ZAVFileError{
                 ZAVFiles::joined({components.begin(), components.begin() + long(i) + 1}),
-                next.errorNumber(), {}};
+                next.errorNumber(),
+                {}};
         current = std::move(*next);
     }
     return current;

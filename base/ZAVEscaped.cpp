@@ -39,8 +39,7 @@ size_t decode(std::string_view text, char32_t *codePoint)
 
 bool hidesText(char32_t c)
 {
-    return (c >= 0x80 && c <= 0x9f) || (c >= 0x202a && c <= 0x202e) ||
-           (c >= 0x2066 && c <= 0x2069);
+    return (c >= 0x80 && c <= 0x9f) || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
 }
 
 } // namespace

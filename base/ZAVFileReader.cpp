@@ -10,8 +10,8 @@
 ZAVResult<std::string> ZAVFileReader::read(int dirFd, const std::string &path, size_t maxSize,
                                            Links links)
 {
-    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY |
-                      (links == Links::Refuse ? O_NOFOLLOW : 0);
+    const int flags =
+        O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (links == Links::Refuse ? O_NOFOLLOW : 0);
     ZAVFd fd(openat(dirFd, path.c_str(), flags));
     struct stat st {};
     if (!fd.valid() || fstat(fd.get(), &st) != 0)
@@ -23,8 +23,8 @@ ZAVResult<std::string> ZAVFileReader::read(int dirFd, const std::string &path, s
     std::string data(static_cast<size_t>(st.st_size), '\0');
     size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = pread(fd.get(), data.data() + done, data.size() - done,
-                                static_cast<off_t>(done));
+        const ssize_t n =
+            pread(fd.get(), data.data() + done, data.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)

@@ -26,8 +26,7 @@ std::string ZAVFiles::randomName(const std::string &prefix)
     return name;
 }
 
-ZAVStatus ZAVFiles::writeAll(int fd, std::string_view data, off_t offset,
-                             const std::string &what)
+ZAVStatus ZAVFiles::writeAll(int fd, std::string_view data, off_t offset, const std::string &what)
 {
     while (!data.empty()) {
         const ssize_t n = pwrite(fd, data.data(), data.size(), offset);

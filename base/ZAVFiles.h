@@ -17,8 +17,7 @@ public:
 
     // Writes all of `data` to `fd` at `offset`, retrying short and interrupted writes. `what`
     // names the file in the error.
-    static ZAVStatus writeAll(int fd, std::string_view data, off_t offset,
-                              const std::string &what);
+    static ZAVStatus writeAll(int fd, std::string_view data, off_t offset, const std::string &what);
 
     // Splits a relative path at '/', dropping empty and "." components (".." is kept: the
     // caller decides about it).

@@ -15,8 +15,7 @@ bool lacksFlags(int error)
 
 } // namespace
 
-ZAVStatus ZAVRename::replace(int fromDir, const std::string &from, int toDir,
-                             const std::string &to)
+ZAVStatus ZAVRename::replace(int fromDir, const std::string &from, int toDir, const std::string &to)
 {
     if (renameat(fromDir, from.c_str(), toDir, to.c_str()) != 0)
         return ZAVFileError::fromErrno(from);

@@ -26,8 +26,7 @@ private:
 
 // A value of type T, or the ZAVFileError that kept it from being made. Move or copy as T
 // allows; any thread.
-template <typename T>
-class ZAVResult {
+template <typename T> class ZAVResult {
 public:
     ZAVResult(T value) : m_value(std::move(value)) {}
     ZAVResult(ZAVFileError error) : m_value(std::move(error)) {}

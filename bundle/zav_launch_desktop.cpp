@@ -21,7 +21,8 @@
 #include <string>
 #include <unistd.h>
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     if (argc < 2) {
         std::fputs("usage: zav-launch-desktop PROGRAM [ARG...]\n", stderr);
         return 127;

@@ -29,8 +29,8 @@ ZAVError ZAVFeedTrustError(ZAVFeedErrorCode code)
                               "has already seen.");
         break;
     default:
-        text = QStringLiteral(
-            "The product information could not be verified. Nothing was installed.");
+        text =
+            QStringLiteral("The product information could not be verified. Nothing was installed.");
         break;
     }
     return ZAVError{QString::fromLatin1(ZAVFeedErrorDomain), code, text};
@@ -44,14 +44,14 @@ ZAVOptionalError ZAVFeedData::packageURL(QUrl *url) const
     *url = QUrl(*m_pkgUrl);
     const bool web = url->scheme() == u"http" || url->scheme() == u"https";
     if (!url->isValid() || url->isRelative() || !web || url->host().isEmpty())
-        return ZAVURLErrorMake(ZAVURLErrorBadURL,
-                               QStringLiteral("The package address is not a complete URL (%1).")
-                                   .arg(*m_pkgUrl));
+        return ZAVURLErrorMake(
+            ZAVURLErrorBadURL,
+            QStringLiteral("The package address is not a complete URL (%1).").arg(*m_pkgUrl));
     return std::nullopt;
 }
 
 std::shared_ptr<ZAVFeedData> ZAVFeedData::initWithDictionary(const QJsonObject &dictionary,
-                                                            ZAVOptionalError *error)
+                                                             ZAVOptionalError *error)
 {
     auto record = std::make_shared<ZAVFeedData>();
     if (ZAVOptionalError refused = record->setValuesForKeysWithDictionary(dictionary)) {

@@ -14,7 +14,6 @@ namespace {
 // A feed is a few hundred bytes; a server that sends far more is not sending a feed.
 constexpr qint64 kMaximumFeedSize = ZAVFeedData::kMaximumDocumentSize;
 
-
 // One fetch's outcome, as the data task delivers it.
 struct Fetch {
     std::optional<QByteArray> body;
@@ -75,8 +74,8 @@ std::shared_ptr<const ZAVFeedData> judge(const PendingFeed &pending, ZAVOptional
     auto record = ZAVFeedLoader::feedDataFromData(*feed.body, failure);
     if (!record)
         return nullptr;
-    if ((*failure = pending.trust.admit(*record, pending.url, keyId,
-                                        QDateTime::currentDateTimeUtc())))
+    if ((*failure =
+             pending.trust.admit(*record, pending.url, keyId, QDateTime::currentDateTimeUtc())))
         return nullptr;
     return record;
 }
@@ -155,8 +154,8 @@ std::shared_ptr<ZAVFeedData> ZAVFeedLoader::feedDataFromData(const QByteArray &d
     }
     if (!document.isObject()) {
         if (error)
-            *error = ZAVFeedError(ZAVFeedErrorNotAnObject,
-                                  QStringLiteral("it is not a JSON object"));
+            *error =
+                ZAVFeedError(ZAVFeedErrorNotAnObject, QStringLiteral("it is not a JSON object"));
         return nullptr;
     }
     return ZAVFeedData::initWithDictionary(document.object(), error);

@@ -119,8 +119,7 @@ ZAVFeedTrust ZAVFeedTrust::fromKeyList(const char *keys, qint64 minimumSerial)
 QUrl ZAVFeedTrust::signatureURL(const QUrl &feedURL)
 {
     QUrl url = feedURL;
-    url.setPath(feedURL.path(QUrl::FullyEncoded) + QStringLiteral(".minisig"),
-                QUrl::TolerantMode);
+    url.setPath(feedURL.path(QUrl::FullyEncoded) + QStringLiteral(".minisig"), QUrl::TolerantMode);
     return url;
 }
 
@@ -182,8 +181,8 @@ ZAVOptionalError ZAVFeedTrust::admit(const ZAVFeedData &record, const QUrl &feed
     // key): a feed signed with a key that was stolen, or a serial mistyped, holds back no
     // feed signed with another key.
     const qint64 serial = *record.feedSerial();
-    const qint64 stored = qint64(std::max(kept.serials.value(keyId).toDouble(),
-                                          kept.serials.value(QString()).toDouble()));
+    const qint64 stored = qint64(
+        std::max(kept.serials.value(keyId).toDouble(), kept.serials.value(QString()).toDouble()));
     if (serial < stored || serial < m_minimumSerial) {
         ZAVLogFormat(u"The product information signed by key %@ has serial %@, below %@ "
                      u"already seen from that key (floor %@)",

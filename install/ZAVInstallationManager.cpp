@@ -50,18 +50,15 @@ QByteArray installerFileName(const std::optional<QString> &pkgUrl)
     if (name.toUtf8().size() <= kMaxInstallerNameBytes)
         return name.toUtf8();
 
-    static const QRegularExpression extension(
-        QStringLiteral("(\\.tar)?\\.[A-Za-z0-9]{1,8}$"));
+    static const QRegularExpression extension(QStringLiteral("(\\.tar)?\\.[A-Za-z0-9]{1,8}$"));
     const QRegularExpressionMatch match = extension.match(name);
     const QString suffix = match.hasMatch() ? match.captured() : QString();
     QString stem = name.left(name.size() - suffix.size());
-    while (!stem.isEmpty() &&
-           (stem.toUtf8().size() + suffix.size() > kMaxInstallerNameBytes ||
-            stem.back().isHighSurrogate()))
+    while (!stem.isEmpty() && (stem.toUtf8().size() + suffix.size() > kMaxInstallerNameBytes ||
+                               stem.back().isHighSurrogate()))
         stem.chop(1);
     return (stem + suffix).toUtf8();
 }
-
 
 } // namespace
 
@@ -110,10 +107,9 @@ void ZAVInstallationManager::startDownloadWithCompletion(ZAVDownloadCompletion c
         return;
     }
     if (m_lock->errorNumber() != EWOULDBLOCK) {
-        failToLock(ZAVURLErrorMake(
-            ZAVURLErrorCannotCreateFile,
-            QStringLiteral("The temporary folder cannot be used (%1).")
-                .arg(qt_error_string(m_lock->errorNumber()))));
+        failToLock(ZAVURLErrorMake(ZAVURLErrorCannotCreateFile,
+                                   QStringLiteral("The temporary folder cannot be used (%1).")
+                                       .arg(qt_error_string(m_lock->errorNumber()))));
         return;
     }
     ZAVLog(QStringLiteral("Waiting for another installation to finish"));

@@ -9,8 +9,8 @@
 #include <QList>
 #include <QString>
 
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -86,10 +86,10 @@ public:
     // true, the lock is tried again every 100 ms without blocking the thread, and after
     // options.lockWait (a minute) the download fails. With the lock: removes what runs that
     // ended left (partial downloads and packages, ZAVRemoveLeftoversOfEndedRuns), logs "Start
-    // download: <pkgUrl>" and starts the download. Later, on the main thread: `progress` for every progress report, then
-    // `completion` exactly once. Every failure reaches `completion` as no path and an error,
-    // and leaves nothing at the installer file path: a pkgUrl that is missing or not an
-    // absolute http or https URL (no request is made), a transfer failure, an HTTP status
+    // download: <pkgUrl>" and starts the download. Later, on the main thread: `progress` for every
+    // progress report, then `completion` exactly once. Every failure reaches `completion` as no
+    // path and an error, and leaves nothing at the installer file path: a pkgUrl that is missing or
+    // not an absolute http or https URL (no request is made), a transfer failure, an HTTP status
     // outside 200-299, a failed redirect, a body cut short, a file that cannot be written or
     // moved into place, the lock not had in time, a body other than the feed pins (pkgSize,
     // pkgSha256: "The downloaded package is damaged or was altered. Nothing was installed."),

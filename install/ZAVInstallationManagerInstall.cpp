@@ -46,8 +46,13 @@ void ZAVInstallationManager::runInstaller()
     const QByteArray installer = packageInstallerPath();
     auto self = shared_from_this();
     ZAVDispatchBackgroundAsync([self, installer] {
-        QList<QByteArray> args{installer, "-dumplog", "-verbose", "-pkg", self->getInstallerPath(),
-                               "-target", "CurrentUserHomeDirectory"};
+        QList<QByteArray> args{installer,
+                               "-dumplog",
+                               "-verbose",
+                               "-pkg",
+                               self->getInstallerPath(),
+                               "-target",
+                               "CurrentUserHomeDirectory"};
         // zav-pkg refuses a package whose application id is not the one the feed names.
         if (const std::optional<QString> &id = self->m_feedData->bundleId(); id && !id->isEmpty())
             args << "-id" << id->toUtf8();

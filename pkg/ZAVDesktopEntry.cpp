@@ -33,10 +33,10 @@ ZAVResult<KeyFile> loaded(const std::string &text)
 {
     KeyFile file(g_key_file_new());
     GError *raw = nullptr;
-    if (!g_key_file_load_from_data(file.get(), text.data(), text.size(),
-                                   static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS |
-                                                              G_KEY_FILE_KEEP_TRANSLATIONS),
-                                   &raw)) {
+    if (!g_key_file_load_from_data(
+            file.get(), text.data(), text.size(),
+            static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS),
+            &raw)) {
         std::unique_ptr<GError, ErrorDeleter> failure(raw);
         return refusal(std::string("it is not a valid desktop entry: ") + failure->message);
     }
@@ -88,8 +88,12 @@ std::string hiddenKey(GKeyFile *file, const char *group)
         else if (base != key && (base == "Exec" || base == "TryExec"))
             // Appended, not "[" + std::string(group) + ...: at -O2 GCC 12 takes that for an
             // overlapping copy (-Wrestrict) and the Release build fails.
-            problem = std::string("[").append(group).append("] has a localized ").append(base)
-                          .append(" (").append(key)
+            problem = std::string("[")
+                          .append(group)
+                          .append("] has a localized ")
+                          .append(base)
+                          .append(" (")
+                          .append(key)
                           .append("); give the program once, without a locale");
     }
     g_strfreev(keys);
@@ -201,8 +205,8 @@ ZAVStatus ZAVDesktopEntry::launchesAsIntegrated(const std::string &path,
         return refusal("the desktop launcher cannot load it");
     }
     KeyFile file(g_key_file_new());
-    const bool loaded = g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE,
-                                                  nullptr);
+    const bool loaded =
+        g_key_file_load_from_file(file.get(), path.c_str(), G_KEY_FILE_NONE, nullptr);
     std::optional<std::string> installedTryExec;
     if (gchar *value = g_desktop_app_info_get_string(info, "TryExec")) {
         installedTryExec = value;

@@ -19,8 +19,7 @@ ZAVPkgResult ZAVPackageEntryRules::checkedComponents(const char *name,
         return ZAVPkgError::refused("entry " + quoted + " has a name that is not UTF-8");
     for (const char c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return ZAVPkgError::refused("entry " + quoted +
-                                        " has a control character in its name");
+            return ZAVPkgError::refused("entry " + quoted + " has a control character in its name");
     }
     if (!text.empty() && text.front() == '/')
         return ZAVPkgError::refused("entry " + quoted +
@@ -51,9 +50,8 @@ ZAVPkgResult ZAVPackageEntryRules::checkedSymlinkTarget(const std::string &entry
     const std::string text = target;
     const std::string link = "symbolic link " + quoted + " -> " + ZAVQuoted(text);
     if (text.front() == '/')
-        return ZAVPkgError::refused(link +
-                                    " leaves the application directory (absolute target); "
-                                    "use a relative target inside the directory");
+        return ZAVPkgError::refused(link + " leaves the application directory (absolute target); "
+                                           "use a relative target inside the directory");
     size_t climbs = 0;
     bool descended = false;
     for (const std::string &component : ZAVFiles::components(text)) {

@@ -57,8 +57,7 @@ ZAVPkgError writeError(int error, const std::string &what)
 {
     if (isSpaceError(error))
         return ZAVPkgError::failed("not enough space left to install the package (" +
-                                   ZAVFiles::errorText(error) + " while writing " + what +
-                                   ")");
+                                   ZAVFiles::errorText(error) + " while writing " + what + ")");
     return ZAVPkgError::failed("cannot write " + what + ": " + ZAVFiles::errorText(error));
 }
 
@@ -129,10 +128,9 @@ ZAVPkgResult Extraction::run()
             const la_int64_t end = archive_filter_bytes(m_archive, 0);
             if (m_result->entryCount > 0 &&
                 end - archive_read_header_position(m_archive) < 2 * kTarBlock)
-                return ZAVPkgError::unreadable(
-                    "the package is damaged or cut short after " +
-                    std::to_string(m_result->entryCount) +
-                    " entries: the end-of-archive blocks are missing");
+                return ZAVPkgError::unreadable("the package is damaged or cut short after " +
+                                               std::to_string(m_result->entryCount) +
+                                               " entries: the end-of-archive blocks are missing");
             break;
         }
         if (status < ARCHIVE_WARN) {
@@ -225,12 +223,11 @@ int Extraction::parentDirectory(const std::vector<std::string> &components, ZAVP
         if (!fd) {
             const std::string entry = ZAVQuoted(ZAVFiles::joined(components));
             if (errorNumber == ELOOP || errorNumber == ENOTDIR)
-                *error = ZAVPkgError::refused(
-                    "entry " + entry + " goes through " + ZAVQuoted(ZAVFiles::joined(head)) +
-                    ", which is a link or a file, not a directory");
+                *error = ZAVPkgError::refused("entry " + entry + " goes through " +
+                                              ZAVQuoted(ZAVFiles::joined(head)) +
+                                              ", which is a link or a file, not a directory");
             else
-                *error = writeError(errorNumber, "directory " +
-                                                     ZAVQuoted(ZAVFiles::joined(head)));
+                *error = writeError(errorNumber, "directory " + ZAVQuoted(ZAVFiles::joined(head)));
             return -1;
         }
         if (created) {
@@ -252,9 +249,9 @@ ZAVPkgResult Extraction::reserveSpace(int64_t size, const std::string &path)
         else
             m_freeBytes = UINT64_MAX;
         if (needed > m_freeBytes)
-            return ZAVPkgError::failed("not enough space left to install the package: " +
-                                       ZAVQuoted(path) + " needs " + std::to_string(needed) +
-                                       " bytes, " + std::to_string(m_freeBytes) + " are free");
+            return ZAVPkgError::failed(
+                "not enough space left to install the package: " + ZAVQuoted(path) + " needs " +
+                std::to_string(needed) + " bytes, " + std::to_string(m_freeBytes) + " are free");
     }
     m_freeBytes -= needed;
     return std::nullopt;
@@ -287,8 +284,8 @@ ZAVPkgResult Extraction::directoryEntry(const std::vector<std::string> &componen
     return std::nullopt;
 }
 
-ZAVPkgResult Extraction::fileEntry(archive_entry *entry,
-                                   const std::vector<std::string> &components, mode_t mode)
+ZAVPkgResult Extraction::fileEntry(archive_entry *entry, const std::vector<std::string> &components,
+                                   mode_t mode)
 {
     const std::string path = ZAVFiles::joined(components);
     const int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
@@ -316,8 +313,7 @@ ZAVPkgResult Extraction::fileEntry(archive_entry *entry,
         if (status < ARCHIVE_WARN)
             return archiveError("the package is damaged or cut short in " + ZAVQuoted(path));
         if (const ZAVStatus written = ZAVFiles::writeAll(
-                fd.get(), std::string_view(static_cast<const char *>(block), length), offset,
-                path);
+                fd.get(), std::string_view(static_cast<const char *>(block), length), offset, path);
             !written)
             return writeError(written.errorNumber(), ZAVQuoted(path));
         end = offset + static_cast<int64_t>(length);
@@ -411,8 +407,8 @@ la_ssize_t readStream(archive *reader, void *stream, const void **buffer)
 
 } // namespace
 
-ZAVPkgResult ZAVPackageExtractor::extract(ZAVPackageStream &package, int stagingFd,
-                                          ZAVPkgLog &log, Result *result)
+ZAVPkgResult ZAVPackageExtractor::extract(ZAVPackageStream &package, int stagingFd, ZAVPkgLog &log,
+                                          Result *result)
 {
     std::unique_ptr<archive, ArchiveDeleter> reader(archive_read_new());
     if (!reader)

@@ -33,7 +33,7 @@ public:
         // Everything unpacked, in the order it was made; directories (those of the archive
         // and those made for its entries) end in '/'.
         std::vector<std::string> paths;
-        std::string desktopEntryName;    // the desktop entry at the root, empty if none
+        std::string desktopEntryName; // the desktop entry at the root, empty if none
         uint64_t entryCount = 0;
         uint64_t byteCount = 0; // file contents written
     };

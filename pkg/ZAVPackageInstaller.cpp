@@ -97,14 +97,13 @@ ZAVPkgResult Installation::run()
     if (auto error = checkId())
         return error;
     if (auto error = m_integration.check(m_transaction.stagingFd(), m_unpacked.desktopEntryName,
-                                         m_home.absolute(m_layout->applicationDirectory()),
-                                         m_log))
+                                         m_home.absolute(m_layout->applicationDirectory()), m_log))
         return error;
     const std::string &version = m_integration.version();
     m_log.phase("checked " + m_id + " " + (version.empty() ? "(no version)" : version));
 
-    if (auto error = ZAVPackageReceipt::findUnowned(m_home, *m_layout, m_options.replaceUnowned,
-                                                    &m_unowned))
+    if (auto error =
+            ZAVPackageReceipt::findUnowned(m_home, *m_layout, m_options.replaceUnowned, &m_unowned))
         return error;
     if (auto error = stageIntegration())
         return error;
@@ -177,10 +176,10 @@ ZAVPkgResult Installation::unpack()
     // counts is that the package is damaged.
     m_sha256 = package.sha256();
     if (m_sha256.empty())
-        return ZAVPkgError::unreadable(
-            std::string(unpacked ? "the package is damaged" : "the package is damaged after its "
-                                                               "last entry") +
-            ": " + package.errorMessage());
+        return ZAVPkgError::unreadable(std::string(unpacked ? "the package is damaged"
+                                                            : "the package is damaged after its "
+                                                              "last entry") +
+                                       ": " + package.errorMessage());
     return unpacked;
 }
 
@@ -240,14 +239,14 @@ ZAVPkgResult Installation::stageIntegration()
                                          "desktop entry", m_integration.integratedText(m_id)))
         return error;
     if (icon) {
-        if (auto error = m_transaction.stage(m_iconDirectoryFd.get(),
-                                             ZAVPackageHome::nameOf(iconPath), "icon", {},
-                                             m_integration.iconFd()))
+        if (auto error =
+                m_transaction.stage(m_iconDirectoryFd.get(), ZAVPackageHome::nameOf(iconPath),
+                                    "icon", {}, m_integration.iconFd()))
             return error;
     }
-    if (auto error = m_transaction.stage(m_receiptsFd.get(),
-                                         ZAVPackageHome::nameOf(m_layout->receiptPath()),
-                                         "receipt", ZAVPackageReceipt::text(receipt)))
+    if (auto error =
+            m_transaction.stage(m_receiptsFd.get(), ZAVPackageHome::nameOf(m_layout->receiptPath()),
+                                "receipt", ZAVPackageReceipt::text(receipt)))
         return error;
     m_log.phase("prepared the desktop entry, icon and receipt");
     return std::nullopt;
@@ -256,8 +255,8 @@ ZAVPkgResult Installation::stageIntegration()
 ZAVPkgResult Installation::commit()
 {
     // The entry is checked where it lies, once the programs it names are in place.
-    const std::string staged = m_home.absolute(m_layout->applicationsDirectory()) + '/' +
-                               m_transaction.firstStagedName();
+    const std::string staged =
+        m_home.absolute(m_layout->applicationsDirectory()) + '/' + m_transaction.firstStagedName();
     if (auto why = m_integration.checkLaunches(staged))
         return m_transaction.failAfterSwap(ZAVPkgError::failed(
             "the desktop entry written for " + m_home.absolute(m_layout->desktopEntryPath()) +

@@ -17,8 +17,7 @@ constexpr size_t kMaxDesktopEntrySize = 1 << 20;
 } // namespace
 
 ZAVPkgResult ZAVPackageIntegration::check(int stagingFd, const std::string &entryName,
-                                          const std::string &applicationDirectory,
-                                          ZAVPkgLog &log)
+                                          const std::string &applicationDirectory, ZAVPkgLog &log)
 {
     m_applicationDirectory = applicationDirectory;
     const ZAVResult<std::string> text = ZAVFileReader::read(
@@ -59,8 +58,7 @@ ZAVPkgResult ZAVPackageIntegration::check(int stagingFd, const std::string &entr
 }
 
 ZAVPkgResult ZAVPackageIntegration::checkProgram(int stagingFd, const std::string &what,
-                                                 const std::string &path,
-                                                 Program *program) const
+                                                 const std::string &path, Program *program) const
 {
     const std::string quoted = ZAVQuoted(path);
     if (path.empty() || path.front() == '/')

@@ -39,9 +39,8 @@ std::string ZAVPackageReceipt::text(const Contents &contents)
         {QStringLiteral("applicationDirectory"),
          QString::fromStdString(contents.applicationDirectory)},
         {QStringLiteral("desktopEntry"), QString::fromStdString(contents.desktopEntry)},
-        {QStringLiteral("icon"), contents.icon
-                                     ? QJsonValue(QString::fromStdString(*contents.icon))
-                                     : QJsonValue()},
+        {QStringLiteral("icon"),
+         contents.icon ? QJsonValue(QString::fromStdString(*contents.icon)) : QJsonValue()},
         {QStringLiteral("files"), files},
     };
     return QJsonDocument(receipt).toJson(QJsonDocument::Indented).toStdString();
@@ -72,10 +71,8 @@ ZAVPkgResult ZAVPackageReceipt::findUnowned(const ZAVPackageHome &home,
     // a whole: what the application wrote into it goes with it.
     const bool receipt = exists(home, layout);
     const std::vector<std::pair<std::string, bool>> places{
-        {layout.applicationDirectory(), true},
-        {layout.desktopEntryPath(), false},
-        {layout.iconPath("svg"), false},
-        {layout.iconPath("png"), false},
+        {layout.applicationDirectory(), true}, {layout.desktopEntryPath(), false},
+        {layout.iconPath("svg"), false},       {layout.iconPath("png"), false},
         {layout.receiptPath(), false},
     };
     std::string names;
@@ -91,8 +88,8 @@ ZAVPkgResult ZAVPackageReceipt::findUnowned(const ZAVPackageHome &home,
         if (fstatat(folder->get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno == ENOENT)
                 continue;
-            return ZAVPkgError::failed("cannot look at " + ZAVQuoted(home.absolute(place)) +
-                                       ": " + ZAVFiles::errorText(errno));
+            return ZAVPkgError::failed("cannot look at " + ZAVQuoted(home.absolute(place)) + ": " +
+                                       ZAVFiles::errorText(errno));
         }
         if (receipt && (directory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)))
             continue;

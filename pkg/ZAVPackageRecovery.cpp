@@ -65,8 +65,8 @@ void ZAVPackageRecovery::cleanLeftovers(const ZAVPackageHome &home, int optFd, Z
         if (name.starts_with(kOldPrefix) && name.size() > oldPrefixLength + kRandomSuffixLength) {
             // Moved aside by a run without RENAME_EXCHANGE that died before the new version
             // took its place: put it back.
-            const std::string id = name.substr(
-                oldPrefixLength, name.size() - oldPrefixLength - kRandomSuffixLength);
+            const std::string id =
+                name.substr(oldPrefixLength, name.size() - oldPrefixLength - kRandomSuffixLength);
             struct stat st {};
             if (ZAVUserAppLayout::isValidApplicationId(id) &&
                 fstatat(optFd, id.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT &&

@@ -5,8 +5,8 @@
 
 #include <sys/types.h>
 
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -85,7 +85,7 @@ private:
     std::vector<Chunk> m_chunks;
     std::vector<Chunk *> m_free;
     std::vector<Chunk *> m_filled; // in order
-    Chunk *m_lent = nullptr;      // the chunk the caller holds
+    Chunk *m_lent = nullptr;       // the chunk the caller holds
     bool m_done = false;
     bool m_cancelled = false;
     std::string m_error;

@@ -78,8 +78,8 @@ ZAVPkgResult ZAVPackageTransaction::createStaging(int optFd, const std::string &
         if (mkdirat(optFd, m_stagingName.c_str(), 0700) != 0) {
             if (errno == EEXIST && attempt < 8)
                 continue;
-            return ZAVPkgError::failed("cannot create a staging directory in " + optPath +
-                                       ": " + ZAVFiles::errorText(errno));
+            return ZAVPkgError::failed("cannot create a staging directory in " + optPath + ": " +
+                                       ZAVFiles::errorText(errno));
         }
         const std::string staging = m_stagingName;
         m_undo.push_back([this, optFd, staging] {
@@ -111,8 +111,7 @@ ZAVPkgResult ZAVPackageTransaction::stage(int dirFd, const std::string &finalNam
         if (isSpaceError(error))
             return ZAVPkgError::failed("not enough space left to write the " + what + " (" +
                                        ZAVFiles::errorText(error) + ")");
-        return ZAVPkgError::failed("cannot write the " + what + ": " +
-                                   ZAVFiles::errorText(error));
+        return ZAVPkgError::failed("cannot write the " + what + ": " + ZAVFiles::errorText(error));
     }
     // Removed by its destructor unless renamed into place: after a failure, before or after
     // the swap.
@@ -120,12 +119,12 @@ ZAVPkgResult ZAVPackageTransaction::stage(int dirFd, const std::string &finalNam
     return std::nullopt;
 }
 
-ZAVPkgResult ZAVPackageTransaction::moveAside(
-    const std::vector<ZAVPackageReceipt::Unowned> &unowned)
+ZAVPkgResult
+ZAVPackageTransaction::moveAside(const std::vector<ZAVPackageReceipt::Unowned> &unowned)
 {
     char stamp[32] = {};
     const time_t now = time(nullptr);
-    tm utc {};
+    tm utc{};
     strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", gmtime_r(&now, &utc));
     for (const ZAVPackageReceipt::Unowned &thing : unowned) {
         std::string saved = thing.name + kSavedInfix + stamp;
@@ -183,8 +182,7 @@ ZAVPkgResult ZAVPackageTransaction::swap(const std::string &id)
             if (const ZAVStatus moved = ZAVRename::replace(optFd, m_stagingName, optFd, id);
                 !moved) {
                 ZAVRename::replace(optFd, m_oldName, optFd, id);
-                return ZAVPkgError::failed("cannot move the new version into place",
-                                           moved.error());
+                return ZAVPkgError::failed("cannot move the new version into place", moved.error());
             }
         } else {
             return ZAVPkgError::failed("cannot swap in the new version", exchanged.error());
@@ -224,8 +222,8 @@ ZAVPkgResult ZAVPackageTransaction::commitFiles()
             else
                 unlinkat(done.directoryFd(), done.finalName().c_str(), 0);
         }
-        return failAfterSwap(ZAVPkgError::failed("cannot put " + finalName + " in place",
-                                                 committed.error()));
+        return failAfterSwap(
+            ZAVPkgError::failed("cannot put " + finalName + " in place", committed.error()));
     }
     for (size_t i = 0; i < m_staged.size(); ++i) {
         if (!previous[i].empty())

@@ -99,8 +99,7 @@ int main(int argc, char **argv)
         } else if (option == "-replace-unowned") {
             options.replaceUnowned = true;
         } else if (option == "-id") {
-            if (i + 1 >= argc ||
-                !ZAVUserAppLayout::isValidApplicationId(argv[i + 1]))
+            if (i + 1 >= argc || !ZAVUserAppLayout::isValidApplicationId(argv[i + 1]))
                 return usageError("-id needs a valid application id (such as org.example.App)");
             options.expectedId = argv[++i];
         } else if (option == "-sha256" || option == "-size") {

@@ -43,7 +43,7 @@ long ZAVAlert::runModal()
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(m_messageText);
     box.setIcon(m_alertStyle == ZAVInformationalAlertStyle ? QMessageBox::Information
-                                                            : QMessageBox::Warning);
+                                                           : QMessageBox::Warning);
     box.setTextFormat(Qt::PlainText);
     box.setText(m_messageText);
     box.setInformativeText(m_informativeText);
@@ -56,8 +56,8 @@ long ZAVAlert::runModal()
     const QStringList titles = m_buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : m_buttons;
     for (QString title : titles) {
         // A button title is plain text too: "&" is not a shortcut marker here.
-        buttons.append(box.addButton(title.replace(u'&', QStringLiteral("&&")),
-                                     QMessageBox::AcceptRole));
+        buttons.append(
+            box.addButton(title.replace(u'&', QStringLiteral("&&")), QMessageBox::AcceptRole));
     }
     box.setDefaultButton(buttons.first());
     box.setEscapeButton(buttons.first());

@@ -13,8 +13,8 @@ public:
 
     // Ends the installer through normal termination: the log is flushed and the process exits
     // with exitStatus(), or as the signal would have when one was held back while the package
-    // installer ran (ZAVTerminationCleanup.h). Does not return (unless a test has installed a terminate handler).
-    // `sender` names who asked, for tests and the log of a debugger.
+    // installer ran (ZAVTerminationCleanup.h). Does not return (unless a test has installed a
+    // terminate handler). `sender` names who asked, for tests and the log of a debugger.
     void terminate(const char *sender);
 
     // The status the run ends with, by terminate() or when the event loop returns: 0 unless a

@@ -8,11 +8,13 @@ namespace {
 
 // Runs in the started program before exec: leave the installer's session and process group,
 // so that a terminal closing after the installer has gone takes nothing with it.
-void leaveSession(gpointer) {
+void leaveSession(gpointer)
+{
     setsid();
 }
 
-void recordPid(GDesktopAppInfo *, GPid pid, gpointer data) {
+void recordPid(GDesktopAppInfo *, GPid pid, gpointer data)
+{
     pid_t *started = static_cast<pid_t *>(data);
     if (*started == 0)
         *started = pid;
@@ -20,7 +22,8 @@ void recordPid(GDesktopAppInfo *, GPid pid, gpointer data) {
 
 } // namespace
 
-pid_t ZAVLaunchDesktopEntry(const char *path) {
+pid_t ZAVLaunchDesktopEntry(const char *path)
+{
     // By its file, never by its id: an entry of the same id elsewhere on the XDG data path
     // (planted, or left by another install) must not be what starts. GIO refuses a hidden
     // entry and one whose TryExec program is missing.

@@ -75,7 +75,9 @@ QString ZAVFormatByteCount(qint64 bytes)
         value /= 1000.0;
         ++unit;
     }
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', value < 99.95 ? 1 : 0).arg(QLatin1StringView(units[unit]));
+    return QStringLiteral("%1 %2")
+        .arg(value, 0, 'f', value < 99.95 ? 1 : 0)
+        .arg(QLatin1StringView(units[unit]));
 }
 
 QString ZAVFormatTimeLeft(double seconds)

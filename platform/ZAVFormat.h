@@ -40,8 +40,7 @@ private:
 // copied as it stands. Missing arguments print as "(null)". Safe on any thread.
 QString ZAVFormat(QStringView format, std::initializer_list<ZAVFormatArg> args);
 
-template <typename... Args>
-QString ZAVStringWithFormat(QStringView format, const Args &...args)
+template <typename... Args> QString ZAVStringWithFormat(QStringView format, const Args &...args)
 {
     return ZAVFormat(format, {ZAVFormatArg(args)...});
 }

@@ -21,8 +21,7 @@ void ZAVLog(const QString &text);
 // escape reads back one way.
 QString ZAVLogEscaped(const QString &text);
 
-template <typename... Args>
-void ZAVLogFormat(QStringView format, const Args &...args)
+template <typename... Args> void ZAVLogFormat(QStringView format, const Args &...args)
 {
     ZAVLog(ZAVStringWithFormat(format, args...));
 }

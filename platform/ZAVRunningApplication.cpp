@@ -26,7 +26,8 @@ struct ZAVRunningApplication::State {
     State() = default;
     State(const State &) = delete;
     State &operator=(const State &) = delete;
-    ~State() {
+    ~State()
+    {
         if (pidfd >= 0)
             close(pidfd);
         if (procDirectory >= 0)
@@ -39,7 +40,8 @@ namespace {
 // Reads a whole /proc file through the process's directory; nullopt when it cannot be read
 // (the process is gone, or its owner keeps it private). Stops at `limit` bytes.
 std::optional<QByteArray> readProcFile(int procDirectory, const char *name,
-                                       qsizetype limit = 64 * 1024) {
+                                       qsizetype limit = 64 * 1024)
+{
     const int fd = openat(procDirectory, name, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
@@ -70,7 +72,8 @@ struct ProcStat {
 
 // /proc/<pid>/stat: "pid (comm) state ppid ... starttime ...". The command name may hold
 // blanks and parentheses, so the fields are counted from the last ')'.
-std::optional<ProcStat> readStat(int procDirectory) {
+std::optional<ProcStat> readStat(int procDirectory)
+{
     const std::optional<QByteArray> text = readProcFile(procDirectory, "stat");
     if (!text)
         return std::nullopt;
@@ -91,7 +94,8 @@ std::optional<ProcStat> readStat(int procDirectory) {
 }
 
 // True when both the real and the effective user id in /proc/<pid>/status are `uid`.
-bool runsAsUser(int procDirectory, uid_t uid) {
+bool runsAsUser(int procDirectory, uid_t uid)
+{
     const std::optional<QByteArray> text = readProcFile(procDirectory, "status");
     if (!text)
         return false;
@@ -109,7 +113,8 @@ bool runsAsUser(int procDirectory, uid_t uid) {
     return false;
 }
 
-QString readExecutable(int procDirectory) {
+QString readExecutable(int procDirectory)
+{
     char buffer[PATH_MAX];
     const ssize_t n = readlinkat(procDirectory, "exe", buffer, sizeof buffer);
     if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer)
@@ -123,7 +128,8 @@ QString readExecutable(int procDirectory) {
 }
 
 // systemd's unit-name escaping: "\xNN" stands for the byte NN.
-QString unescapeUnitName(QStringView text) {
+QString unescapeUnitName(QStringView text)
+{
     QByteArray bytes;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == u'\\' && i + 3 < text.size() && text[i + 1] == u'x') {
@@ -142,7 +148,8 @@ QString unescapeUnitName(QStringView text) {
 
 // app[-<launcher>]-<id>-<random>.scope or app[-<launcher>]-<id>[@<random>].service, where
 // '-' separates the parts and a '-' inside the id is escaped.
-bool unitNamesApplication(QStringView unit, QStringView id) {
+bool unitNamesApplication(QStringView unit, QStringView id)
+{
     const bool scope = unit.endsWith(u".scope");
     const bool service = unit.endsWith(u".service");
     if ((!scope && !service) || !unit.startsWith(u"app-"))
@@ -166,7 +173,8 @@ bool unitNamesApplication(QStringView unit, QStringView id) {
 }
 
 // Through syscall(2): glibc 2.36's <sys/pidfd.h> declares its wrappers without C linkage.
-int openPidfd(pid_t pid) {
+int openPidfd(pid_t pid)
+{
     const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0u));
     if (fd >= 0 || errno != ENOSYS)
         return fd;
@@ -175,8 +183,8 @@ int openPidfd(pid_t pid) {
 
 } // namespace
 
-bool ZAVRunningApplication::cgroupNamesApplication(QStringView cgroup,
-                                                   QStringView bundleIdentifier) {
+bool ZAVRunningApplication::cgroupNamesApplication(QStringView cgroup, QStringView bundleIdentifier)
+{
     // One line per hierarchy, "<n>:<controllers>:<path>"; the path follows the second ':'.
     for (QStringView line : cgroup.split(u'\n')) {
         const qsizetype first = line.indexOf(u':');
@@ -192,7 +200,8 @@ bool ZAVRunningApplication::cgroupNamesApplication(QStringView cgroup,
 }
 
 bool ZAVRunningApplication::environmentNamesApplication(const QByteArray &environment, pid_t pid,
-                                                        QStringView bundleIdentifier) {
+                                                        QStringView bundleIdentifier)
+{
     static const QByteArray fileKey = "GIO_LAUNCHED_DESKTOP_FILE=";
     static const QByteArray pidKey = "GIO_LAUNCHED_DESKTOP_FILE_PID=";
     std::optional<QByteArray> file;
@@ -216,7 +225,8 @@ bool ZAVRunningApplication::environmentNamesApplication(const QByteArray &enviro
 }
 
 bool ZAVRunningApplication::executableLiesInDirectory(const QString &executable,
-                                                      const QString &directory) {
+                                                      const QString &directory)
+{
     if (executable.isEmpty() || directory.isEmpty())
         return false;
     const QString prefix = directory.endsWith(u'/') ? directory : directory + u'/';
@@ -224,7 +234,8 @@ bool ZAVRunningApplication::executableLiesInDirectory(const QString &executable,
 }
 
 std::vector<ZAVRunningApplication> ZAVRunningApplication::runningApplicationsWithBundleIdentifier(
-    const std::optional<QString> &bundleIdentifier) {
+    const std::optional<QString> &bundleIdentifier)
+{
     std::vector<ZAVRunningApplication> found;
     if (!bundleIdentifier)
         return found;
@@ -309,7 +320,8 @@ std::vector<ZAVRunningApplication> ZAVRunningApplication::runningApplicationsWit
     return found;
 }
 
-bool ZAVRunningApplication::terminate() const {
+bool ZAVRunningApplication::terminate() const
+{
     if (m_state->pidfd >= 0)
         return syscall(SYS_pidfd_send_signal, m_state->pidfd, SIGTERM, nullptr, 0u) == 0;
     // Without pidfds: the directory taken at look-up stops answering once the process has
@@ -320,18 +332,22 @@ bool ZAVRunningApplication::terminate() const {
     return ::kill(m_state->pid, SIGTERM) == 0;
 }
 
-pid_t ZAVRunningApplication::processIdentifier() const {
+pid_t ZAVRunningApplication::processIdentifier() const
+{
     return m_state->pid;
 }
 
-const QString &ZAVRunningApplication::bundleIdentifier() const {
+const QString &ZAVRunningApplication::bundleIdentifier() const
+{
     return m_state->bundleIdentifier;
 }
 
-const QString &ZAVRunningApplication::executablePath() const {
+const QString &ZAVRunningApplication::executablePath() const
+{
     return m_state->executable;
 }
 
-quint64 ZAVRunningApplication::startTime() const {
+quint64 ZAVRunningApplication::startTime() const
+{
     return m_state->startTime;
 }

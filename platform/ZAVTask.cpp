@@ -22,8 +22,8 @@ bool ZAVTask::launch()
 
     // posix_spawn reports a program that cannot be executed as its own error (glibc uses
     // vfork + exec and passes exec's failure back), never as a child that runs on.
-    const int result = posix_spawn(&m_pid, storage.front().constData(), nullptr, nullptr,
-                                   argv.data(), environ);
+    const int result =
+        posix_spawn(&m_pid, storage.front().constData(), nullptr, nullptr, argv.data(), environ);
     if (result != 0) {
         m_pid = -1;
         m_launchError = QString::fromLocal8Bit(std::strerror(result));

@@ -68,8 +68,7 @@ QByteArray ZAVTemporaryDirectory()
 
 int ZAVRemoveLeftoversOfEndedRuns(const QByteArray &directory)
 {
-    const int fd =
-        ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return 0;
     DIR *dir = ::fdopendir(fd);
@@ -87,8 +86,8 @@ int ZAVRemoveLeftoversOfEndedRuns(const QByteArray &directory)
             !startsWith(entry->d_name, ZAVPackageFilePrefix))
             continue;
         struct stat st {};
-        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode) || st.st_uid != uid)
+        if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != uid)
             continue;
         if (::unlinkat(fd, entry->d_name, 0) == 0)
             ++removed;

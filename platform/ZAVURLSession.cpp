@@ -26,9 +26,7 @@ void registerSession(const std::shared_ptr<ZAVURLSession> &session)
     g_registry.push_back(session);
 }
 
-
 } // namespace
-
 
 // Delegate defaults: nothing.
 void ZAVURLSessionDelegate::URLSession(ZAVURLSession &, const ZAVOptionalError &) {}
@@ -150,11 +148,11 @@ std::shared_ptr<ZAVURLSessionDownloadTask> ZAVURLSession::downloadTaskWithURL(co
     return task;
 }
 
-std::shared_ptr<ZAVURLSessionDataTask> ZAVURLSession::dataTaskWithURL(const QUrl &url,
-                                                                      ZAVDataTaskCompletion completion)
+std::shared_ptr<ZAVURLSessionDataTask>
+ZAVURLSession::dataTaskWithURL(const QUrl &url, ZAVDataTaskCompletion completion)
 {
-    auto task = std::make_shared<ZAVURLSessionDataTask>(shared_from_this(), url,
-                                                        std::move(completion));
+    auto task =
+        std::make_shared<ZAVURLSessionDataTask>(shared_from_this(), url, std::move(completion));
     addTask(task);
     return task;
 }

@@ -35,7 +35,7 @@ enum ZAVURLErrorCode : int {
     ZAVURLErrorCannotWriteToFile = -3003,
     ZAVURLErrorCannotMoveFile = -3005,
     ZAVURLErrorDownloadDamaged = -3007, // not the body the caller expected (size, SHA-256)
-    ZAVURLErrorNotEnoughSpace = -3010, // the file system cannot hold the announced body
+    ZAVURLErrorNotEnoughSpace = -3010,  // the file system cannot hold the announced body
     ZAVURLErrorBadURL = -1000,
 };
 
@@ -141,7 +141,7 @@ protected:
     void watchRate(QNetworkReply *reply, std::function<void()> tooSlow);
 
     friend class ZAVURLSession;
-    std::shared_ptr<ZAVURLSession> m_session; // session thread: held until the task ends
+    std::shared_ptr<ZAVURLSession> m_session;   // session thread: held until the task ends
     const std::weak_ptr<ZAVURLSession> m_owner; // any thread: where to post resume and cancel
     QUrl m_url;
     ZAVRetryRun m_retry;
@@ -243,7 +243,7 @@ private:
     std::shared_ptr<ZAVURLSessionDelegate> m_delegate; // until the invalidation notice
     std::shared_ptr<ZAVURLSession> m_self;             // until invalidated and idle
     QThread *m_thread = nullptr;
-    QObject *m_context = nullptr; // lives on m_thread; deleted with the session
+    QObject *m_context = nullptr;     // lives on m_thread; deleted with the session
     std::atomic<bool> m_ended{false}; // the invalidation notice is out and the thread stops
     QNetworkAccessManager *m_manager = nullptr;
     // Session thread only:

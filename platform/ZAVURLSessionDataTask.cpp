@@ -46,8 +46,10 @@ void ZAVURLSessionDataTask::start()
 {
     if (m_cancelled || !m_url.isValid() || m_url.isRelative()) {
         const ZAVError error =
-            m_cancelled ? ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled."))
-                        : ZAVURLErrorMake(ZAVURLErrorBadURL, QStringLiteral("The address is not a valid URL."));
+            m_cancelled ? ZAVURLErrorMake(ZAVURLErrorCancelled,
+                                          QStringLiteral("The download was cancelled."))
+                        : ZAVURLErrorMake(ZAVURLErrorBadURL,
+                                          QStringLiteral("The address is not a valid URL."));
         complete(std::nullopt, std::nullopt, error);
         return;
     }
@@ -86,8 +88,9 @@ void ZAVURLSessionDataTask::abort()
         m_reply->abort();
     } else if (m_waitingToRetry) {
         m_waitingToRetry = false;
-        complete(std::nullopt, std::nullopt,
-                 ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled.")));
+        complete(
+            std::nullopt, std::nullopt,
+            ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled.")));
     }
 }
 

@@ -56,7 +56,8 @@ ZAVOptionalError ZAVURLSessionDownloadTask::freeSpaceError(qint64 needed, const 
     const QByteArray shown = temporary.left(qMax<qsizetype>(temporary.lastIndexOf('/'), 1));
     QList<QPair<QByteArray, QByteArray>> places{{temporary, shown}};
     const QByteArray home = qgetenv("HOME");
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (home.startsWith('/') && ::stat(temporary.constData(), &a) == 0 &&
         ::stat(home.constData(), &b) == 0 && a.st_dev != b.st_dev)
         places.append({home, home});

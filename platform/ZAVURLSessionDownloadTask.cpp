@@ -95,10 +95,10 @@ void ZAVURLSessionDownloadTask::start()
     // link planted at the name, never a file somebody made before.
     QByteArray name;
     for (int attempt = 0; !m_file.valid() && attempt < 8; ++attempt) {
-        name = directory +
-               QByteArray::fromStdString(ZAVFiles::randomName(ZAVPartialDownloadPrefix));
-        m_file.reset(::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                            0600));
+        name =
+            directory + QByteArray::fromStdString(ZAVFiles::randomName(ZAVPartialDownloadPrefix));
+        m_file.reset(
+            ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!m_file.valid() && errno != EEXIST)
             break;
     }
@@ -184,8 +184,7 @@ void ZAVURLSessionDownloadTask::deadlinePassed()
     }
 }
 
-void ZAVURLSessionDownloadTask::scheduleRetry(const ZAVError &error,
-                                              const ZAVRetryRun::Retry &next)
+void ZAVURLSessionDownloadTask::scheduleRetry(const ZAVError &error, const ZAVRetryRun::Retry &next)
 {
     const ZAVDownloadRetry retry{next.attempt, next.attempts, next.delay, error};
     m_waitingToRetry = true;
@@ -318,8 +317,8 @@ void ZAVURLSessionDownloadTask::replyFinished()
                                 QStringLiteral("The server answered with HTTP %1.").arg(m_status));
     } else if (reply->error() != QNetworkReply::NoError) {
         // Qt ends a transfer that received nothing for the time-out as "cancelled".
-        error = ZAVURLErrorFromReply(*reply,
-                                     reply->error() == QNetworkReply::OperationCanceledError);
+        error =
+            ZAVURLErrorFromReply(*reply, reply->error() == QNetworkReply::OperationCanceledError);
         lost = true;
     } else if (m_totalExpected >= 0 && m_totalWritten < m_totalExpected) {
         error = lostError();

@@ -12,9 +12,9 @@
 #include <optional>
 
 // A GET whose body is streamed into a temporary file with a random name, made with
-// O_CREAT|O_EXCL|O_NOFOLLOW in the user's temporary directory (ZAVTemporaryDirectory). Made by ZAVURLSession::downloadTaskWithURL;
-// everything it does happens on the session's thread, and it tells the session's delegate, in
-// this order:
+// O_CREAT|O_EXCL|O_NOFOLLOW in the user's temporary directory (ZAVTemporaryDirectory). Made by
+// ZAVURLSession::downloadTaskWithURL; everything it does happens on the session's thread, and it
+// tells the session's delegate, in this order:
 //   1. progress, any number of times: bytes in this step, bytes in the file so far, and the
 //      announced length or -1. Reports come at most about ten times a second, plus one as soon
 //      as the last byte is written, so the last report always carries the final count;
@@ -117,7 +117,15 @@ private:
     void scheduleRetry(const ZAVError &error, const ZAVRetryRun::Retry &retry);
 
     enum class Abort {
-        None, Cancelled, HTTPStatus, WriteFailed, TooLong, NoSpace, Restart, TooSlow, Deadline
+        None,
+        Cancelled,
+        HTTPStatus,
+        WriteFailed,
+        TooLong,
+        NoSpace,
+        Restart,
+        TooSlow,
+        Deadline
     };
 
     QNetworkReply *m_reply = nullptr;
@@ -141,6 +149,6 @@ private:
     qint64 m_furthest = 0;
     bool m_waitingToRetry = false;
     ZAVOptionalError m_spaceError;
-    QByteArray m_expectedSha256; // lower-case hex; empty: not checked
+    QByteArray m_expectedSha256;       // lower-case hex; empty: not checked
     std::optional<ZAVSha256> m_digest; // while a SHA-256 is expected
 };

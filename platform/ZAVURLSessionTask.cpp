@@ -164,8 +164,8 @@ void ZAVURLSessionTask::watchRate(QNetworkReply *reply, std::function<void()> to
         return;
     // Window after window: a transfer that moves, however slowly, at least this much in each
     // one goes on; one that does not ends as a lost connection.
-    const qint64 least = std::max<qint64>(
-        1, policy.slowBytesPerSecond * qint64(policy.slowWindow.count()) / 1000);
+    const qint64 least =
+        std::max<qint64>(1, policy.slowBytesPerSecond * qint64(policy.slowWindow.count()) / 1000);
     auto received = std::make_shared<qint64>(0);
     auto counted = std::make_shared<qint64>(0);
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply,

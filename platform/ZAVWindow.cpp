@@ -29,8 +29,7 @@ class WindowLoader : public QUiLoader {
 public:
     using QUiLoader::QUiLoader;
 
-    QWidget *createWidget(const QString &className, QWidget *parent,
-                          const QString &name) override
+    QWidget *createWidget(const QString &className, QWidget *parent, const QString &name) override
     {
         const auto factory = windowClasses().constFind(className);
         if (factory == windowClasses().constEnd())
@@ -107,10 +106,10 @@ int ZAVApplicationMain(int argc, char **argv)
         signalled = std::make_unique<QSocketNotifier>(notifier, QSocketNotifier::Read);
     if (QSocketNotifier *watch = signalled.get())
         QObject::connect(watch, &QSocketNotifier::activated, window, [window, watch] {
-        watch->setEnabled(false);
-        ZAVLogFormat(u"Signal %@ arrived while installing; finishing the installation first",
-                     QString::number(ZAVPendingTermination()));
-        window->close();
+            watch->setEnabled(false);
+            ZAVLogFormat(u"Signal %@ arrived while installing; finishing the installation first",
+                         QString::number(ZAVPendingTermination()));
+            window->close();
         });
     window->show();
     const int status = application.exec();

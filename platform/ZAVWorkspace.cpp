@@ -6,13 +6,15 @@
 
 #include <QFile>
 
-ZAVWorkspace &ZAVWorkspace::sharedWorkspace() {
+ZAVWorkspace &ZAVWorkspace::sharedWorkspace()
+{
     static ZAVWorkspace workspace;
     return workspace;
 }
 
 bool ZAVWorkspace::launchAppWithBundleIdentifier(const std::optional<QString> &bundleIdentifier,
-                                                 qint64 *launchIdentifier) {
+                                                 qint64 *launchIdentifier)
+{
     ZAV_ASSERT_MAIN_THREAD();
     if (launchIdentifier)
         *launchIdentifier = 0;

@@ -38,11 +38,11 @@ std::optional<QByteArray> ZAVVendorFeedWriter::document(const Options &options,
                  " (its desktop entry's name), not the bundle id " + options.bundleId.toStdString();
         return std::nullopt;
     }
-    for (const auto &[name, url] : {std::pair{"--pkg-url", &options.pkgUrl},
-                                    std::pair{"--feed-url", &options.feedUrl}}) {
+    for (const auto &[name, url] :
+         {std::pair{"--pkg-url", &options.pkgUrl}, std::pair{"--feed-url", &options.feedUrl}}) {
         if (!isWebUrl(*url)) {
-            *error = std::string(name) + " " + url->toStdString() +
-                     " is not an absolute http(s) URL";
+            *error =
+                std::string(name) + " " + url->toStdString() + " is not an absolute http(s) URL";
             return std::nullopt;
         }
     }

@@ -128,7 +128,7 @@ std::string commentSafe(const std::string &name)
 // The terminal settings put back when a signal ends the program at a password prompt. The
 // handler uses async-signal-safe calls only: tcsetattr, write, sigaction, raise.
 constexpr int kTerminalSignals[] = {SIGINT, SIGTERM, SIGHUP};
-termios g_savedTerminal {};
+termios g_savedTerminal{};
 struct sigaction g_previousActions[std::size(kTerminalSignals)];
 bool g_handled[std::size(kTerminalSignals)];
 
@@ -221,9 +221,9 @@ ZAVResult<ZAVVendorKey> ZAVVendorKey::load(const std::string &path, const Passwo
             return ZAVVendorFiles::sentence(ECANCELED,
                                             "no password was given for the protected key " + path);
         }
-        const bool derived = applyPassword(*secret, b + kSaltOffset, opsLimit,
-                                           static_cast<size_t>(memLimit),
-                                           bytes.data() + kKeynumOffset);
+        const bool derived =
+            applyPassword(*secret, b + kSaltOffset, opsLimit, static_cast<size_t>(memLimit),
+                          bytes.data() + kKeynumOffset);
         sodium_memzero(secret->data(), secret->size());
         if (!derived) {
             return ZAVVendorFiles::sentence(ENOMEM, "not enough memory to open the key " + path);

@@ -4,8 +4,8 @@
 #include "base/ZAVAtomicFile.h"
 #include "base/ZAVFd.h"
 #include "base/ZAVFiles.h"
-#include "pkg/ZAVPkgLog.h"
 #include "base/ZAVUserAppLayout.h"
+#include "pkg/ZAVPkgLog.h"
 
 #include <QDir>
 #include <QFile>

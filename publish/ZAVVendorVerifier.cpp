@@ -44,10 +44,10 @@ Fetched fetch(const QUrl &url)
     configuration.maximumDataTaskBodySize = kMaxDocumentSize;
     auto session = ZAVURLSession::sessionWithConfiguration(configuration);
     std::promise<Fetched> done;
-    auto task = session->dataTaskWithURL(
-        url, [&done](const std::optional<QByteArray> &body,
-                     const std::optional<ZAVHTTPURLResponse> &response,
-                     const ZAVOptionalError &error) {
+    auto task =
+        session->dataTaskWithURL(url, [&done](const std::optional<QByteArray> &body,
+                                              const std::optional<ZAVHTTPURLResponse> &response,
+                                              const ZAVOptionalError &error) {
             Fetched result;
             if (error)
                 result.error = error->localizedDescription.toStdString();
@@ -147,8 +147,8 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
         return report.failed("signature " + feed + ".minisig: " + signature.error);
     const ZAVFeedTrust trust({*key}, minimumSerial);
     QString keyId;
-    if (const ZAVOptionalError refusal = trust.verifySignature(*document.body, *signature.body,
-                                                               &keyId))
+    if (const ZAVOptionalError refusal =
+            trust.verifySignature(*document.body, *signature.body, &keyId))
         return report.failed("signature: " + refusal->localizedDescription.toStdString());
     report.ok("signature by key " + keyId.toStdString());
 

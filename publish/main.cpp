@@ -61,8 +61,7 @@ constexpr char kHelp[] =
 
 int usage(const std::string &message)
 {
-    std::fprintf(stderr, "zav-vendor: %s\n(zav-vendor -help shows the usage)\n",
-                 message.c_str());
+    std::fprintf(stderr, "zav-vendor: %s\n(zav-vendor -help shows the usage)\n", message.c_str());
     return 2;
 }
 
@@ -118,7 +117,7 @@ struct Arguments {
 std::optional<std::string> readPassword(const char *prompt)
 {
     const bool terminal = isatty(STDIN_FILENO);
-    termios saved {};
+    termios saved{};
     if (terminal) {
         std::fprintf(stderr, "%s", prompt);
         std::fflush(stderr);
@@ -173,8 +172,8 @@ int keygen(int argc, char **argv)
         sodium_memzero(password->data(), password->size());
     if (secretText.empty())
         return fail("not enough memory to protect the key with its password");
-    if (const ZAVStatus written = ZAVAtomicFile::write(secretPath, secretText, 0600,
-                                                       ZAVAtomicFile::Commit::NoReplace);
+    if (const ZAVStatus written =
+            ZAVAtomicFile::write(secretPath, secretText, 0600, ZAVAtomicFile::Commit::NoReplace);
         !written)
         return fail("cannot write " + secretPath + ": " + written.error().reasonText());
     if (const ZAVStatus written = ZAVAtomicFile::write(publicPath, key.publicKeyFileText(), 0644,
@@ -233,8 +232,8 @@ int pack(int argc, char **argv)
 
 int feed(int argc, char **argv)
 {
-    const std::vector<std::string> required = {"--pkg",     "--pkg-url",   "--feed-url", "--product",
-                                               "--bundle-id", "--version", "-o"};
+    const std::vector<std::string> required = {
+        "--pkg", "--pkg-url", "--feed-url", "--product", "--bundle-id", "--version", "-o"};
     const Arguments args(argc, argv,
                          {"--pkg", "--pkg-url", "--feed-url", "--product", "--bundle-id",
                           "--version", "--expires", "--serial", "-o"},
@@ -242,7 +241,8 @@ int feed(int argc, char **argv)
     const std::string missing = args.missing(required);
     if (!args.error.empty() || !missing.empty() || !args.operands.empty())
         return usage(!args.error.empty() ? args.error
-                                         : !missing.empty() ? missing : "feed takes no operands");
+                     : !missing.empty()  ? missing
+                                         : "feed takes no operands");
     ZAVVendorFeedWriter::Options options;
     options.product = args.text("--product");
     options.bundleId = args.text("--bundle-id");

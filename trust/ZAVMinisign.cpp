@@ -31,8 +31,8 @@ bool decodeExactly(std::string_view text, uint8_t *out, size_t size)
     std::vector<uint8_t> buffer(size + 1);
     size_t length = 0;
     const char *end = nullptr;
-    if (sodium_base642bin(buffer.data(), buffer.size(), text.data(), text.size(), nullptr,
-                          &length, &end, sodium_base64_VARIANT_ORIGINAL) != 0 ||
+    if (sodium_base642bin(buffer.data(), buffer.size(), text.data(), text.size(), nullptr, &length,
+                          &end, sodium_base64_VARIANT_ORIGINAL) != 0 ||
         end != text.data() + text.size() || length != size)
         return false;
     std::memcpy(out, buffer.data(), size);
@@ -184,8 +184,7 @@ ZAVMinisign::Verification ZAVMinisign::verify(const Signature &signature, const 
     return result;
 }
 
-ZAVMinisign::Verification ZAVMinisign::verify(std::string_view data,
-                                              std::string_view signatureText,
+ZAVMinisign::Verification ZAVMinisign::verify(std::string_view data, std::string_view signatureText,
                                               const std::vector<PublicKey> &trustedKeys)
 {
     const ZAVResult<Signature> signature = parseSignature(signatureText);

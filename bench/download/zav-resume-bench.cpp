@@ -2,8 +2,9 @@
 // package (with an ETag, honouring Range) and drops the connection after every DROP bytes of
 // each answer; an installation manager downloads it, the feed record pinning its size and
 // SHA-256, with the installer's first retry wait (1 s) before each new piece, and as many
-// retries as the drops need (the installer itself allows five per download). Prints how many body bytes the server sent
-// against the package's size; exits 0 when the download completed and matched, 1 otherwise.
+// retries as the drops need (the installer itself allows five per download). Prints how many body
+// bytes the server sent against the package's size; exits 0 when the download completed and
+// matched, 1 otherwise.
 //
 //   zav-resume-bench [SIZE_MIB [DROP_MIB]]      (defaults: 1024 and 100)
 //   -> size=<bytes> sent=<bytes> sent_ratio=<r> retries=<n> seconds=<s>
@@ -66,9 +67,8 @@ int main(int argc, char **argv)
     options.retryPolicy.delays.assign(size_t(size / drop + 1), std::chrono::seconds(1));
     auto manager = ZAVInstallationManager::initWithFeedData(feed, options);
     int retries = 0;
-    manager->setTransferBlock([&retries](const ZAVTransferState &state) {
-        retries += state.retryAttempt > 0 ? 1 : 0;
-    });
+    manager->setTransferBlock(
+        [&retries](const ZAVTransferState &state) { retries += state.retryAttempt > 0 ? 1 : 0; });
     int status = 1;
     QElapsedTimer clock;
     clock.start();

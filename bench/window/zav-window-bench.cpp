@@ -528,13 +528,11 @@ void printPhase(const LoopMeter &meter, qint64 watchdogLatenessNs, int phase)
     const auto share = [wallNs](qint64 ns) {
         return wallNs > 0 ? 100.0 * double(ns) / wallNs : 0.0;
     };
-    const double mainCpu = from.mainCpuNs >= 0 && to.mainCpuNs >= 0
-                               ? share(to.mainCpuNs - from.mainCpuNs)
-                               : -1.0;
+    const double mainCpu =
+        from.mainCpuNs >= 0 && to.mainCpuNs >= 0 ? share(to.mainCpuNs - from.mainCpuNs) : -1.0;
     const double processCpu = share(to.processCpuNs - from.processCpuNs);
-    const double total = to.machine.total > from.machine.total
-                             ? double(to.machine.total - from.machine.total)
-                             : 0.0;
+    const double total =
+        to.machine.total > from.machine.total ? double(to.machine.total - from.machine.total) : 0.0;
     const double busy =
         total > 0 ? 100.0 * double(to.machine.busy - from.machine.busy) / total : 0.0;
     const double iowait =
@@ -548,15 +546,14 @@ void printPhase(const LoopMeter &meter, qint64 watchdogLatenessNs, int phase)
                 ms(percentile(stats.stallsNs, 0.99)), ms(longest.cpuNs), ms(longest.systemNs),
                 longest.waitNs >= 0 ? ms(longest.waitNs) : -1.0, longest.voluntary,
                 longest.involuntary, longest.minorFaults, longest.majorFaults,
-                ms(stats.busiest.cpuNs), mainCpu,
-                processCpu, busy, iowait, ms(watchdogLatenessNs));
+                ms(stats.busiest.cpuNs), mainCpu, processCpu, busy, iowait, ms(watchdogLatenessNs));
     const Stall &busiest = stats.busiest;
     const qint64 first = g_phaseStartNs[0].load();
     const char *name = phaseNames[size_t(phase)];
     // "longest download stall", "busiest install gap", ...
     const auto describe = [first, name](const char *which, const char *what, const Stall &gap) {
-        std::printf("  %s %s %s: from %.3f ms to %.3f ms after the first tick; meanwhile:\n",
-                    which, name, what, ms(gap.fromNs - first), ms(gap.toNs - first));
+        std::printf("  %s %s %s: from %.3f ms to %.3f ms after the first tick; meanwhile:\n", which,
+                    name, what, ms(gap.fromNs - first), ms(gap.toNs - first));
         for (const LogLine &line : gap.lines)
             std::printf("    %+9.3f ms %-6s %s\n", ms(line.ns - gap.fromNs), line.source,
                         qPrintable(line.text));
@@ -660,9 +657,8 @@ int main(int argc, char **argv)
     QPointer<ZAVWindow> window;
     std::unique_ptr<BaselineRun> baselineRun;
     if (baseline) {
-        baselineRun = std::make_unique<BaselineRun>(QString::fromLocal8Bit(argv[2]),
-                                                    QString::fromLocal8Bit(argv[3]),
-                                                    packageInstaller);
+        baselineRun = std::make_unique<BaselineRun>(
+            QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), packageInstaller);
     } else {
         ZAVAlert::setResponder([&alerts](const ZAVAlert &alert) {
             alerts.append(alert.messageText() + " / " + alert.informativeText());

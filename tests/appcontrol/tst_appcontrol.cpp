@@ -91,9 +91,13 @@ struct SeenAlert {
 const QString kInformativeRest =
     QStringLiteral(" is currently running. Please close the application to continue installation.");
 
-QString readText(const QString &path) { return QString::fromUtf8(fileContents(path)); }
+QString readText(const QString &path)
+{
+    return QString::fromUtf8(fileContents(path));
+}
 
-QString fixtureEntry(const QString &program) {
+QString fixtureEntry(const QString &program)
+{
     QString entry = readText(QStringLiteral(ZAV_FIXTURE_DESKTOP_TEMPLATE));
     entry.replace(QStringLiteral("@ZAV_FIXTURE_NAME@"), QStringLiteral("Zav Fixture"));
     entry.replace(QStringLiteral("@ZAV_FIXTURE_EXEC@"), program);
@@ -103,18 +107,21 @@ QString fixtureEntry(const QString &program) {
 }
 
 // The layout and its paths as the Qt side of the tests speaks of them.
-std::optional<ZAVUserAppLayout> layoutFor(const QString &id, const QString &home) {
+std::optional<ZAVUserAppLayout> layoutFor(const QString &id, const QString &home)
+{
     return ZAVUserAppLayout::forApplication(id.toStdString(),
                                             QFile::encodeName(home).toStdString());
 }
 
-QString text(const std::string &path) {
+QString text(const std::string &path)
+{
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 // Lays out an installed copy of the fixture: the program at <appdir>/bin/zav-fixture and a
 // desktop entry at `entryPath` whose Exec= names it by absolute path, as zav-pkg leaves it.
-QString installFixture(const QString &id, const QString &entryPath) {
+QString installFixture(const QString &id, const QString &entryPath)
+{
     const auto layout = layoutFor(id, g_sandbox.home);
     if (!layout)
         return QString();
@@ -126,7 +133,8 @@ QString installFixture(const QString &id, const QString &entryPath) {
     return writeFile(entryPath, fixtureEntry(program).toUtf8()) ? program : QString();
 }
 
-bool setUpSandbox() {
+bool setUpSandbox()
+{
     Sandbox &s = g_sandbox;
     if (!s.setUp("appcontrol"))
         return false;
@@ -158,18 +166,17 @@ bool setUpSandbox() {
     }
     if (!QFile::copy(QStringLiteral(ZAV_FIXTURE_PROGRAM), decoy))
         return false;
-    s.installedProgram =
-        installFixture(s.id, text(layoutFor(s.id, s.home)->desktopEntryPath()));
-    s.integratedProgram = installFixture(
-        s.integratedId,
-        text(layoutFor(s.integratedId, s.home)->desktopEntryPath()));
+    s.installedProgram = installFixture(s.id, text(layoutFor(s.id, s.home)->desktopEntryPath()));
+    s.integratedProgram =
+        installFixture(s.integratedId, text(layoutFor(s.integratedId, s.home)->desktopEntryPath()));
     return !s.installedProgram.isEmpty() && !s.integratedProgram.isEmpty();
 }
 
 std::vector<SeenAlert> g_alerts;
 
 // Answers every alert with `answer`, noting what it showed and who had been asked to quit.
-void answerAlerts(long answer, const std::function<QList<qint64>()> &terminated) {
+void answerAlerts(long answer, const std::function<QList<qint64>()> &terminated)
+{
     g_alerts.clear();
     ZAVAlert::setResponder([answer, terminated](const ZAVAlert &alert) {
         g_alerts.push_back({alert.messageText(), alert.informativeText(), alert.buttons(),
@@ -180,7 +187,8 @@ void answerAlerts(long answer, const std::function<QList<qint64>()> &terminated)
 
 int g_terminations = 0;
 
-qint64 parentOf(qint64 pid, qint64 *session) {
+qint64 parentOf(qint64 pid, qint64 *session)
+{
     const QString stat = readText(QStringLiteral("/proc/%1/stat").arg(pid));
     const QStringList fields = stat.mid(stat.lastIndexOf(u')') + 2).split(u' ');
     if (fields.size() < 4)
@@ -189,7 +197,8 @@ qint64 parentOf(qint64 pid, qint64 *session) {
     return fields[1].toLongLong();
 }
 
-QList<qint64> pidsOf(const std::vector<ZAVRunningApplication> &running) {
+QList<qint64> pidsOf(const std::vector<ZAVRunningApplication> &running)
+{
     QList<qint64> pids;
     for (const ZAVRunningApplication &app : running)
         pids.append(app.processIdentifier());
@@ -198,7 +207,8 @@ QList<qint64> pidsOf(const std::vector<ZAVRunningApplication> &running) {
 
 } // namespace
 
-static QList<qint64> pidsWithRecord(const QString &suffix) {
+static QList<qint64> pidsWithRecord(const QString &suffix)
+{
     QList<qint64> pids;
     const QStringList names = QDir(g_sandbox.records).entryList({u'*' + suffix}, QDir::Files);
     for (const QString &name : names)
@@ -207,16 +217,19 @@ static QList<qint64> pidsWithRecord(const QString &suffix) {
     return pids;
 }
 
-QList<qint64> AppControlTest::startedPids() const {
+QList<qint64> AppControlTest::startedPids() const
+{
     return pidsWithRecord(QStringLiteral(".started"));
 }
 
-QList<qint64> AppControlTest::terminatedPids() const {
+QList<qint64> AppControlTest::terminatedPids() const
+{
     return pidsWithRecord(QStringLiteral(".terminated"));
 }
 
 QProcess *AppControlTest::startCopy(const QString &program, const QStringList &environment,
-                                    const std::function<void()> &childSetup) {
+                                    const std::function<void()> &childSetup)
+{
     auto copy = g_sandbox.startFixture(program, environment, childSetup);
     if (!copy)
         return nullptr;
@@ -224,14 +237,16 @@ QProcess *AppControlTest::startCopy(const QString &program, const QStringList &e
     return m_copies.back().get();
 }
 
-void AppControlTest::init() {
+void AppControlTest::init()
+{
     g_alerts.clear();
     g_terminations = 0;
     ZAVApplication::sharedApplication().setTerminateHandler([](const char *) { ++g_terminations; });
     QVERIFY(!g_sandbox.root.isEmpty());
 }
 
-void AppControlTest::cleanup() {
+void AppControlTest::cleanup()
+{
     ZAVAlert::setResponder(nullptr);
     ZAVApplication::sharedApplication().setTerminateHandler(nullptr);
     for (auto &copy : m_copies) {
@@ -251,7 +266,8 @@ void AppControlTest::cleanup() {
 
 // --- The installed-application layout ---------------------------------------------------
 
-void AppControlTest::applicationIdsFollowTheReverseDnsRules_data() {
+void AppControlTest::applicationIdsFollowTheReverseDnsRules_data()
+{
     QTest::addColumn<QString>("id");
     QTest::addColumn<bool>("valid");
     QTest::newRow("reverse-dns") << "org.example.DemoViewer" << true;
@@ -275,16 +291,17 @@ void AppControlTest::applicationIdsFollowTheReverseDnsRules_data() {
     QTest::newRow("nul") << QStringLiteral("org.ex") + QChar(0) + QStringLiteral("x") << false;
 }
 
-void AppControlTest::applicationIdsFollowTheReverseDnsRules() {
+void AppControlTest::applicationIdsFollowTheReverseDnsRules()
+{
     QFETCH(QString, id);
     QFETCH(bool, valid);
     QCOMPARE(ZAVUserAppLayout::isValidApplicationId(id.toStdString()), valid);
     QCOMPARE(ZAVUserAppLayout::forApplication(id.toStdString(), "/home/u").has_value(), valid);
 }
 
-void AppControlTest::layoutPlacesEveryFileUnderTheHome() {
-    const auto layout =
-        ZAVUserAppLayout::forApplication("org.example.Demo", "/home/u/./x/../");
+void AppControlTest::layoutPlacesEveryFileUnderTheHome()
+{
+    const auto layout = ZAVUserAppLayout::forApplication("org.example.Demo", "/home/u/./x/../");
     QVERIFY(layout);
     QCOMPARE(layout->home(), "/home/u");
     QCOMPARE(layout->applicationDirectory(), "/home/u/.local/opt/org.example.Demo");
@@ -300,7 +317,8 @@ void AppControlTest::layoutPlacesEveryFileUnderTheHome() {
     QVERIFY(!ZAVUserAppLayout::forApplication("org.example.Demo", ""));
 }
 
-void AppControlTest::rootHomeGivesNoDoubleSlash() {
+void AppControlTest::rootHomeGivesNoDoubleSlash()
+{
     const auto layout = ZAVUserAppLayout::forApplication("org.example.Demo", "/");
     QVERIFY(layout);
     QCOMPARE(layout->applicationDirectory(), "/.local/opt/org.example.Demo");
@@ -308,7 +326,8 @@ void AppControlTest::rootHomeGivesNoDoubleSlash() {
     QCOMPARE(layout->receiptPath(), "/.local/share/zav/receipts/org.example.Demo.json");
 }
 
-void AppControlTest::iconPathRefusesExtensionsThatAreNotIcons_data() {
+void AppControlTest::iconPathRefusesExtensionsThatAreNotIcons_data()
+{
     QTest::addColumn<QString>("extension");
     QTest::newRow("climbs out") << "/../../../../.bashrc";
     QTest::newRow("empty") << "";
@@ -316,7 +335,8 @@ void AppControlTest::iconPathRefusesExtensionsThatAreNotIcons_data() {
     QTest::newRow("svg with more") << "svg/x";
 }
 
-void AppControlTest::iconPathRefusesExtensionsThatAreNotIcons() {
+void AppControlTest::iconPathRefusesExtensionsThatAreNotIcons()
+{
     QFETCH(QString, extension);
     const auto layout = ZAVUserAppLayout::forApplication("org.example.Demo", "/home/u");
     QVERIFY(layout);
@@ -325,7 +345,8 @@ void AppControlTest::iconPathRefusesExtensionsThatAreNotIcons() {
 
 // --- How a process is recognised as a copy ----------------------------------------------
 
-void AppControlTest::cgroupScopesAndServicesName_data() {
+void AppControlTest::cgroupScopesAndServicesName_data()
+{
     QTest::addColumn<QString>("cgroup");
     QTest::addColumn<QString>("id");
     QTest::addColumn<bool>("names");
@@ -364,21 +385,24 @@ void AppControlTest::cgroupScopesAndServicesName_data() {
     QTest::newRow("empty") << "" << demo << false;
 }
 
-void AppControlTest::cgroupScopesAndServicesName() {
+void AppControlTest::cgroupScopesAndServicesName()
+{
     QFETCH(QString, cgroup);
     QFETCH(QString, id);
     QFETCH(bool, names);
     QCOMPARE(ZAVRunningApplication::cgroupNamesApplication(cgroup, id), names);
 }
 
-static QByteArray environmentOf(std::initializer_list<QByteArray> entries) {
+static QByteArray environmentOf(std::initializer_list<QByteArray> entries)
+{
     QByteArray environment;
     for (const QByteArray &entry : entries)
         environment += entry + '\0';
     return environment;
 }
 
-void AppControlTest::launchEnvironmentNames_data() {
+void AppControlTest::launchEnvironmentNames_data()
+{
     QTest::addColumn<QByteArray>("environment");
     QTest::addColumn<bool>("names");
     const QByteArray entry = "GIO_LAUNCHED_DESKTOP_FILE=/home/u/.local/share/applications/"
@@ -402,7 +426,8 @@ void AppControlTest::launchEnvironmentNames_data() {
     QTest::newRow("empty") << QByteArray() << false;
 }
 
-void AppControlTest::launchEnvironmentNames() {
+void AppControlTest::launchEnvironmentNames()
+{
     QFETCH(QByteArray, environment);
     QFETCH(bool, names);
     QCOMPARE(
@@ -410,7 +435,8 @@ void AppControlTest::launchEnvironmentNames() {
         names);
 }
 
-void AppControlTest::executableMustLieInsideTheDirectory_data() {
+void AppControlTest::executableMustLieInsideTheDirectory_data()
+{
     QTest::addColumn<QString>("executable");
     QTest::addColumn<bool>("inside");
     QTest::newRow("inside") << "/h/.local/opt/org.x.y/bin/p" << true;
@@ -419,7 +445,8 @@ void AppControlTest::executableMustLieInsideTheDirectory_data() {
     QTest::newRow("unknown") << "" << false;
 }
 
-void AppControlTest::executableMustLieInsideTheDirectory() {
+void AppControlTest::executableMustLieInsideTheDirectory()
+{
     QFETCH(QString, executable);
     QFETCH(bool, inside);
     QCOMPARE(ZAVRunningApplication::executableLiesInDirectory(executable, "/h/.local/opt/org.x.y"),
@@ -430,7 +457,8 @@ void AppControlTest::executableMustLieInsideTheDirectory() {
 
 // --- Finding and quitting a running copy -------------------------------------------------
 
-void AppControlTest::noCopyRunningShowsNoAlertAndReturnsAtOnce() {
+void AppControlTest::noCopyRunningShowsNoAlertAndReturnsAtOnce()
+{
     // The program itself runs, but from the build, not as the installed product.
     QVERIFY(startCopy(QStringLiteral(ZAV_FIXTURE_PROGRAM)));
     answerAlerts(ZAVAlertFirstButtonReturn, [this] { return terminatedPids(); });
@@ -442,7 +470,8 @@ void AppControlTest::noCopyRunningShowsNoAlertAndReturnsAtOnce() {
     QVERIFY(ZAVRunningApplication::runningApplicationsWithBundleIdentifier(g_sandbox.id).empty());
 }
 
-void AppControlTest::alertTextsCarryTheProductName_data() {
+void AppControlTest::alertTextsCarryTheProductName_data()
+{
     QTest::addColumn<std::optional<QString>>("product");
     QTest::addColumn<QString>("informative");
     QTest::newRow("name") << std::optional<QString>(QStringLiteral("Demo Viewer"))
@@ -456,7 +485,8 @@ void AppControlTest::alertTextsCarryTheProductName_data() {
         << QStringLiteral("<b>%@ 100%</b>") + kInformativeRest;
 }
 
-void AppControlTest::alertTextsCarryTheProductName() {
+void AppControlTest::alertTextsCarryTheProductName()
+{
     QFETCH(std::optional<QString>, product);
     QFETCH(QString, informative);
     QVERIFY(startCopy(g_sandbox.installedProgram));
@@ -469,7 +499,8 @@ void AppControlTest::alertTextsCarryTheProductName() {
     QCOMPARE(g_alerts[0].alertStyle, 1);
 }
 
-void AppControlTest::quitRequestIsSentOnTheButtonWithoutWaitingForExit() {
+void AppControlTest::quitRequestIsSentOnTheButtonWithoutWaitingForExit()
+{
     // The copy takes three seconds to exit after the request, as one saving its work would.
     QProcess *copy = startCopy(g_sandbox.installedProgram, {"ZAV_FIXTURE_LINGER_MS=3000"});
     QVERIFY(copy);
@@ -489,7 +520,8 @@ void AppControlTest::quitRequestIsSentOnTheButtonWithoutWaitingForExit() {
     QCOMPARE(copy->exitCode(), 0);
 }
 
-void AppControlTest::otherAnswerLeavesTheCopyRunning() {
+void AppControlTest::otherAnswerLeavesTheCopyRunning()
+{
     QProcess *copy = startCopy(g_sandbox.installedProgram);
     QVERIFY(copy);
     answerAlerts(0, [this] { return terminatedPids(); });
@@ -499,7 +531,8 @@ void AppControlTest::otherAnswerLeavesTheCopyRunning() {
     QVERIFY(terminatedPids().isEmpty());
 }
 
-void AppControlTest::twoCopiesGiveOneAlertAndOnlyTheOldestIsAsked() {
+void AppControlTest::twoCopiesGiveOneAlertAndOnlyTheOldestIsAsked()
+{
     QProcess *oldest = startCopy(g_sandbox.installedProgram);
     QVERIFY(oldest);
     QTest::qWait(50); // start times count in clock ticks
@@ -518,7 +551,8 @@ void AppControlTest::twoCopiesGiveOneAlertAndOnlyTheOldestIsAsked() {
     QCOMPARE(terminatedPids(), QList<qint64>{oldestPid});
 }
 
-void AppControlTest::sameProgramOutsideTheDirectoryIsNotMatched() {
+void AppControlTest::sameProgramOutsideTheDirectoryIsNotMatched()
+{
     const QString program = QStringLiteral(ZAV_FIXTURE_PROGRAM);
     const QString entries = g_sandbox.dataHome + QStringLiteral("/applications/");
     QVERIFY(startCopy(program));
@@ -543,7 +577,8 @@ void AppControlTest::sameProgramOutsideTheDirectoryIsNotMatched() {
     QVERIFY(terminatedPids().isEmpty());
 }
 
-void AppControlTest::copyLaunchedFromTheDesktopEntryIsMatchedWherever() {
+void AppControlTest::copyLaunchedFromTheDesktopEntryIsMatchedWherever()
+{
     // Started from the product's desktop entry, by a launcher that records no pid.
     QProcess *launched = startCopy(
         QStringLiteral(ZAV_FIXTURE_PROGRAM),
@@ -559,7 +594,8 @@ void AppControlTest::copyLaunchedFromTheDesktopEntryIsMatchedWherever() {
     QCOMPARE(terminatedPids(), QList<qint64>{pid});
 }
 
-void AppControlTest::anotherUsersCopyIsNeverListed() {
+void AppControlTest::anotherUsersCopyIsNeverListed()
+{
     if (getuid() != 0)
         QSKIP("needs root to start a copy as another user");
     const uid_t nobody = 65534;
@@ -575,7 +611,8 @@ void AppControlTest::anotherUsersCopyIsNeverListed() {
     QCOMPARE(g_alerts.size(), 0u);
 }
 
-void AppControlTest::handleOfAnExitedCopySignalsNothing() {
+void AppControlTest::handleOfAnExitedCopySignalsNothing()
+{
     QProcess *copy = startCopy(g_sandbox.installedProgram);
     QVERIFY(copy);
     const auto running =
@@ -590,7 +627,8 @@ void AppControlTest::handleOfAnExitedCopySignalsNothing() {
 
 // --- Launching the installed product ------------------------------------------------------
 
-void AppControlTest::installedProductIsLaunchedDetachedAndTheInstallerQuits() {
+void AppControlTest::installedProductIsLaunchedDetachedAndTheInstallerQuits()
+{
     ZAVAppUtils::startAppWithBundleID(g_sandbox.id);
     QCOMPARE(g_terminations, 1);
     QTRY_COMPARE_WITH_TIMEOUT(startedPids().size(), 1, 5000);
@@ -608,7 +646,8 @@ void AppControlTest::installedProductIsLaunchedDetachedAndTheInstallerQuits() {
              QList<qint64>{pid});
 }
 
-void AppControlTest::integratedEntryIsFoundOutsideTheDataHome() {
+void AppControlTest::integratedEntryIsFoundOutsideTheDataHome()
+{
     // Its entry lies only where zav-pkg integrates it, not under $XDG_DATA_HOME.
     ZAVAppUtils::startAppWithBundleID(g_sandbox.integratedId);
     QCOMPARE(g_terminations, 1);
@@ -617,7 +656,8 @@ void AppControlTest::integratedEntryIsFoundOutsideTheDataHome() {
              g_sandbox.integratedProgram);
 }
 
-void AppControlTest::unknownOrInvalidIdLaunchesNothingAndStillQuits_data() {
+void AppControlTest::unknownOrInvalidIdLaunchesNothingAndStillQuits_data()
+{
     QTest::addColumn<std::optional<QString>>("id");
     QTest::newRow("not installed") << std::optional<QString>(QStringLiteral("org.example.Missing"));
     QTest::newRow("absent") << std::optional<QString>();
@@ -626,7 +666,8 @@ void AppControlTest::unknownOrInvalidIdLaunchesNothingAndStillQuits_data() {
         << std::optional<QString>(QStringLiteral("../applications/") + g_sandbox.id);
 }
 
-void AppControlTest::unknownOrInvalidIdLaunchesNothingAndStillQuits() {
+void AppControlTest::unknownOrInvalidIdLaunchesNothingAndStillQuits()
+{
     QFETCH(std::optional<QString>, id);
     ZAVAppUtils::startAppWithBundleID(id);
     QCOMPARE(g_terminations, 1);
@@ -634,7 +675,8 @@ void AppControlTest::unknownOrInvalidIdLaunchesNothingAndStillQuits() {
     QVERIFY(startedPids().isEmpty());
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     // GLib reads the user's directories once: the sandbox must be in place before Qt or GIO
     // can ask for them.
     if (!setUpSandbox()) {

@@ -151,10 +151,15 @@ void BaseTest::escaperWorksOnBytes_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("escaped");
-    QTest::newRow("right-to-left override")
-        << QByteArray("a\xe2\x80\xae" "b") << QByteArray("a\\u202eb");
-    QTest::newRow("C1 control as UTF-8") << QByteArray("\xc2\x9b" "m") << QByteArray("\\u009bm");
-    QTest::newRow("C1 control as a lone byte") << QByteArray("\x9b" "m") << QByteArray("\\x9bm");
+    QTest::newRow("right-to-left override") << QByteArray("a\xe2\x80\xae"
+                                                          "b")
+                                            << QByteArray("a\\u202eb");
+    QTest::newRow("C1 control as UTF-8") << QByteArray("\xc2\x9b"
+                                                       "m")
+                                         << QByteArray("\\u009bm");
+    QTest::newRow("C1 control as a lone byte") << QByteArray("\x9b"
+                                                             "m")
+                                               << QByteArray("\\x9bm");
     QTest::newRow("other bytes outside UTF-8 stay")
         << QByteArray("\xff\xfe") << QByteArray("\xff\xfe");
     QTest::newRow("override cut short")

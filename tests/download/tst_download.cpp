@@ -99,8 +99,8 @@ QByteArray userDirectoryName()
 // transfer spans several progress intervals.
 ZAVFakeHTTPServer::Route slowBody(int chunks, int delayMs = 60)
 {
-    ZAVFakeHTTPServer::Route route = ZAVFakeHTTPServer::ok(bytes(0, qint64(chunks) * 64 * 1024),
-                                                           "application/octet-stream");
+    ZAVFakeHTTPServer::Route route =
+        ZAVFakeHTTPServer::ok(bytes(0, qint64(chunks) * 64 * 1024), "application/octet-stream");
     route.chunkSize = 64 * 1024;
     route.chunkDelayMs = delayMs;
     return route;
@@ -482,8 +482,8 @@ void DownloadTest::knownLengthPercentagesRiseToExactly100()
     // The left-over check logs the path once more; one handler call, then the invalidation
     // line and nothing more.
     const QString pathLine = QStringLiteral("path:") + path;
-    QStringList expected = {pathLine, QStringLiteral("Start download: ") + url, pathLine,
-                            pathLine, kFailedNoError};
+    QStringList expected = {pathLine, QStringLiteral("Start download: ") + url, pathLine, pathLine,
+                            kFailedNoError};
     if (leftOver)
         expected.prepend(pathLine);
     QCOMPARE(managerLines(log), expected);
@@ -523,22 +523,31 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("description");
-    QTest::newRow("connection dropped mid-body") << "drop" << "The network connection was lost.";
-    QTest::newRow("length announced but not sent") << "short" << "The network connection was lost.";
+    QTest::newRow("connection dropped mid-body") << "drop"
+                                                 << "The network connection was lost.";
+    QTest::newRow("length announced but not sent") << "short"
+                                                   << "The network connection was lost.";
     QTest::newRow("closed without an answer") << "close" << QString();
-    QTest::newRow("404") << "404" << "The package could not be downloaded (HTTP 404).";
-    QTest::newRow("500") << "500" << "The package could not be downloaded (HTTP 500).";
-    QTest::newRow("big 403 page") << "403" << "The package could not be downloaded (HTTP 403).";
-    QTest::newRow("redirect loop") << "loop" << "The server sent too many redirects.";
+    QTest::newRow("404") << "404"
+                         << "The package could not be downloaded (HTTP 404).";
+    QTest::newRow("500") << "500"
+                         << "The package could not be downloaded (HTTP 500).";
+    QTest::newRow("big 403 page") << "403"
+                                  << "The package could not be downloaded (HTTP 403).";
+    QTest::newRow("redirect loop") << "loop"
+                                   << "The server sent too many redirects.";
     QTest::newRow("redirect to another scheme")
-        << "scheme" << "The server sent an unsupported redirect (to another scheme).";
+        << "scheme"
+        << "The server sent an unsupported redirect (to another scheme).";
     // Files of this process may not grow past 256 KiB: writes past that fail as on a full disk.
     QTest::newRow("file cannot be written") << "limit"
                                             << "The package could not be saved (File too large).";
     // Every piece gets further, yet the five retries are the whole download's.
-    QTest::newRow("reset every 100 bytes, resumed") << "reset" << "The network connection was lost.";
+    QTest::newRow("reset every 100 bytes, resumed") << "reset"
+                                                    << "The network connection was lost.";
     // 400 bytes a second against a floor of 1 KiB a second, window after window.
-    QTest::newRow("trickled under the rate floor") << "trickle" << "The network connection was lost.";
+    QTest::newRow("trickled under the rate floor") << "trickle"
+                                                   << "The network connection was lost.";
 }
 
 void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
@@ -562,7 +571,8 @@ void DownloadTest::failuresDeliverOneErrorAndLeaveNothing()
         route.closeWithoutAnswer = true;
     } else if (kind == u"loop" || kind == u"scheme") {
         const QUrl self = server.url("/setup.pkg");
-        route = ZAVFakeHTTPServer::redirect(kind == u"loop" ? self.toString() : "file:///etc/passwd");
+        route =
+            ZAVFakeHTTPServer::redirect(kind == u"loop" ? self.toString() : "file:///etc/passwd");
     } else if (kind != u"limit") {
         route.status = kind.toInt();
         if (kind == u"403") {
@@ -615,13 +625,17 @@ void DownloadTest::downloadLandsAtTheInstallerPath_data()
 {
     QTest::addColumn<QString>("urlPath");
     QTest::addColumn<QString>("name");
-    QTest::newRow("query left out") << "/downloads/setup.pkg?v=2" << "tmp-setup.pkg";
-    QTest::newRow("trailing slash ignored") << "/downloads/setup-4.2.pkg/" << "tmp-setup-4.2.pkg";
-    QTest::newRow("fragment left out") << "/a/b.pkg#x" << "tmp-b.pkg";
+    QTest::newRow("query left out") << "/downloads/setup.pkg?v=2"
+                                    << "tmp-setup.pkg";
+    QTest::newRow("trailing slash ignored") << "/downloads/setup-4.2.pkg/"
+                                            << "tmp-setup-4.2.pkg";
+    QTest::newRow("fragment left out") << "/a/b.pkg#x"
+                                       << "tmp-b.pkg";
     // Pre-signed addresses carry queries of hundreds of characters.
     QTest::newRow("long query") << "/a/b.pkg?X-Signature=" + QString(600, u'f') << "tmp-b.pkg";
     // Named after the address in the feed, not the one redirected to.
-    QTest::newRow("redirect followed") << "/latest" << "tmp-latest";
+    QTest::newRow("redirect followed") << "/latest"
+                                       << "tmp-latest";
 }
 
 void DownloadTest::downloadLandsAtTheInstallerPath()
@@ -692,9 +706,9 @@ void DownloadTest::packageAddressThatIsNotAURLMakesNoRequest_data()
     QTest::newRow("missing") << std::optional<QString>() << none;
     QTest::newRow("empty") << std::optional<QString>(QString()) << none;
     // Other schemes would read local files or the installer's own resources.
-    for (const char *url : {"setup.pkg", "/downloads/setup.pkg", "http:setup.pkg",
-                            "file:///etc/passwd", "qrc:/zav/main.ui", "data:,package",
-                            "ftp://127.0.0.1/setup.pkg"})
+    for (const char *url :
+         {"setup.pkg", "/downloads/setup.pkg", "http:setup.pkg", "file:///etc/passwd",
+          "qrc:/zav/main.ui", "data:,package", "ftp://127.0.0.1/setup.pkg"})
         QTest::newRow(url) << std::optional<QString>(QString::fromLatin1(url)) << partial.arg(url);
 }
 
@@ -725,13 +739,18 @@ void DownloadTest::installerFileNameIsShortAndPlain_data()
     QTest::addColumn<QString>("urlPath");
     QTest::addColumn<QString>("name");
     const QString stem(300, u'p');
-    QTest::newRow("long name keeps its start and extension")
-        << "/" + stem + ".tar.gz" << "tmp-" + stem.left(113) + ".tar.gz";
-    QTest::newRow("decoded slash and NUL") << "/a%2Fb%00c.pkg" << "tmp-a_b_c.pkg";
-    QTest::newRow("decoded newline") << "/a%0Ab.pkg" << "tmp-a_b.pkg";
-    QTest::newRow("no segment") << "/" << "tmp-package";
-    QTest::newRow("dot dot") << "/a/.." << "tmp-package";
-    QTest::newRow("encoded dot dot") << "/a/%2E%2E?x" << "tmp-package";
+    QTest::newRow("long name keeps its start and extension") << "/" + stem + ".tar.gz"
+                                                             << "tmp-" + stem.left(113) + ".tar.gz";
+    QTest::newRow("decoded slash and NUL") << "/a%2Fb%00c.pkg"
+                                           << "tmp-a_b_c.pkg";
+    QTest::newRow("decoded newline") << "/a%0Ab.pkg"
+                                     << "tmp-a_b.pkg";
+    QTest::newRow("no segment") << "/"
+                                << "tmp-package";
+    QTest::newRow("dot dot") << "/a/.."
+                             << "tmp-package";
+    QTest::newRow("encoded dot dot") << "/a/%2E%2E?x"
+                                     << "tmp-package";
 }
 
 void DownloadTest::installerFileNameIsShortAndPlain()
@@ -794,15 +813,22 @@ void DownloadTest::stalePartialDownloadsOfEarlierRunsAreRemoved_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("ageHours");
     QTest::addColumn<bool>("removed");
-    QTest::newRow("old partial file") << "file" << "download-AbC123" << 25 << true;
+    QTest::newRow("old partial file") << "file"
+                                      << "download-AbC123" << 25 << true;
     // Under the lock no other run is going on: whatever its age, a partial file or a package
     // is a dead run's.
-    QTest::newRow("recent partial file") << "file" << "download-AbC123" << 0 << true;
-    QTest::newRow("package of another product") << "file" << "tmp-other.tar.gz" << 0 << true;
-    QTest::newRow("old file of another name") << "file" << "notes.txt" << 25 << false;
-    QTest::newRow("old link") << "link" << "download-AbC123" << 25 << false;
-    QTest::newRow("old directory") << "dir" << "download-AbC123" << 25 << false;
-    QTest::newRow("old file of another user") << "foreign" << "download-AbC123" << 25 << false;
+    QTest::newRow("recent partial file") << "file"
+                                         << "download-AbC123" << 0 << true;
+    QTest::newRow("package of another product") << "file"
+                                                << "tmp-other.tar.gz" << 0 << true;
+    QTest::newRow("old file of another name") << "file"
+                                              << "notes.txt" << 25 << false;
+    QTest::newRow("old link") << "link"
+                              << "download-AbC123" << 25 << false;
+    QTest::newRow("old directory") << "dir"
+                                   << "download-AbC123" << 25 << false;
+    QTest::newRow("old file of another user") << "foreign"
+                                              << "download-AbC123" << 25 << false;
 }
 
 void DownloadTest::stalePartialDownloadsOfEarlierRunsAreRemoved()
@@ -909,19 +935,22 @@ void DownloadTest::lostConnectionResumesOrStartsAgain_data()
     QTest::addColumn<bool>("changeETag");
     QTest::addColumn<bool>("ignoreRange");
     QTest::addColumn<QList<QByteArray>>("ranges"); // asked for, in order
-    QTest::addColumn<qint64>("bodyBytes");          // sent by the server, in all
+    QTest::addColumn<qint64>("bodyBytes");         // sent by the server, in all
     // The retry notices: counted over the whole download, however far each piece got.
     QTest::addColumn<QList<int>>("attempts");
     const qint64 size = 300 * 1024 + 5, cut = 60 * 1024;
-    QTest::newRow("resumed where it broke, four times") << QByteArray("v1") << false << false
+    QTest::newRow("resumed where it broke, four times")
+        << QByteArray("v1") << false << false
         << QList<QByteArray>{"", "bytes=61440-", "bytes=122880-", "bytes=184320-", "bytes=245760-"}
         << size << QList<int>{1, 2, 3, 4};
     QTest::newRow("server ignores Range") << QByteArray("v1") << false << true
-        << QList<QByteArray>{"", "bytes=61440-", "bytes=61440-"} << size + 2 * cut << QList<int>{1, 2};
-    QTest::newRow("file changed (ETag)") << QByteArray("v") << true << false
-        << QList<QByteArray>{"", "bytes=61440-", "bytes=61440-"} << size + 2 * cut << QList<int>{1, 2};
-    QTest::newRow("no validator") << QByteArray() << false << false
-        << QList<QByteArray>{"", "", ""} << size + 2 * cut << QList<int>{1, 2};
+                                          << QList<QByteArray>{"", "bytes=61440-", "bytes=61440-"}
+                                          << size + 2 * cut << QList<int>{1, 2};
+    QTest::newRow("file changed (ETag)")
+        << QByteArray("v") << true << false << QList<QByteArray>{"", "bytes=61440-", "bytes=61440-"}
+        << size + 2 * cut << QList<int>{1, 2};
+    QTest::newRow("no validator") << QByteArray() << false << false << QList<QByteArray>{"", "", ""}
+                                  << size + 2 * cut << QList<int>{1, 2};
 }
 
 void DownloadTest::lostConnectionResumesOrStartsAgain()
@@ -945,7 +974,8 @@ void DownloadTest::lostConnectionResumesOrStartsAgain()
     feed->setPkgUrl(server.url("/setup.pkg").toString());
     // Both pinned: a byte counted twice or a digest not started over fails the download.
     feed->setPkgSize(package.size());
-    feed->setPkgSha256(QString::fromLatin1(QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex()));
+    feed->setPkgSha256(
+        QString::fromLatin1(QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex()));
     ZAVTestLog log;
     auto manager = ZAVInstallationManager::initWithFeedData(feed, quick());
     QList<ZAVTransferState> states;
@@ -968,14 +998,18 @@ void DownloadTest::lostConnectionResumesOrStartsAgain()
 
 void DownloadTest::notEnoughFreeSpaceFailsBeforeTheFirstByte_data()
 {
-    QTest::addColumn<QString>("small");   // the file system too small: "none", "tmp" or "home"
-    QTest::addColumn<bool>("pinned");     // the size from the feed, else from Content-Length
+    QTest::addColumn<QString>("small"); // the file system too small: "none", "tmp" or "home"
+    QTest::addColumn<bool>("pinned");   // the size from the feed, else from Content-Length
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("message"); // %1: where
-    const QString message = QStringLiteral("There is not enough free space: %2 is needed and 300 MB is free in %1.");
-    QTest::newRow("feed's size, temporary directory") << "tmp" << true << qint64(1'200'000'000) << message.arg("%1", "1.2 GB");
-    QTest::newRow("announced length, temporary directory") << "tmp" << false << qint64(400'000'000) << message.arg("%1", "400 MB");
-    QTest::newRow("feed's size, home") << "home" << true << qint64(1'200'000'000) << message.arg("%1", "1.2 GB");
+    const QString message =
+        QStringLiteral("There is not enough free space: %2 is needed and 300 MB is free in %1.");
+    QTest::newRow("feed's size, temporary directory")
+        << "tmp" << true << qint64(1'200'000'000) << message.arg("%1", "1.2 GB");
+    QTest::newRow("announced length, temporary directory")
+        << "tmp" << false << qint64(400'000'000) << message.arg("%1", "400 MB");
+    QTest::newRow("feed's size, home")
+        << "home" << true << qint64(1'200'000'000) << message.arg("%1", "1.2 GB");
     QTest::newRow("larger than any disk") << "none" << true << (qint64(1) << 62) << QString();
 }
 
@@ -988,10 +1022,11 @@ void DownloadTest::notEnoughFreeSpaceFailsBeforeTheFirstByte()
     // A 300 MB tmpfs where the row wants the space to be short (root only).
     QTemporaryDir mountPoint;
     if (small != u"none") {
-        if (::geteuid() != 0 ||
-            QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=300000000", "tmpfs", mountPoint.path()}) != 0)
+        if (::geteuid() != 0 || QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=300000000",
+                                                            "tmpfs", mountPoint.path()}) != 0)
             QSKIP("needs root to mount a small tmpfs");
-        m_environment.set(small == u"tmp" ? "TMPDIR" : "HOME", QFile::encodeName(mountPoint.path()));
+        m_environment.set(small == u"tmp" ? "TMPDIR" : "HOME",
+                          QFile::encodeName(mountPoint.path()));
     }
     auto unmount = qScopeGuard([&] {
         if (small != u"none")

@@ -94,13 +94,16 @@ std::shared_ptr<Delivery> load(const QUrl &url, const ZAVFeedTrust &trust = {},
 {
     auto delivery = std::make_shared<Delivery>();
     auto returned = std::make_shared<bool>(false);
-    ZAVFeedLoader::loadFeedFromURL(url, trust, [delivery, returned](auto record, const auto &error) {
-        delivery->calls += 1;
-        delivery->onMainThread = ZAVIsMainThread();
-        delivery->afterCallReturned = *returned;
-        delivery->record = record;
-        delivery->error = error;
-    }, options);
+    ZAVFeedLoader::loadFeedFromURL(
+        url, trust,
+        [delivery, returned](auto record, const auto &error) {
+            delivery->calls += 1;
+            delivery->onMainThread = ZAVIsMainThread();
+            delivery->afterCallReturned = *returned;
+            delivery->record = record;
+            delivery->error = error;
+        },
+        options);
     *returned = true;
     return delivery;
 }
@@ -110,8 +113,6 @@ const QByteArray kFeed = R"({"product": "Demo Viewer", "bundleId": "org.example.
     "autoLaunch": true, "displayVersion": false})";
 
 } // namespace
-
-
 
 void FeedTest::initTestCase()
 {
@@ -140,8 +141,8 @@ QByteArray FeedTest::sign(const QByteArray &document, const QString &key)
         qFatal("cannot write the document to sign");
     file.close();
     QFile::remove(file.fileName() + ".minisig");
-    if (QProcess::execute("minisign", {"-S", "-s", m_dir.filePath(key + ".key"), "-m",
-                                       file.fileName()}) != 0)
+    if (QProcess::execute("minisign",
+                          {"-S", "-s", m_dir.filePath(key + ".key"), "-m", file.fileName()}) != 0)
         qFatal("minisign cannot sign");
     QFile signature(file.fileName() + ".minisig");
     if (!signature.open(QIODevice::ReadOnly))
@@ -250,7 +251,8 @@ void FeedTest::wrongTypeRefusesTheDocumentNamingTheKey_data()
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("key");
     QTest::newRow("number for version") << QByteArray(R"({"version": 4.2})") << "version";
-    QTest::newRow("string for autoLaunch") << QByteArray(R"({"autoLaunch": "yes"})") << "autoLaunch";
+    QTest::newRow("string for autoLaunch")
+        << QByteArray(R"({"autoLaunch": "yes"})") << "autoLaunch";
     QTest::newRow("object for product") << QByteArray(R"({"product": {"name": "x"}})") << "product";
     QTest::newRow("array for pkgUrl") << QByteArray(R"({"pkgUrl": ["a"]})") << "pkgUrl";
     QTest::newRow("bool for bundleId") << QByteArray(R"({"bundleId": true})") << "bundleId";
@@ -261,7 +263,8 @@ void FeedTest::wrongTypeRefusesTheDocumentNamingTheKey_data()
         << (R"({"pkgSha256": ")" + QByteArray(63, 'a') + R"("})") << "pkgSha256";
     QTest::newRow("text for pkgSize") << QByteArray(R"({"pkgSize": "12"})") << "pkgSize";
     QTest::newRow("0 for pkgSize") << QByteArray(R"({"pkgSize": 0})") << "pkgSize";
-    QTest::newRow("fraction for feedSerial") << QByteArray(R"({"feedSerial": 1.5})") << "feedSerial";
+    QTest::newRow("fraction for feedSerial")
+        << QByteArray(R"({"feedSerial": 1.5})") << "feedSerial";
     QTest::newRow("2^53 for feedSerial")
         << QByteArray(R"({"feedSerial": 9007199254740992})") << "feedSerial";
     QTest::newRow("date without time for expiresAt")
@@ -355,8 +358,9 @@ void FeedTest::loaderRefusesErrorStatusesWhateverTheBody()
     QVERIFY(!d->record);
     QVERIFY(d->error);
     if (status == 404 || status == 500) {
-        QCOMPARE(d->error->localizedDescription,
-                 QStringLiteral("The product information could not be read (HTTP %1).").arg(status));
+        QCOMPARE(
+            d->error->localizedDescription,
+            QStringLiteral("The product information could not be read (HTTP %1).").arg(status));
     }
 }
 
@@ -364,14 +368,17 @@ void FeedTest::loaderRefusesBodiesThatAreNotFeeds_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("description");
-    QTest::newRow("empty 200") << QByteArray()
-                               << "The product information could not be read (it is not a JSON document).";
-    QTest::newRow("not JSON") << QByteArray("hello")
-                              << "The product information could not be read (it is not a JSON document).";
-    QTest::newRow("array") << QByteArray("[1, 2]")
-                           << "The product information could not be read (it is not a JSON object).";
-    QTest::newRow("wrong type") << QByteArray(R"({"autoLaunch": "yes"})")
-                                << "The product information could not be read (\"autoLaunch\" must be true or false).";
+    QTest::newRow("empty 200")
+        << QByteArray() << "The product information could not be read (it is not a JSON document).";
+    QTest::newRow("not JSON")
+        << QByteArray("hello")
+        << "The product information could not be read (it is not a JSON document).";
+    QTest::newRow("array")
+        << QByteArray("[1, 2]")
+        << "The product information could not be read (it is not a JSON object).";
+    QTest::newRow("wrong type")
+        << QByteArray(R"({"autoLaunch": "yes"})")
+        << "The product information could not be read (\"autoLaunch\" must be true or false).";
     QTest::newRow("2 MiB") << "{\"product\": \"" + QByteArray(2 << 20, 'x') + "\"}"
                            << "The server sent more data than expected.";
 }
@@ -457,7 +464,8 @@ void FeedTest::loaderEndsATrickledFetchAtItsDeadline()
 {
     QFETCH(QString, trickled);
     ZAVFakeHTTPServer server;
-    const QByteArray document = signedDocument({{"feedUrl", server.url("/signed.json").toString()}});
+    const QByteArray document =
+        signedDocument({{"feedUrl", server.url("/signed.json").toString()}});
     server.setRoute("/signed.json", ZAVFakeHTTPServer::ok(document));
     server.setRoute("/signed.json.minisig", ZAVFakeHTTPServer::ok(sign(document)));
     auto route = ZAVFakeHTTPServer::ok(trickled == u"/signed.json" ? document : sign(document));
@@ -523,18 +531,18 @@ void FeedTest::signedFeeds_data()
     const QByteArray good = signedDocument();
     const QByteArray goodSignature = sign(good);
     QTest::newRow("good") << good << goodSignature << qint64(0) << QString();
-    QTest::newRow("serial equal to the stored one") << good << goodSignature << qint64(20)
-                                                    << QString();
+    QTest::newRow("serial equal to the stored one")
+        << good << goodSignature << qint64(20) << QString();
 
     QByteArray tampered = good;
     tampered[tampered.indexOf("Demo")] = 'd';
-    QTest::newRow("feed tampered by one byte") << tampered << goodSignature << qint64(0)
-                                               << notVerified;
+    QTest::newRow("feed tampered by one byte")
+        << tampered << goodSignature << qint64(0) << notVerified;
     QTest::newRow("signature missing") << good << QByteArray() << qint64(0) << notVerified;
     QTest::newRow("signature truncated")
         << good << goodSignature.left(goodSignature.size() - 30) << qint64(0) << notVerified;
-    QTest::newRow("signature by another key") << good << sign(good, "b") << qint64(0)
-                                              << notVerified;
+    QTest::newRow("signature by another key")
+        << good << sign(good, "b") << qint64(0) << notVerified;
     QTest::newRow("signature over another file")
         << good << sign(signedDocument({{"version", "4.3"}})) << qint64(0) << notVerified;
     for (const char *key :
@@ -546,20 +554,20 @@ void FeedTest::signedFeeds_data()
                    .arg(key);
     }
     const QByteArray wrongType = signedDocument({{"pkgSize", "1234"}});
-    QTest::newRow("pkgSize of the wrong type")
-        << wrongType << sign(wrongType) << qint64(0)
-        << "The product information could not be read (\"pkgSize\" must be a whole number above 0).";
+    QTest::newRow("pkgSize of the wrong type") << wrongType << sign(wrongType) << qint64(0)
+                                               << "The product information could not be read "
+                                                  "(\"pkgSize\" must be a whole number above 0).";
     const QByteArray expired = signedDocument({{"expiresAt", "2020-01-01T00:00:00Z"}});
     QTest::newRow("expired")
         << expired << sign(expired) << qint64(0)
         << "The product information has expired. Check the date and time of this computer.";
     const QString older = "The server offered older product information than this computer "
                           "has already seen.";
-    QTest::newRow("serial lower than the stored one") << good << goodSignature << qint64(21)
-                                                      << older;
+    QTest::newRow("serial lower than the stored one")
+        << good << goodSignature << qint64(21) << older;
     const QByteArray belowFloor = signedDocument({{"feedSerial", 9}});
-    QTest::newRow("serial below the compiled-in floor") << belowFloor << sign(belowFloor)
-                                                        << qint64(0) << older;
+    QTest::newRow("serial below the compiled-in floor")
+        << belowFloor << sign(belowFloor) << qint64(0) << older;
     const QByteArray otherProduct =
         signedDocument({{"feedUrl", m_server.url("/other/signed.json").toString()}});
     QTest::newRow("feedUrl of another product")
@@ -595,12 +603,12 @@ void FeedTest::signedFeeds()
     // A feed that was accepted raises the kept serial to its own; a refused one leaves it.
     QFile kept(QFile::decodeName(state));
     const qint64 expected = error.isEmpty() ? 20 : storedSerial;
-    QCOMPARE(kept.open(QIODevice::ReadOnly) ? qint64(QJsonDocument::fromJson(kept.readAll())
-                                                         .object()
-                                                         .value("feedSerial")
-                                                         .toDouble())
-                                            : 0,
-             expected);
+    QCOMPARE(
+        kept.open(QIODevice::ReadOnly)
+            ? qint64(
+                  QJsonDocument::fromJson(kept.readAll()).object().value("feedSerial").toDouble())
+            : 0,
+        expected);
 }
 
 void FeedTest::keptSerials_data()
@@ -675,8 +683,7 @@ void FeedTest::redirectsFromHttpsToHttpAreRefused()
     ZAVFakeHTTPServer secure(tls);
     ZAVFakeHTTPServer plain;
     const QUrl url = secure.url("/signed.json");
-    const QByteArray document =
-        signedDocument({{"feedUrl", url.toString()}, {"feedSerial", 99}});
+    const QByteArray document = signedDocument({{"feedUrl", url.toString()}, {"feedSerial", 99}});
     for (ZAVFakeHTTPServer *server : {&secure, &plain}) {
         server->setRoute("/signed.json", ZAVFakeHTTPServer::ok(document));
         server->setRoute("/signed.json.minisig", ZAVFakeHTTPServer::ok(sign(document)));

@@ -85,17 +85,20 @@ while [ -e gate ] && [ ! -e release ] && [ "$n" -lt 600 ]; do sleep 0.05; n=$((n
 int g_terminations = 0;
 
 // Running, and not a zombie waiting for its parent.
-bool processRuns(qint64 pid) {
+bool processRuns(qint64 pid)
+{
     const QByteArray stat = fileContents(QStringLiteral("/proc/%1/stat").arg(pid));
     const qsizetype close = stat.lastIndexOf(')');
     return close > 0 && close + 2 < stat.size() && stat[close + 2] != 'Z';
 }
 
-QString describe(const ZAVOptionalError &error) {
+QString describe(const ZAVOptionalError &error)
+{
     return error ? error->description() : QStringLiteral("no error");
 }
 
-QString installationErrorText() {
+QString installationErrorText()
+{
     return ZAVError{QStringLiteral("some_domain"), 100,
                     QStringLiteral("Installation could not be completed.")}
         .description();
@@ -113,7 +116,8 @@ struct Run {
 };
 
 std::shared_ptr<Run> startInstall(ZAVInstallationManager &manager, const QString &package,
-                                  const QString &caseDir, std::function<bool()> probe = {}) {
+                                  const QString &caseDir, std::function<bool()> probe = {})
+{
     auto run = std::make_shared<Run>();
     manager.startInstallWithCompletion([run, package, caseDir, probe](const ZAVOptionalError &e) {
         run->calls += 1;
@@ -129,7 +133,8 @@ std::shared_ptr<Run> startInstall(ZAVInstallationManager &manager, const QString
 }
 
 // Waits in an event loop proper, which takes up a posted result the moment it arrives.
-bool waitForResult(Run &run) {
+bool waitForResult(Run &run)
+{
     if (run.calls == 0) {
         QEventLoop loop;
         run.waiting = &loop;
@@ -142,12 +147,14 @@ bool waitForResult(Run &run) {
 
 // Lets the background queue and the main queue run dry, so that a second delivery or a late
 // removal would have happened.
-void settle() {
+void settle()
+{
     ZAVDispatchWaitForBackground();
     QTest::qWait(50);
 }
 
-bool setUpSandbox() {
+bool setUpSandbox()
+{
     Sandbox &s = g_sandbox;
     if (!s.setUp("install"))
         return false;
@@ -169,7 +176,8 @@ bool setUpSandbox() {
 
 } // namespace
 
-void InstallTest::init() {
+void InstallTest::init()
+{
     g_terminations = 0;
     ZAVApplication::sharedApplication().setTerminateHandler([](const char *) { ++g_terminations; });
     // Blanks in every path: each one must stay a single argument.
@@ -179,7 +187,8 @@ void InstallTest::init() {
     m_environment.set("TMPDIR", QFile::encodeName(casePath(QStringLiteral("tmp dir"))));
 }
 
-void InstallTest::cleanup() {
+void InstallTest::cleanup()
+{
     // A stand-in still held is let go, and the installer step finished, before the case's
     // files go.
     writeFile(casePath(QStringLiteral("release")), {});
@@ -199,7 +208,8 @@ void InstallTest::cleanup() {
     QCOMPARE(g_terminations, 0);
 }
 
-QString InstallTest::writeStandIn(const QString &ending, bool executable) const {
+QString InstallTest::writeStandIn(const QString &ending, bool executable) const
+{
     // "=" and blanks in its folder: the path must never be read as anything but the program.
     const QString path = casePath(QStringLiteral("bin=x dir/zav-pkg"));
     const QString script = QString::fromLatin1(kStandIn).arg(m_case->path(), ending);
@@ -211,7 +221,8 @@ QString InstallTest::writeStandIn(const QString &ending, bool executable) const 
 
 // A manager for the test product, with a package waiting at its installer file path.
 std::shared_ptr<ZAVInstallationManager> InstallTest::managerWithPackage(QString *package,
-                                                                       bool pinned) const {
+                                                                        bool pinned) const
+{
     auto feed = std::make_shared<ZAVFeedData>();
     if (pinned) {
         feed->setPkgSha256(QString::fromLatin1(
@@ -222,8 +233,7 @@ std::shared_ptr<ZAVInstallationManager> InstallTest::managerWithPackage(QString 
     feed->setProduct(kProduct);
     feed->setPkgUrl(kPkgUrl);
     ZAVInstallationOptions options;
-    options.packageInstallerPath =
-        QFile::encodeName(casePath(QStringLiteral("bin=x dir/zav-pkg")));
+    options.packageInstallerPath = QFile::encodeName(casePath(QStringLiteral("bin=x dir/zav-pkg")));
     auto manager = ZAVInstallationManager::initWithFeedData(feed, options);
     *package = QFile::decodeName(manager->getInstallerPath());
     const QString tmp = casePath(QStringLiteral("tmp dir/"));
@@ -232,7 +242,8 @@ std::shared_ptr<ZAVInstallationManager> InstallTest::managerWithPackage(QString 
     return manager;
 }
 
-QProcess *InstallTest::startCopy(const QStringList &environment) {
+QProcess *InstallTest::startCopy(const QStringList &environment)
+{
     if (g_sandbox.installedProgram.isEmpty())
         return nullptr;
     auto copy = g_sandbox.startFixture(g_sandbox.installedProgram, environment);
@@ -244,7 +255,8 @@ QProcess *InstallTest::startCopy(const QStringList &environment) {
 
 // ---- the installer's command line and exit status ------------------------------------------
 
-void InstallTest::exitStatusDecidesResultAndPackage_data() {
+void InstallTest::exitStatusDecidesResultAndPackage_data()
+{
     QTest::addColumn<QString>("ending"); // the stand-in's last command; empty: no stand-in
     QTest::addColumn<bool>("executable");
     QTest::addColumn<bool>("succeeds");
@@ -261,7 +273,8 @@ void InstallTest::exitStatusDecidesResultAndPackage_data() {
     QTest::newRow("program not executable") << "exit 0" << false << false << 0 << false;
 }
 
-void InstallTest::exitStatusDecidesResultAndPackage() {
+void InstallTest::exitStatusDecidesResultAndPackage()
+{
     QFETCH(QString, ending);
     QFETCH(bool, executable);
     QFETCH(bool, succeeds);
@@ -297,8 +310,7 @@ void InstallTest::exitStatusDecidesResultAndPackage() {
     QVERIFY(run->onMainThread);
     QVERIFY(!manager->installCompletion());
 
-    QCOMPARE(describe(run->error),
-             succeeds ? QStringLiteral("no error") : installationErrorText());
+    QCOMPARE(describe(run->error), succeeds ? QStringLiteral("no error") : installationErrorText());
     // Installed or not, the package is removed before the window hears of the result: a
     // failed run keeps no package of full size on the disk either.
     QVERIFY(!run->packageThere);
@@ -325,7 +337,8 @@ void InstallTest::exitStatusDecidesResultAndPackage() {
     }
 }
 
-void InstallTest::resultArrivesOnceAfterTheInstallerHasExited() {
+void InstallTest::resultArrivesOnceAfterTheInstallerHasExited()
+{
     QVERIFY(writeFile(casePath(QStringLiteral("gate")), {}));
     QVERIFY(!writeStandIn(QStringLiteral("exit 0"), true).isEmpty());
     QString package;
@@ -361,7 +374,8 @@ void InstallTest::resultArrivesOnceAfterTheInstallerHasExited() {
 
 // ---- a running copy of the product -----------------------------------------------------------
 
-void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller_data() {
+void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller_data()
+{
     QTest::addColumn<bool>("copyRuns");
     QTest::addColumn<long>("answer");
     QTest::newRow("no copy running") << false << ZAVAlertFirstButtonReturn;
@@ -369,7 +383,8 @@ void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller_data() {
     QTest::newRow("other answer") << true << ZAVAlertFirstButtonReturn + 1;
 }
 
-void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller() {
+void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller()
+{
     QFETCH(bool, copyRuns);
     QFETCH(long, answer);
     const bool quitAsked = copyRuns && answer == ZAVAlertFirstButtonReturn;
@@ -434,7 +449,8 @@ void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller() {
     }
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     // The home must be in place before anything can ask for the user's directories.
     if (!setUpSandbox()) {
         std::fprintf(stderr, "cannot set up the test sandbox\n");

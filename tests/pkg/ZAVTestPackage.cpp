@@ -22,8 +22,8 @@ ZAVTestPackage ZAVTestPackage::application(const QString &id, const QString &ver
     package.file(id.toUtf8() + ".desktop", desktopEntry(version));
     package.directory("bin");
     package.file("bin/app", "#!/bin/sh\necho " + version.toUtf8() + "\n", 0755);
-    package.file("icon.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"><!-- " +
-                                 version.toUtf8() + " --></svg>\n");
+    package.file("icon.svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"><!-- " + version.toUtf8() +
+                                 " --></svg>\n");
     return package;
 }
 

@@ -109,8 +109,9 @@ QByteArray compressedBy(const QString &program, const QString &file)
 
 QStringList installArguments(const QString &package, const QString &home)
 {
-    return {QStringLiteral("-dumplog"), QStringLiteral("-verbose"), QStringLiteral("-pkg"),
-            package, QStringLiteral("-target"), home};
+    return {QStringLiteral("-dumplog"), QStringLiteral("-verbose"),
+            QStringLiteral("-pkg"),     package,
+            QStringLiteral("-target"),  home};
 }
 
 // Runs zav-pkg, behind `wrapper` (a program and its arguments) when one is given.
@@ -194,15 +195,14 @@ QString applicationDirectory(const QString &home)
 
 QString desktopEntryPath(const QString &home)
 {
-    return home + QStringLiteral("/.local/share/applications/") + kId +
-           QStringLiteral(".desktop");
+    return home + QStringLiteral("/.local/share/applications/") + kId + QStringLiteral(".desktop");
 }
 
 QJsonObject receipt(const QString &home)
 {
-    return QJsonDocument::fromJson(
-               fileContents(home + QStringLiteral("/.local/share/zav/receipts/") + kId +
-                       QStringLiteral(".json")))
+    return QJsonDocument::fromJson(fileContents(home +
+                                                QStringLiteral("/.local/share/zav/receipts/") +
+                                                kId + QStringLiteral(".json")))
         .object();
 }
 
@@ -367,7 +367,9 @@ void PkgTest::keepsLinksAndModesButDropsSetIdBits()
         .file("private", "secret\n", 0600)
         .directory("readonly", 0555)
         .file("readonly/inside", "x\n", 0444)
-        .file("share/donn\xc3\xa9" "es.txt", "utf-8\n")
+        .file("share/donn\xc3\xa9"
+              "es.txt",
+              "utf-8\n")
         .symlink("bin/start", "app")
         .symlink("lib/up/app", "../../bin/app")
         .hardlink("bin/same", "bin/app");
@@ -394,7 +396,8 @@ void PkgTest::keepsLinksAndModesButDropsSetIdBits()
     QCOMPARE(QFileInfo(app + QStringLiteral("/bin/start")).symLinkTarget(),
              app + QStringLiteral("/bin/app"));
     QCOMPARE(fileContents(app + QStringLiteral("/lib/up/app")), fileContents(app + "/bin/app"));
-    struct stat original {}, linked {};
+    struct stat original {
+    }, linked{};
     QCOMPARE(stat(QFile::encodeName(app + "/bin/app").constData(), &original), 0);
     QCOMPARE(stat(QFile::encodeName(app + "/bin/same").constData(), &linked), 0);
     QCOMPARE(linked.st_ino, original.st_ino);
@@ -410,9 +413,9 @@ void PkgTest::currentUserHomeDirectoryMeansHome()
     QTemporaryDir dir;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), dir.path());
-    const Run run = runProgram(zavPkg(),
-                               installArguments(m_package1, QStringLiteral("CurrentUserHomeDirectory")),
-                               environment);
+    const Run run = runProgram(
+        zavPkg(), installArguments(m_package1, QStringLiteral("CurrentUserHomeDirectory")),
+        environment);
     QVERIFY2(run.exitCode == 0, run.err.constData());
     QVERIFY(QFileInfo(applicationDirectory(dir.path()) + QStringLiteral("/bin/app")).isFile());
 }
@@ -447,8 +450,9 @@ void PkgTest::upgradeReplacesTheWholeApplication()
     QCOMPARE(record.value(QLatin1String("version")).toString(), QStringLiteral("2.0"));
     QCOMPARE(record.value(QLatin1String("packageSha256")).toString().toLatin1(),
              sha256(fileContents(m_package2)));
-    QVERIFY(!record.value(QLatin1String("files")).toArray().contains(
-        QStringLiteral("lib/only-in-1.txt")));
+    QVERIFY(!record.value(QLatin1String("files"))
+                 .toArray()
+                 .contains(QStringLiteral("lib/only-in-1.txt")));
 
     const QByteArray entry = fileContents(desktopEntryPath(home));
     QCOMPARE(keyValue(entry, QStringLiteral("Exec")), app + QStringLiteral("/bin/app"));
@@ -571,10 +575,9 @@ void PkgTest::whatZavPkgDidNotInstallIsKept()
     const QString diff = difference(before, snapshot(dir.path()));
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
 
-    const Run replaced =
-        install(m_package2, home,
-                {QStringLiteral("sh"), QStringLiteral("-c"),
-                 QStringLiteral("exec \"$0\" -replace-unowned \"$@\"")});
+    const Run replaced = install(m_package2, home,
+                                 {QStringLiteral("sh"), QStringLiteral("-c"),
+                                  QStringLiteral("exec \"$0\" -replace-unowned \"$@\"")});
     QVERIFY2(replaced.exitCode == 0, replaced.err.constData());
     QVERIFY2(replaced.err.contains("aside to "), replaced.err.constData());
     const QFileInfo planted(named);
@@ -605,11 +608,11 @@ void PkgTest::failureAfterTheSwapPutsThePreviousVersionBack()
     const QString home = dir.path() + QStringLiteral("/home");
     QVERIFY(copyTree(m_template1, home));
     const Tree before = snapshot(dir.path());
-    const Run run = install(m_package2, home,
-                            {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-o"),
-                             QStringLiteral("/dev/null"), QStringLiteral("-e"),
-                             QStringLiteral("inject=renameat:error=EIO:when=%1")
-                                 .arg(failingRename)});
+    const Run run =
+        install(m_package2, home,
+                {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-o"),
+                 QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                 QStringLiteral("inject=renameat:error=EIO:when=%1").arg(failingRename)});
     QCOMPARE(run.exitCode, 5);
     QVERIFY2(run.err.contains("the previous state was put back"), run.err.constData());
     const QString diff = difference(before, snapshot(dir.path()));
@@ -715,18 +718,20 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
         good().file("org.example.Other.desktop", ZAVTestPackage::desktopEntry("3.0")), refused,
         QStringLiteral("two desktop entries"));
     row("id of one element",
-        good().remove(desktop).file("demo.desktop", ZAVTestPackage::desktopEntry("3.0")),
-        refused, QStringLiteral("\"demo\" is not a valid application id"));
+        good().remove(desktop).file("demo.desktop", ZAVTestPackage::desktopEntry("3.0")), refused,
+        QStringLiteral("\"demo\" is not a valid application id"));
     row("id element starting with a digit",
         good().remove(desktop).file("org.1example.Demo.desktop",
                                     ZAVTestPackage::desktopEntry("3.0")),
         refused, QStringLiteral("not a valid application id"));
     row("desktop entry that is a link",
-        good().remove(desktop).file("entry.txt", ZAVTestPackage::desktopEntry("3.0"))
+        good()
+            .remove(desktop)
+            .file("entry.txt", ZAVTestPackage::desktopEntry("3.0"))
             .symlink(desktop, "entry.txt"),
         refused, QStringLiteral("is not a regular file"));
-    row("desktop entry that is no key file", withEntry("\x01\x02 not a desktop entry\n"),
-        refused, QStringLiteral("not a valid desktop entry"));
+    row("desktop entry that is no key file", withEntry("\x01\x02 not a desktop entry\n"), refused,
+        QStringLiteral("not a valid desktop entry"));
     row("Type other than Application",
         withEntry("[Desktop Entry]\nType=Link\nName=Demo\nURL=http://example.org/\n"), refused,
         QStringLiteral("not Application"));
@@ -753,11 +758,12 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
         QStringLiteral("TryExec names \"bin/gone\""));
     // Keys the key-file reader hides: only the last of two is checked, both are installed.
     const QString twice = QStringLiteral("comes more than once");
-    row("Exec twice", withEntry("[Desktop Entry]\nType=Application\nExec=/usr/bin/xterm\n"
-                                "Exec=bin/app\n"),
+    row("Exec twice",
+        withEntry("[Desktop Entry]\nType=Application\nExec=/usr/bin/xterm\n"
+                  "Exec=bin/app\n"),
         refused, QStringLiteral("the key Exec ") + twice);
-    row("TryExec twice", withExec("bin/app", "TryExec=/usr/bin/xterm\nTryExec=bin/app\n"),
-        refused, twice);
+    row("TryExec twice", withExec("bin/app", "TryExec=/usr/bin/xterm\nTryExec=bin/app\n"), refused,
+        twice);
     row("[Desktop Entry] twice",
         withExec("bin/app", "\n[X-Other]\n\n[Desktop Entry]\nExec=/bin/sh\n"), refused, twice);
     row("Exec twice in an action",
@@ -782,12 +788,11 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
         text += "line " + QByteArray::number(i) + " of a large file\n";
     large.file("share/large.txt", text);
     const QString damaged = QStringLiteral("damaged or cut short");
-    for (const auto &[name, compression] :
-         {std::pair{"plain tar cut short", Compression::None},
-          std::pair{"gzip cut short", Compression::Gzip},
-          std::pair{"bzip2 cut short", Compression::Bzip2},
-          std::pair{"xz cut short", Compression::Xz},
-          std::pair{"zstd cut short", Compression::Zstd}}) {
+    for (const auto &[name, compression] : {std::pair{"plain tar cut short", Compression::None},
+                                            std::pair{"gzip cut short", Compression::Gzip},
+                                            std::pair{"bzip2 cut short", Compression::Bzip2},
+                                            std::pair{"xz cut short", Compression::Xz},
+                                            std::pair{"zstd cut short", Compression::Zstd}}) {
         const QByteArray whole = bytes(large, compression);
         QTest::newRow(name) << whole.left(whole.size() / 2) << unreadable << damaged
                             << QStringList();
@@ -795,8 +800,8 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
     QByteArray corrupt = bytes(large, Compression::Gzip);
     for (qsizetype i = corrupt.size() / 3; i < corrupt.size() / 3 + 64; ++i)
         corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5a);
-    QTest::newRow("gzip corrupt in the middle") << corrupt << unreadable << damaged
-                                                << QStringList();
+    QTest::newRow("gzip corrupt in the middle")
+        << corrupt << unreadable << damaged << QStringList();
     // Damage that only the compression's own check finds, also where the check comes after
     // the tar archive's end: two bytes flipped in the middle, or in the check itself.
     const QByteArray plain = bytes(large, Compression::None);
@@ -835,13 +840,13 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
         << QByteArray("<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
                       "<body><h1>Not Found</h1></body></html>\n")
         << unreadable << QStringLiteral("not a package") << QStringList();
-    QTest::newRow("empty file") << QByteArray("") << unreadable
-                                << QStringLiteral("not a package") << QStringList();
+    QTest::newRow("empty file") << QByteArray("") << unreadable << QStringLiteral("not a package")
+                                << QStringList();
 
     // More than the space left: the process may write no file over 1 MiB.
     QTest::newRow("larger than the space left")
-        << bytes(good().file("share/big.bin", randomBytes(4 << 20, 3)), Compression::Zstd)
-        << failed << QStringLiteral("not enough space left")
+        << bytes(good().file("share/big.bin", randomBytes(4 << 20, 3)), Compression::Zstd) << failed
+        << QStringLiteral("not enough space left")
         << QStringList{QStringLiteral("prlimit"), QStringLiteral("--fsize=1048576"),
                        QStringLiteral("--")};
 }
@@ -921,15 +926,14 @@ void PkgTest::commandLineErrors_data()
         << QStringList{"-pkg", pkg, "-target", "/nonexistent/home"} << 2;
     QTest::newRow("package missing")
         << QStringList{"-pkg", "/nonexistent/demo.tar.gz", "-target", home} << 3;
-    QTest::newRow("package that is a directory") << QStringList{"-pkg", home, "-target", home}
-                                                 << 3;
+    QTest::newRow("package that is a directory") << QStringList{"-pkg", home, "-target", home} << 3;
     // Opening a FIFO for reading would wait for a writer.
     QTest::newRow("package that is a FIFO") << QStringList{"-pkg", "FIFO", "-target", home} << 3;
     QTest::newRow("invalid -id") << QStringList{"-id", "app", "-pkg", pkg, "-target", home} << 2;
     QTest::newRow("-sha256 not 64 hex digits")
         << QStringList{"-sha256", QString(63, u'a'), "-pkg", pkg, "-target", home} << 2;
-    QTest::newRow("-size not a number") << QStringList{"-size", "-1", "-pkg", pkg, "-target", home}
-                                        << 2;
+    QTest::newRow("-size not a number")
+        << QStringList{"-size", "-1", "-pkg", pkg, "-target", home} << 2;
 }
 
 void PkgTest::commandLineErrors()
@@ -961,8 +965,8 @@ void PkgTest::pinnedPackageMismatchLeavesTheHomeAsItWas_data()
     QTest::newRow("SHA-256 of another package")
         << QStringList{"-sha256", sha256(fileContents(m_package1))} << "expected (-sha256)";
     digest[63] = digest[63] == '0' ? '1' : '0';
-    QTest::newRow("SHA-256 one digit off") << QStringList{"-sha256", digest, "-size", size}
-                                           << "expected (-sha256)";
+    QTest::newRow("SHA-256 one digit off")
+        << QStringList{"-sha256", digest, "-size", size} << "expected (-sha256)";
     QTest::newRow("one byte longer than pinned")
         << QStringList{"-size", QString::number(package.size() - 1)} << "expected (-size)";
     QTest::newRow("one byte shorter than pinned")
@@ -1051,8 +1055,9 @@ void PkgTest::concurrentRunsTakeTurns()
     }
     const QString version = receipt(home).value(QLatin1String("version")).toString();
     QTemporaryDir fresh;
-    QVERIFY(install(version == QLatin1String("3.0") ? package3 : m_package2, fresh.path())
-                .exitCode == 0);
+    QVERIFY(
+        install(version == QLatin1String("3.0") ? package3 : m_package2, fresh.path()).exitCode ==
+        0);
     const QString diff = difference(snapshot(applicationDirectory(fresh.path())),
                                     snapshot(applicationDirectory(home)));
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
@@ -1072,11 +1077,11 @@ void PkgTest::killAtAnyMomentLeavesOneWholeVersion()
     // the old version), and at every call of those it makes a few of (around the swap).
     const int every = 0;
     const QList<std::pair<QString, int>> plan = {
-        {QStringLiteral("openat"), 8},     {QStringLiteral("mkdirat"), 3},
-        {QStringLiteral("pwrite64"), 5},   {QStringLiteral("unlinkat"), 5},
-        {QStringLiteral("close"), 4},      {QStringLiteral("symlinkat"), every},
-        {QStringLiteral("fchmod"), every}, {QStringLiteral("syncfs"), every},
-        {QStringLiteral("fsync"), every},  {QStringLiteral("renameat2"), every},
+        {QStringLiteral("openat"), 8},       {QStringLiteral("mkdirat"), 3},
+        {QStringLiteral("pwrite64"), 5},     {QStringLiteral("unlinkat"), 5},
+        {QStringLiteral("close"), 4},        {QStringLiteral("symlinkat"), every},
+        {QStringLiteral("fchmod"), every},   {QStringLiteral("syncfs"), every},
+        {QStringLiteral("fsync"), every},    {QStringLiteral("renameat2"), every},
         {QStringLiteral("renameat"), every},
     };
     QStringList traced;
@@ -1086,10 +1091,10 @@ void PkgTest::killAtAnyMomentLeavesOneWholeVersion()
     const QString countHome = counting.path() + QStringLiteral("/home");
     QVERIFY(copyTree(m_template1, countHome));
     const QString trace = counting.path() + QStringLiteral("/trace");
-    const Run traceRun = install(m_package2, countHome,
-                                 {QStringLiteral("strace"), QStringLiteral("-f"),
-                                  QStringLiteral("-o"), trace, QStringLiteral("-e"),
-                                  QStringLiteral("trace=") + traced.join(u',')});
+    const Run traceRun =
+        install(m_package2, countHome,
+                {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-o"), trace,
+                 QStringLiteral("-e"), QStringLiteral("trace=") + traced.join(u',')});
     QVERIFY2(traceRun.exitCode == 0, traceRun.err.constData());
     QMap<QString, int> calls;
     const QRegularExpression call(QStringLiteral("^\\d+\\s+([a-z0-9_]+)\\("));
@@ -1147,19 +1152,19 @@ void PkgTest::killAtAnyMomentLeavesOneWholeVersion()
 void PkgTest::killBetweenTheRenamesWithoutExchangeIsRepaired()
 {
     const Tree whole1 = snapshot(applicationDirectory(m_template1));
-    const QStringList noExchange = {QStringLiteral("strace"), QStringLiteral("-f"),
-                                    QStringLiteral("-o"), QStringLiteral("/dev/null"),
-                                    QStringLiteral("-e"),
-                                    QStringLiteral("inject=renameat2:error=EINVAL")};
+    const QStringList noExchange = {
+        QStringLiteral("strace"), QStringLiteral("-f"),
+        QStringLiteral("-o"),     QStringLiteral("/dev/null"),
+        QStringLiteral("-e"),     QStringLiteral("inject=renameat2:error=EINVAL")};
     QTemporaryDir dir;
     const QString home = dir.path() + QStringLiteral("/home");
     QVERIFY(copyTree(m_template1, home));
 
     // The first rename moves 1.0 aside, the second would move 2.0 in.
-    const Run killed = install(m_package2, home,
-                               noExchange + QStringList{QStringLiteral("-e"),
-                                                        QStringLiteral("inject=renameat:signal="
-                                                                       "SIGKILL:when=2")});
+    const Run killed = install(
+        m_package2, home,
+        noExchange + QStringList{QStringLiteral("-e"), QStringLiteral("inject=renameat:signal="
+                                                                      "SIGKILL:when=2")});
     QVERIFY(killed.crashed || killed.exitCode != 0);
     QVERIFY(!QFileInfo::exists(applicationDirectory(home)));
     const QStringList aside = leftovers(home + QStringLiteral("/.local/opt"))

@@ -39,19 +39,29 @@ void PlatformTest::formatterWritesObjectsAndNumbers_data()
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("expected");
     const std::optional<QString> none;
-    QTest::newRow("string") << ZAVStringWithFormat(u"Downloading %@", QStringLiteral("P")) << "Downloading P";
-    QTest::newRow("absent") << ZAVStringWithFormat(u"%@ - %@", QStringLiteral("P"), none) << "P - (null)";
+    QTest::newRow("string") << ZAVStringWithFormat(u"Downloading %@", QStringLiteral("P"))
+                            << "Downloading P";
+    QTest::newRow("absent") << ZAVStringWithFormat(u"%@ - %@", QStringLiteral("P"), none)
+                            << "P - (null)";
     QTest::newRow("missing argument") << ZAVStringWithFormat(u"a %@ b") << "a (null) b";
     QTest::newRow("no error") << ZAVStringWithFormat(u"Failed with error: %@", ZAVOptionalError{})
                               << "Failed with error: (null)";
-    QTest::newRow("error") << ZAVStringWithFormat(u"%@", ZAVError{"some_domain", 100, "Installation could not be completed."})
-                           << "Error Domain=some_domain Code=100 \"Installation could not be completed.\"";
-    QTest::newRow("two decimals") << ZAVStringWithFormat(u"Progress is %.2f", 12.345678) << "Progress is 12.35";
-    QTest::newRow("negative") << ZAVStringWithFormat(u"Progress is %.2f", -100.0 * 12345) << "Progress is -1234500.00";
-    QTest::newRow("infinity") << ZAVStringWithFormat(u"%.2f", std::numeric_limits<double>::infinity()) << "inf";
+    QTest::newRow("error")
+        << ZAVStringWithFormat(u"%@",
+                               ZAVError{"some_domain", 100, "Installation could not be completed."})
+        << "Error Domain=some_domain Code=100 \"Installation could not be completed.\"";
+    QTest::newRow("two decimals") << ZAVStringWithFormat(u"Progress is %.2f", 12.345678)
+                                  << "Progress is 12.35";
+    QTest::newRow("negative") << ZAVStringWithFormat(u"Progress is %.2f", -100.0 * 12345)
+                              << "Progress is -1234500.00";
+    QTest::newRow("infinity") << ZAVStringWithFormat(u"%.2f",
+                                                     std::numeric_limits<double>::infinity())
+                              << "inf";
     QTest::newRow("nan") << ZAVStringWithFormat(u"%.2f", std::nan("")) << "nan";
-    QTest::newRow("percent") << ZAVStringWithFormat(u"100%% of %@", QStringLiteral("x")) << "100% of x";
-    QTest::newRow("format chars in argument") << ZAVStringWithFormat(u"%@", QStringLiteral("%@ %.2f")) << "%@ %.2f";
+    QTest::newRow("percent") << ZAVStringWithFormat(u"100%% of %@", QStringLiteral("x"))
+                             << "100% of x";
+    QTest::newRow("format chars in argument")
+        << ZAVStringWithFormat(u"%@", QStringLiteral("%@ %.2f")) << "%@ %.2f";
     QTest::newRow("lone percent") << ZAVStringWithFormat(u"50% done %") << "50% done %";
     // Sizes as GNOME writes them, powers of 1000; time left rounded up.
     QTest::newRow("one byte") << ZAVFormatByteCount(1) << "1 byte";
@@ -102,15 +112,20 @@ void PlatformTest::logLineEscapesWhatCouldForgeOrHideText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("line");
-    QTest::newRow("newline, return, tab") << "a\nb\rc\td" << "a\\nb\\rc\\td";
-    QTest::newRow("terminal escape") << "\x1b[2Jx" << "\\x1b[2Jx";
+    QTest::newRow("newline, return, tab") << "a\nb\rc\td"
+                                          << "a\\nb\\rc\\td";
+    QTest::newRow("terminal escape") << "\x1b[2Jx"
+                                     << "\\x1b[2Jx";
     QTest::newRow("NUL and DEL") << QStringLiteral("a") + QChar(0) + u'\x7f' << "a\\x00\\x7f";
-    QTest::newRow("C1 control") << QString(QChar(0x9b)) + "31m" << "\\u009b31m";
+    QTest::newRow("C1 control") << QString(QChar(0x9b)) + "31m"
+                                << "\\u009b31m";
     QTest::newRow("bidi override and isolate")
         << QString(QChar(0x202e)) + "gpj.exe" + QChar(0x2066) << "\\u202egpj.exe\\u2066";
     // A backslash of the text is doubled, so "\\n" in a line can only be an escaped newline.
-    QTest::newRow("backslash") << "C:\\n" << "C:\\\\n";
-    QTest::newRow("plain text and other scripts") << "Zav – Ünïcode 日本" << "Zav – Ünïcode 日本";
+    QTest::newRow("backslash") << "C:\\n"
+                               << "C:\\\\n";
+    QTest::newRow("plain text and other scripts") << "Zav – Ünïcode 日本"
+                                                  << "Zav – Ünïcode 日本";
 }
 
 void PlatformTest::logLineEscapesWhatCouldForgeOrHideText()
@@ -132,14 +147,20 @@ void PlatformTest::mainQueueRunsInPostingOrderNeverOnTheCallersStack()
     QObject context;
     context.moveToThread(&worker);
     worker.start();
-    QMetaObject::invokeMethod(&context, [&] {
-        for (int i = 0; i < 100; ++i)
-            ZAVDispatchMainAsync([&, i] {
-                allOnMain = allOnMain && ZAVIsMainThread();
-                order.append(i);
-            });
-    }, Qt::BlockingQueuedConnection);
-    ZAVDispatchMainAsync([&] { ranOnStack = !returned; order.append(100); });
+    QMetaObject::invokeMethod(
+        &context,
+        [&] {
+            for (int i = 0; i < 100; ++i)
+                ZAVDispatchMainAsync([&, i] {
+                    allOnMain = allOnMain && ZAVIsMainThread();
+                    order.append(i);
+                });
+        },
+        Qt::BlockingQueuedConnection);
+    ZAVDispatchMainAsync([&] {
+        ranOnStack = !returned;
+        order.append(100);
+    });
     returned = true;
     QTRY_COMPARE(order.size(), 101);
     for (int i = 0; i <= 100; ++i)
@@ -191,12 +212,13 @@ void PlatformTest::sessionCallsBackOnItsOwnThreadAndNotifiesInvalidationOnce()
     std::atomic<bool> onSessionThread{false};
     std::atomic<int> completions{0};
     QByteArray body;
-    auto task = session->dataTaskWithURL(server.url("/a"), [&](const auto &b, const auto &r, const auto &e) {
-        onSessionThread = session->isOnSessionThread() && !ZAVIsMainThread();
-        body = b.value_or("none");
-        QVERIFY(r && r->statusCode == 200 && !e);
-        ++completions;
-    });
+    auto task = session->dataTaskWithURL(
+        server.url("/a"), [&](const auto &b, const auto &r, const auto &e) {
+            onSessionThread = session->isOnSessionThread() && !ZAVIsMainThread();
+            body = b.value_or("none");
+            QVERIFY(r && r->statusCode == 200 && !e);
+            ++completions;
+        });
     task->resume();
     QTRY_COMPARE(completions.load(), 1);
     QVERIFY(onSessionThread);
@@ -222,11 +244,12 @@ void PlatformTest::cancelledTaskEndsWithACancellationError()
         ZAVURLSessionConfiguration::defaultSessionConfiguration());
     std::atomic<int> calls{0};
     ZAVOptionalError error;
-    auto task = session->dataTaskWithURL(server.url("/stall"), [&](const auto &b, const auto &, const auto &e) {
-        QVERIFY(!b);
-        error = e;
-        ++calls;
-    });
+    auto task = session->dataTaskWithURL(server.url("/stall"),
+                                         [&](const auto &b, const auto &, const auto &e) {
+                                             QVERIFY(!b);
+                                             error = e;
+                                             ++calls;
+                                         });
     task->resume();
     QTRY_COMPARE(server.hits("/stall"), 1);
     session->invalidateAndCancel();
@@ -244,12 +267,13 @@ void PlatformTest::serverErrorStatusIsAnAnswerNotATransportFailure()
     std::atomic<int> calls{0};
     std::optional<ZAVHTTPURLResponse> response;
     std::optional<QByteArray> body;
-    auto task = session->dataTaskWithURL(server.url("/gone"), [&](const auto &b, const auto &r, const auto &e) {
-        QVERIFY(!e);
-        body = b;
-        response = r;
-        ++calls;
-    });
+    auto task = session->dataTaskWithURL(server.url("/gone"),
+                                         [&](const auto &b, const auto &r, const auto &e) {
+                                             QVERIFY(!e);
+                                             body = b;
+                                             response = r;
+                                             ++calls;
+                                         });
     task->resume();
     session->finishTasksAndInvalidate();
     QTRY_COMPARE(calls.load(), 1);
@@ -294,7 +318,9 @@ void PlatformTest::childProcessReportsExitSignalAndLaunchFailure()
     // Arguments are bytes: one that is not UTF-8 arrives unchanged.
     ZAVTask bytes;
     bytes.setLaunchPath("/bin/sh");
-    bytes.setArguments({"-c", "[ \"$0\" = \"$(printf 'a\\377b')\" ]", "a\xff" "b"});
+    bytes.setArguments({"-c", "[ \"$0\" = \"$(printf 'a\\377b')\" ]",
+                        "a\xff"
+                        "b"});
     QVERIFY(bytes.launch());
     bytes.waitUntilExit();
     QCOMPARE(bytes.terminationStatus(), 0);

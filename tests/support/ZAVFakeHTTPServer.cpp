@@ -65,7 +65,8 @@ QUrl ZAVFakeHTTPServer::url(const QString &path) const
                     .arg(path));
 }
 
-ZAVFakeHTTPServer::Route ZAVFakeHTTPServer::ok(const QByteArray &body, const QByteArray &contentType)
+ZAVFakeHTTPServer::Route ZAVFakeHTTPServer::ok(const QByteArray &body,
+                                               const QByteArray &contentType)
 {
     Route route;
     route.body = body;
@@ -136,8 +137,10 @@ void ZAVFakeHTTPServer::serve(QTcpSocket *socket, const QByteArray &request)
     };
     const QByteArray range = header("Range");
     m_ranges.append(range);
-    const QByteArray etag = route.changeETag ? '"' + route.etag + QByteArray::number(m_hits[path]) + '"'
-                            : route.etag.isEmpty() ? QByteArray() : '"' + route.etag + '"';
+    const QByteArray etag = route.changeETag
+                                ? '"' + route.etag + QByteArray::number(m_hits[path]) + '"'
+                            : route.etag.isEmpty() ? QByteArray()
+                                                   : '"' + route.etag + '"';
     const QByteArray ifRange = header("If-Range");
     qint64 from = 0;
     int status = route.status;
@@ -155,14 +158,15 @@ void ZAVFakeHTTPServer::serve(QTcpSocket *socket, const QByteArray &request)
         head += "Content-Range: bytes " + QByteArray::number(from) + '-' +
                 QByteArray::number(size - 1) + '/' + QByteArray::number(size) + "\r\n";
     if (route.sendLength)
-        head += "Content-Length: " +
-                QByteArray::number(route.announcedLength >= 0 ? route.announcedLength : size - from) +
-                "\r\n";
+        head +=
+            "Content-Length: " +
+            QByteArray::number(route.announcedLength >= 0 ? route.announcedLength : size - from) +
+            "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head);
 
-    const bool drop = route.closeAfterBytes >= 0 &&
-                      (route.closeTimes < 0 || m_hits[path] <= route.closeTimes);
+    const bool drop =
+        route.closeAfterBytes >= 0 && (route.closeTimes < 0 || m_hits[path] <= route.closeTimes);
     const qint64 limit = drop ? qMin(from + route.closeAfterBytes, size) : size;
     // The body is sent by a timer owned by the socket, so that everything goes with it.
     auto *timer = new QTimer(socket);

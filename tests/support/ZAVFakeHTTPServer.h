@@ -23,20 +23,20 @@ public:
         int status = 200;
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
-        bool sendLength = true;       // Content-Length (else the body ends with the connection)
-        qint64 closeAfterBytes = -1;  // close the connection after this many body bytes...
-        int closeTimes = -1;          // ...in the first this many answers (-1: every one)
+        bool sendLength = true;      // Content-Length (else the body ends with the connection)
+        qint64 closeAfterBytes = -1; // close the connection after this many body bytes...
+        int closeTimes = -1;         // ...in the first this many answers (-1: every one)
         // Ranges: "Range: bytes=N-" gets a 206 from N on when If-Range is absent or names the
         // ETag. The ETag is `etag` ("no validator" when empty), or a new one for every answer
         // ("the file changed"); ignoreRange answers every request with the whole body.
         QByteArray etag;
         bool changeETag = false;
         bool ignoreRange = false;
-        qint64 announcedLength = -1;  // announce this length instead of the body's
-        bool stall = false;           // read the request, then never answer
+        qint64 announcedLength = -1; // announce this length instead of the body's
+        bool stall = false;          // read the request, then never answer
         bool closeWithoutAnswer = false;
-        int chunkSize = 64 * 1024;    // body is written in chunks of this size...
-        int chunkDelayMs = 0;         // ...with this pause between them
+        int chunkSize = 64 * 1024; // body is written in chunks of this size...
+        int chunkDelayMs = 0;      // ...with this pause between them
         // When set, the body is made on demand, chunk by chunk, from (offset, length): for large
         // bodies that should not sit in memory. `bodySize` is then the body's length.
         std::function<QByteArray(qint64 offset, qint64 length)> generator;

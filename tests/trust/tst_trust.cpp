@@ -139,18 +139,18 @@ void TrustTest::signatures_data()
     QTest::newRow("good") << m_data << m_signature << false << QString();
     QTest::newRow("good, backup key b also trusted") << m_data << m_signature << true << QString();
     QTest::newRow("by key b, trusted") << m_data << m_otherSignature << true << QString();
-    QTest::newRow("CRLF line ends") << m_data << QByteArray(m_signature).replace("\n", "\r\n")
-                                    << false << QString();
-    QTest::newRow("by an untrusted key") << m_data << m_otherSignature << false
-                                         << "not a trusted key";
+    QTest::newRow("CRLF line ends")
+        << m_data << QByteArray(m_signature).replace("\n", "\r\n") << false << QString();
+    QTest::newRow("by an untrusted key")
+        << m_data << m_otherSignature << false << "not a trusted key";
     QTest::newRow("legacy form") << m_data << m_legacySignature << false << "legacy";
-    QTest::newRow("signature altered") << m_data << alterLine(m_signature, 1, 20) << false
-                                       << "does not match";
+    QTest::newRow("signature altered")
+        << m_data << alterLine(m_signature, 1, 20) << false << "does not match";
     QTest::newRow("trusted comment altered")
         << m_data << QByteArray(m_signature).replace("serial 7", "serial 9") << false
         << "trusted comment";
-    QTest::newRow("global signature altered") << m_data << alterLine(m_signature, 3, 10)
-                                              << false << "trusted comment";
+    QTest::newRow("global signature altered")
+        << m_data << alterLine(m_signature, 3, 10) << false << "trusted comment";
     QTest::newRow("signature line not base64")
         << m_data << QByteArray(m_signature).insert(m_signature.indexOf('\n') + 3, '*') << false
         << "signature line";

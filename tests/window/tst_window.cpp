@@ -102,8 +102,8 @@ void WindowTest::init()
     m_answer = ZAVAlertFirstButtonReturn;
     ZAVApplication::sharedApplication().setExitStatus(0);
     ZAVAlert::setResponder([this](const ZAVAlert &alert) {
-        m_alerts.append({alert.messageText(), alert.informativeText(), alert.buttons(),
-                         alert.alertStyle()});
+        m_alerts.append(
+            {alert.messageText(), alert.informativeText(), alert.buttons(), alert.alertStyle()});
         return m_answer;
     });
     ZAVApplication::sharedApplication().setTerminateHandler(
@@ -173,7 +173,8 @@ void WindowTest::productNameFollowsDisplayVersion_data()
     QTest::addColumn<int>("displayVersion");
     QTest::addColumn<QString>("name");
     QTest::newRow("shown") << std::optional<QString>("4.2") << 1 << "Demo Viewer - 4.2";
-    QTest::newRow("any non-zero byte") << std::optional<QString>("4.2") << -128 << "Demo Viewer - 4.2";
+    QTest::newRow("any non-zero byte")
+        << std::optional<QString>("4.2") << -128 << "Demo Viewer - 4.2";
     QTest::newRow("hidden") << std::optional<QString>("4.2") << 0 << "Demo Viewer";
     QTest::newRow("no version") << std::optional<QString>() << 1 << "Demo Viewer - (null)";
     QTest::newRow("empty version") << std::optional<QString>("") << 1 << "Demo Viewer - ";
@@ -187,7 +188,8 @@ void WindowTest::productNameFollowsDisplayVersion()
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
     const int activations = ZAVApplication::sharedApplication().activationCount();
-    window->feedLoadedWithData(record(QStringLiteral("Demo Viewer"), version, qint8(displayVersion)));
+    window->feedLoadedWithData(
+        record(QStringLiteral("Demo Viewer"), version, qint8(displayVersion)));
     QVERIFY(m_log->contains("product: " + name));
     QCOMPARE(window->statusText()->text(), "Downloading " + name);
     QCOMPARE(ZAVApplication::sharedApplication().activationCount(), activations + 1);
@@ -229,7 +231,8 @@ void WindowTest::errorAlertAnsweredOtherwiseDoesNotQuit()
     m_answer = 1001;
     window->showError(ZAVError{"d", 7, "Something broke."});
     QCOMPARE(m_alerts.size(), 2);
-    QCOMPARE(m_alerts.last().informative, QStringLiteral("Something broke. Please try again later."));
+    QCOMPARE(m_alerts.last().informative,
+             QStringLiteral("Something broke. Please try again later."));
     QVERIFY(m_terminations.isEmpty());
 }
 
@@ -301,7 +304,8 @@ void WindowTest::progressIsLoggedAndShownAsReceived_data()
     QTest::newRow("part") << 42.857 << "Progress is 42.86" << 42;
     QTest::newRow("full") << 100.0 << "Progress is 100.00" << 100;
     QTest::newRow("no length") << -100.0 * 65536 << "Progress is -6553600.00" << 0;
-    QTest::newRow("zero length") << std::numeric_limits<double>::infinity() << "Progress is inf" << 100;
+    QTest::newRow("zero length") << std::numeric_limits<double>::infinity() << "Progress is inf"
+                                 << 100;
     QTest::newRow("nothing yet of zero") << std::nan("") << "Progress is nan" << 0;
 }
 
@@ -347,12 +351,13 @@ void WindowTest::failedDownloadShowsTheErrorAndNeverInstalls()
     QTRY_COMPARE(m_alerts.size(), 1);
     m_alerts.clear();
     m_terminations.clear();
-    window->downloadCompletionHandler(installRecord(0))(std::nullopt,
-                                                        ZAVError{"d", 404, "The package could not be downloaded (HTTP 404)."});
+    window->downloadCompletionHandler(installRecord(0))(
+        std::nullopt, ZAVError{"d", 404, "The package could not be downloaded (HTTP 404)."});
     QVERIFY(m_log->contains("Downlaoded"));
     QCOMPARE(m_alerts.size(), 1);
-    QCOMPARE(m_alerts.first().informative,
-             QStringLiteral("The package could not be downloaded (HTTP 404). Please try again later."));
+    QCOMPARE(
+        m_alerts.first().informative,
+        QStringLiteral("The package could not be downloaded (HTTP 404). Please try again later."));
     QCOMPARE(window->statusText()->text(), QStringLiteral("Loading..."));
     QCOMPARE(window->progressView()->maximum(), 100);
     QCOMPARE(m_terminations.size(), 1);
@@ -411,8 +416,8 @@ void WindowTest::pinnedPackageIsInstalledOnlyAsPinned()
     auto data = installRecord(0);
     data->setPkgUrl(server.url("/DemoViewer.tar.gz").toString());
     data->setPkgSize(pinned.size());
-    data->setPkgSha256(QString::fromLatin1(
-        QCryptographicHash::hash(pinned, QCryptographicHash::Sha256).toHex()));
+    data->setPkgSha256(
+        QString::fromLatin1(QCryptographicHash::hash(pinned, QCryptographicHash::Sha256).toHex()));
 
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
@@ -475,7 +480,8 @@ void WindowTest::failedInstallRequestsAttentionThenShowsTheError()
     int attentionWhenAlerted = -1;
     ZAVAlert::setResponder([&](const ZAVAlert &alert) {
         attentionWhenAlerted = app.attentionRequestCount();
-        m_alerts.append({alert.messageText(), alert.informativeText(), alert.buttons(), alert.alertStyle()});
+        m_alerts.append(
+            {alert.messageText(), alert.informativeText(), alert.buttons(), alert.alertStyle()});
         return ZAVAlertFirstButtonReturn;
     });
     window->installCompletionHandler(installRecord(1))(ZAVInstallationManager::installationError());
@@ -572,7 +578,8 @@ void WindowTest::detailLineAndRetryStatusThenEscapeCancelsTheDownload()
     auto data = installRecord(0);
     data->setPkgUrl(server.url("/DemoViewer.tar.gz").toString());
     window->feedLoadedWithData(data);
-    QTRY_COMPARE(QDir(tmp.path() + "/zav-" + QString::number(geteuid())).entryList(QDir::Files).size(), 1);
+    QTRY_COMPARE(
+        QDir(tmp.path() + "/zav-" + QString::number(geteuid())).entryList(QDir::Files).size(), 1);
 
     const ZAVTransferBlock transfer = window->transferHandler();
     const QLabel *detail = window->detailText();
@@ -657,18 +664,21 @@ void WindowTest::controlsAreNamedAndChangesAnnounced()
     ZAVInstallerWindow *window = load();
     QVERIFY(window);
     QTRY_COMPARE(m_alerts.size(), 1);
-    for (QWidget *control : std::initializer_list<QWidget *>{
-             window->statusText(), window->progressView(), window->detailText(), window->quitButton()})
+    for (QWidget *control :
+         std::initializer_list<QWidget *>{window->statusText(), window->progressView(),
+                                          window->detailText(), window->quitButton()})
         QVERIFY2(!control->accessibleName().isEmpty(), control->objectName().toLatin1());
     g_announcements.clear();
-    QPlatformAccessibility *accessibility = QGuiApplicationPrivate::platformIntegration()->accessibility();
+    QPlatformAccessibility *accessibility =
+        QGuiApplicationPrivate::platformIntegration()->accessibility();
     QVERIFY(accessibility);
     accessibility->setActive(true); // as when a screen reader listens
     QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
         if (event->type() != QAccessible::DescriptionChanged && event->type() != QAccessible::Alert)
             return;
         auto *widget = qobject_cast<QWidget *>(event->object());
-        g_announcements.append({event->type(), widget ? widget->accessibleDescription() : QString()});
+        g_announcements.append(
+            {event->type(), widget ? widget->accessibleDescription() : QString()});
     });
     window->feedLoadedWithData(record("P", "1", 0));
     window->showError(ZAVError{"d", 7, "Something broke."});
