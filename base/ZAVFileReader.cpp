@@ -4,8 +4,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 ZAVResult<std::string> ZAVFileReader::read(int dirFd, const std::string &path, size_t maxSize,
                                            Links links)
@@ -39,4 +41,23 @@ ZAVResult<std::string> ZAVFileReader::read(int dirFd, const std::string &path, s
 ZAVResult<std::string> ZAVFileReader::read(const std::string &path, size_t maxSize, Links links)
 {
     return read(AT_FDCWD, path, maxSize, links);
+}
+
+ZAVStatus ZAVFileReader::stream(const std::string &path,
+                                const std::function<void(const char *data, size_t size)> &consume)
+{
+    ZAVFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid())
+        return ZAVFileError::fromErrno(path);
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ZAVFileError::fromErrno(path);
+        if (n == 0)
+            return {};
+        consume(buffer.data(), static_cast<size_t>(n));
+    }
 }

@@ -3,6 +3,7 @@
 #include "ZAVResult.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 // The one way a whole file is read into memory: it must be a regular file of at most
@@ -21,4 +22,10 @@ public:
                                        Links links = Links::Follow);
     static ZAVResult<std::string> read(const std::string &path, size_t maxSize,
                                        Links links = Links::Follow);
+
+    // The way a file of any size is read: from its start to its end in bounded chunks, each
+    // handed to `consume` as it comes, so memory does not grow with the file. Fails with the
+    // errno of the open or of a read.
+    static ZAVStatus stream(const std::string &path,
+                            const std::function<void(const char *data, size_t size)> &consume);
 };

@@ -2,6 +2,7 @@
 
 #include "base/ZAVDirectory.h"
 #include "base/ZAVFd.h"
+#include "base/ZAVFileReader.h"
 #include "base/ZAVSha256.h"
 
 #include <QFile>
@@ -29,23 +30,15 @@ void ZAVVendorFiles::removeScratchDirectory(const std::string &path)
 
 ZAVStatus ZAVVendorFiles::digestFile(const std::string &path, std::string *sha256, uint64_t *size)
 {
-    ZAVFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid())
-        return ZAVFileError::fromErrno(path);
     ZAVSha256 digest;
-    std::vector<char> buffer(1 << 20);
     *size = 0;
-    for (;;) {
-        const ssize_t n = read(fd.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return ZAVFileError::fromErrno(path);
-        if (n == 0)
-            break;
-        digest.update(buffer.data(), static_cast<size_t>(n));
-        *size += static_cast<uint64_t>(n);
-    }
+    if (const ZAVStatus read = ZAVFileReader::stream(path,
+                                                     [&](const char *data, size_t bytes) {
+                                                         digest.update(data, bytes);
+                                                         *size += bytes;
+                                                     });
+        !read)
+        return read.error();
     *sha256 = digest.hexDigest();
     return {};
 }

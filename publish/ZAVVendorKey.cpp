@@ -294,21 +294,11 @@ std::string ZAVVendorKey::secretKeyFileText(const std::optional<std::string> &pa
 ZAVResult<std::string> ZAVVendorKey::signatureFor(const std::string &path,
                                                   const std::string &name) const
 {
-    ZAVFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    if (!fd.valid())
-        return ZAVFileError::fromErrno(path);
     ZAVMinisign::Hasher hasher;
-    std::vector<unsigned char> buffer(1 << 16);
-    for (;;) {
-        const ssize_t n = read(fd.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return ZAVFileError::fromErrno(path);
-        if (n == 0)
-            break;
-        hasher.update(buffer.data(), static_cast<size_t>(n));
-    }
+    if (const ZAVStatus read = ZAVFileReader::stream(
+            path, [&hasher](const char *data, size_t size) { hasher.update(data, size); });
+        !read)
+        return read.error();
     const ZAVMinisign::Hash hash = hasher.final();
 
     unsigned char signature[2 + 8 + crypto_sign_BYTES];
