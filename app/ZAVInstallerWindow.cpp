@@ -13,6 +13,7 @@
 #include "platform/ZAVTerminationCleanup.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 
 namespace {
@@ -137,7 +138,18 @@ ZAVInstallerWindow::downloadCompletionHandler(std::shared_ptr<const ZAVFeedData>
         window->m_stage = Stage::Installing;
         window->setDetail(QString());
         window->animateProgress(1);
-        window->setStatus(ZAVStringWithFormat(u"Installing %@", data->product()));
+        const QString installing = ZAVStringWithFormat(u"Installing %@", data->product());
+        window->setStatus(installing);
+        // While a copy that was asked to quit is saving, the line says so; the bar goes on.
+        window->installManager()->setQuitWaitingBlock([window, data, installing](bool waiting) {
+            if (!window || window->m_closeRequested)
+                return;
+            window->setStatus(waiting ? ZAVStringWithFormat(
+                                            QCoreApplication::translate(
+                                                "ZAVInstallerWindow", "Waiting for %@ to quit..."),
+                                            data->product())
+                                      : installing);
+        });
         window->installManager()->startInstallWithCompletion(
             window->installCompletionHandler(data));
     };
@@ -205,7 +217,9 @@ void ZAVInstallerWindow::showError(const ZAVOptionalError &error)
     alert.setAlertStyle(ZAVWarningAlertStyle);
     setAccessibleDescription(alert.informativeText());
     announce(this, QAccessible::Alert);
-    if (alert.runModal() == ZAVAlertFirstButtonReturn)
+    // Closing the alert through the window manager leaves nothing to do but quit, too.
+    const long answer = alert.runModal();
+    if (answer == ZAVAlertFirstButtonReturn || answer == ZAVAlertClosedReturn)
         ZAVAppUtils::quitApp();
 }
 

@@ -65,7 +65,9 @@ public:
     // beside it is not looked at); without a record, "Error was %@" and the error alert.
     ZAVFeedCompletion feedCompletionHandler();
     // The download stage's handlers: each percentage moves the bar; the download's end starts
-    // the install stage or shows the error alert.
+    // the install stage ("Installing %@", the bar busy) or shows the error alert. While the
+    // install waits for a running copy that was asked to quit, the status line reads "Waiting
+    // for <product> to quit...".
     ZAVProgressBlock progressHandler();
     ZAVDownloadCompletion downloadCompletionHandler(std::shared_ptr<const ZAVFeedData> data);
     // The detail line and the retry wait: "12.4 MB of 85.0 MB, about 5 s left" (the time
@@ -85,7 +87,8 @@ public:
     void feedLoadedWithData(const std::shared_ptr<const ZAVFeedData> &data);
     // Turns the progress bar into a busy indicator; `flag` starts (non-zero) or stops it.
     void animateProgress(qint8 flag);
-    // The error alert; its one button quits the installer. The run's exit status is 1 from here.
+    // The error alert; its one button quits the installer, and so does closing it through the
+    // window manager. The run's exit status is 1 from here.
     void showError(const ZAVOptionalError &error);
     // The product's display name: "<product> - <version>" when displayVersion is set.
     QString productNameFromData(const ZAVFeedData &data) const;

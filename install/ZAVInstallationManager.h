@@ -47,11 +47,13 @@ struct ZAVTransferState {
 using ZAVTransferBlock = std::function<void(const ZAVTransferState &)>;
 
 // How a manager works, fixed when it is made: the package download's retries and rate floor,
-// how long it waits for another run's lock, and the package installer it runs (empty: zav-pkg
-// beside the running program). Tests pass their own; nothing of it is process-wide.
+// how long it waits for another run's lock, how long for a running copy of the product that was
+// asked to quit, and the package installer it runs (empty: zav-pkg beside the running program).
+// Tests pass their own; nothing of it is process-wide.
 struct ZAVInstallationOptions {
     ZAVRetryPolicy retryPolicy = ZAVRetryPolicy::packageDownload();
     std::chrono::milliseconds lockWait{60'000};
+    std::chrono::milliseconds quitWait{15'000};
     QByteArray packageInstallerPath;
 };
 
@@ -145,14 +147,18 @@ public:
     // ---- Installation (ZAVInstallationManagerInstall.cpp) ----
 
     // Main thread, once, after the download has been delivered. Keeps `completion`, offers to
-    // quit a running copy of the product (a modal alert, on this thread, when one runs), then
-    // queues the installer run and returns. `completion` is called once, on the main thread,
-    // after the package installer has exited: no error when it exited with status 0 (the
-    // package has then been deleted), the installation error otherwise (the package is deleted as
-    // well: a failed run leaves nothing). While zav-pkg runs, SIGTERM, SIGINT and SIGHUP are
-    // held back (ZAVHoldTermination): the window winds the run down once zav-pkg has ended. From
-    // the moment the package is in place until it is deleted, a signal or an exit that ends the
-    // run removes it (ZAVRemoveOnTermination).
+    // quit a running copy of the product (a modal alert, on this thread, when one runs) and
+    // returns. When the copy was sent the quit request, the installer run waits, without
+    // blocking the thread, until that copy has exited or options.quitWait (15 s) has passed,
+    // whichever comes first; a copy still running then is left running and the package is
+    // installed all the same. The quit-wait handler hears true when that wait begins and false
+    // when it ends. Otherwise the installer run is queued at once. `completion` is called once, on
+    // the main thread, after the package installer has exited: no error when it exited with status
+    // 0 (the package has then been deleted), the installation error otherwise (the package is
+    // deleted as well: a failed run leaves nothing). While zav-pkg runs, SIGTERM, SIGINT and SIGHUP
+    // are held back (ZAVHoldTermination): the window winds the run down once zav-pkg has ended.
+    // From the moment the package is in place until it is deleted, a signal or an exit that ends
+    // the run removes it (ZAVRemoveOnTermination).
     void startInstallWithCompletion(ZAVInstallCompletion completion);
     // Main thread; returns at once. Runs the package installer on the background queue:
     // "<zav-pkg> -dumplog -verbose -pkg <installer path> -target CurrentUserHomeDirectory
@@ -204,6 +210,8 @@ public:
     void setInstallCompletion(ZAVInstallCompletion completion);
     // Main thread. Set before the download starts; kept until the manager goes.
     void setWaitingBlock(ZAVWaitingBlock waiting);
+    // Main thread. Set before the installation starts; kept until the manager goes.
+    void setQuitWaitingBlock(ZAVWaitingBlock waiting) { m_quitWaitingBlock = std::move(waiting); }
 
 private:
     struct Token {};
@@ -231,4 +239,5 @@ private:
     ZAVTransferBlock m_transferBlock;
     ZAVInstallCompletion m_installCompletion;
     ZAVWaitingBlock m_waitingBlock;
+    ZAVWaitingBlock m_quitWaitingBlock;
 };

@@ -1,11 +1,14 @@
-// The installation half of the manager: the quit question for a running copy, then zav-pkg on
-// the downloaded package, on the background queue, with one result for the window.
+// The installation half of the manager: the quit question for a running copy and the wait for it
+// to exit, then zav-pkg on the downloaded package, on the background queue, with one result for
+// the window.
 
 #include "ZAVInstallationManager.h"
 
 #include "appcontrol/ZAVAppUtils.h"
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFileLock.h"
+#include "platform/ZAVFormat.h"
+#include "platform/ZAVLog.h"
 #include "platform/ZAVTask.h"
 #include "platform/ZAVTerminationCleanup.h"
 
@@ -35,9 +38,31 @@ void ZAVInstallationManager::startInstallWithCompletion(ZAVInstallCompletion com
 {
     ZAV_ASSERT_MAIN_THREAD();
     setInstallCompletion(std::move(completion));
-    ZAVAppUtils::checkandCloseApplicationWithBundleID(m_feedData->bundleId(),
-                                                      m_feedData->product());
-    runInstaller();
+    const std::optional<ZAVRunningApplication> asked =
+        ZAVAppUtils::checkandCloseApplicationWithBundleID(m_feedData->bundleId(),
+                                                          m_feedData->product());
+    if (!asked) {
+        runInstaller();
+        return;
+    }
+    // Replacing the files under a copy that is still saving would leave the new version to start
+    // beside the old one, or not at all: the swap waits for it, a bounded while.
+    const QString pid = QString::number(asked->processIdentifier());
+    const QString seconds = QString::number(double(m_options.quitWait.count()) / 1000.0);
+    ZAVLogFormat(u"Waiting up to %@ s for pid %@ to quit", seconds, pid);
+    if (m_quitWaitingBlock)
+        m_quitWaitingBlock(true);
+    ZAVAppUtils::waitForApplicationToQuit(
+        *asked, m_options.quitWait, [self = shared_from_this(), pid, seconds](bool quit) {
+            if (quit)
+                ZAVLogFormat(u"pid %@ has quit", pid);
+            else
+                ZAVLogFormat(u"pid %@ is still running after %@ s; installing all the same", pid,
+                             seconds);
+            if (self->m_quitWaitingBlock)
+                self->m_quitWaitingBlock(false);
+            self->runInstaller();
+        });
 }
 
 void ZAVInstallationManager::runInstaller()

@@ -3,13 +3,26 @@
 #include "ZAVApplication.h"
 #include "ZAVDispatch.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace {
 ZAVAlert::Responder g_responder;
-}
+
+// Keeps Escape from answering: QMessageBox would take its one button for the escape button.
+class EscapeIgnorer : public QObject {
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent *>(event)->matches(QKeySequence::Cancel))
+            return true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+} // namespace
 
 std::unique_ptr<ZAVAlert> ZAVAlert::alertWithMessageText(const QString &messageText,
                                                          const QString &defaultButton,
@@ -60,9 +73,15 @@ long ZAVAlert::runModal()
             box.addButton(title.replace(u'&', QStringLiteral("&&")), QMessageBox::AcceptRole));
     }
     box.setDefaultButton(buttons.first());
-    box.setEscapeButton(buttons.first());
+    EscapeIgnorer escapeIgnorer;
+    box.installEventFilter(&escapeIgnorer);
+    // A close through the window manager ends the box without a click: QMessageBox then names
+    // its escape button as clicked, but no button said so.
+    QAbstractButton *clicked = nullptr;
+    QObject::connect(&box, &QMessageBox::buttonClicked, &box,
+                     [&clicked](QAbstractButton *button) { clicked = button; });
 
     box.exec();
-    const qsizetype index = buttons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
-    return ZAVAlertFirstButtonReturn + (index < 0 ? 0 : index);
+    const qsizetype index = buttons.indexOf(qobject_cast<QPushButton *>(clicked));
+    return index < 0 ? ZAVAlertClosedReturn : ZAVAlertFirstButtonReturn + index;
 }

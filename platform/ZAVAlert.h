@@ -7,6 +7,8 @@
 #include <memory>
 
 inline constexpr long ZAVAlertFirstButtonReturn = 1000;
+// The alert was closed through the window manager (its close button) without an answer.
+inline constexpr long ZAVAlertClosedReturn = -1;
 
 enum ZAVAlertStyle : int {
     ZAVWarningAlertStyle = 0,
@@ -37,7 +39,8 @@ public:
     int alertStyle() const { return m_alertStyle; }
 
     // Shows the alert application-modal and waits for the answer: 1000 for the first button,
-    // 1001 for the second, and so on. Closing the alert counts as its first button.
+    // 1001 for the second, and so on (a click, or Return for the first). Escape is no answer:
+    // the alert stays up. Closing it through the window manager gives ZAVAlertClosedReturn.
     long runModal();
 
     // Tests: every alert is handed to `responder` instead of being shown, and its answer is

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -330,6 +331,26 @@ bool ZAVRunningApplication::terminate() const
     if (!procStat || procStat->startTime != m_state->startTime)
         return false;
     return ::kill(m_state->pid, SIGTERM) == 0;
+}
+
+bool ZAVRunningApplication::isTerminated() const
+{
+    if (m_state->pidfd >= 0) {
+        pollfd entry{m_state->pidfd, POLLIN, 0};
+        int ready;
+        do
+            ready = poll(&entry, 1, 0);
+        while (ready < 0 && errno == EINTR);
+        return ready > 0;
+    }
+    const std::optional<ProcStat> procStat = readStat(m_state->procDirectory);
+    return !procStat || procStat->startTime != m_state->startTime || procStat->state == 'Z' ||
+           procStat->state == 'X';
+}
+
+int ZAVRunningApplication::processDescriptor() const
+{
+    return m_state->pidfd;
 }
 
 pid_t ZAVRunningApplication::processIdentifier() const

@@ -43,6 +43,14 @@ public:
     // the process to exit; false when the signal could not be sent (the process is gone).
     bool terminate() const;
 
+    // True once the process has exited (a zombie counts as exited): its pidfd has become
+    // readable, or, where the kernel has no pidfds, its /proc directory no longer answers for
+    // it. Does not block.
+    bool isTerminated() const;
+    // The pidfd taken at look-up, readable once the process has exited (for a notifier); -1
+    // where the kernel has no pidfds. Owned by the handle.
+    int processDescriptor() const;
+
     pid_t processIdentifier() const;
     const QString &bundleIdentifier() const;
     // The executable as the kernel names it; empty when it could not be read.

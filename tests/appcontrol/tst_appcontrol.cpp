@@ -14,7 +14,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
 #include <QProcess>
+#include <QtGui/qpa/qwindowsysteminterface.h>
 #include <QtTest>
 
 #include <csignal>
@@ -53,6 +55,10 @@ private slots:
     void copyLaunchedFromTheDesktopEntryIsMatchedWherever();
     void anotherUsersCopyIsNeverListed();
     void handleOfAnExitedCopySignalsNothing();
+    void copyAskedToQuitIsWaitedForUntilItExitsOrTheLimit_data();
+    void copyAskedToQuitIsWaitedForUntilItExitsOrTheLimit();
+    void quitAlertIsAnsweredByItsButtonAloneNeverByEscapeOrClosing_data();
+    void quitAlertIsAnsweredByItsButtonAloneNeverByEscapeOrClosing();
 
     void installedProductIsLaunchedDetachedAndTheInstallerQuits();
     void integratedEntryIsFoundOutsideTheDataHome();
@@ -623,6 +629,90 @@ void AppControlTest::handleOfAnExitedCopySignalsNothing()
     // The user took long to answer and the copy has gone: the request reaches nobody, even
     // should its pid have been handed on meanwhile.
     QVERIFY(!running[0].terminate());
+}
+
+void AppControlTest::copyAskedToQuitIsWaitedForUntilItExitsOrTheLimit_data()
+{
+    QTest::addColumn<int>("lingerMs"); // how long the copy saves after the quit request
+    QTest::addColumn<int>("limitMs");
+    QTest::addColumn<bool>("quit");
+    QTest::newRow("exits at once") << 0 << 10'000 << true;
+    QTest::newRow("saves, then exits") << 400 << 10'000 << true;
+    QTest::newRow("still saving at the limit") << 5000 << 100 << false;
+}
+
+void AppControlTest::copyAskedToQuitIsWaitedForUntilItExitsOrTheLimit()
+{
+    QFETCH(int, lingerMs);
+    QFETCH(int, limitMs);
+    QFETCH(bool, quit);
+    QProcess *copy = startCopy(g_sandbox.installedProgram,
+                               {QStringLiteral("ZAV_FIXTURE_LINGER_MS=%1").arg(lingerMs)});
+    QVERIFY(copy);
+    answerAlerts(ZAVAlertFirstButtonReturn, [this] { return terminatedPids(); });
+    const auto asked =
+        ZAVAppUtils::checkandCloseApplicationWithBundleID(g_sandbox.id, QStringLiteral("Demo"));
+    QVERIFY(asked);
+    QCOMPARE(asked->processIdentifier(), copy->processId());
+    std::optional<bool> result;
+    QElapsedTimer timer;
+    timer.start();
+    ZAVAppUtils::waitForApplicationToQuit(*asked, std::chrono::milliseconds(limitMs),
+                                          [&](bool q) { result = q; });
+    QVERIFY(!result); // never on the caller's stack, and the thread is not held
+    QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
+    QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 10'000);
+    const qint64 elapsed = timer.elapsed();
+    QCOMPARE(*result, quit);
+    QVERIFY2(elapsed >= (quit ? lingerMs - 50 : limitMs) &&
+                 elapsed < (quit ? lingerMs : limitMs) + 1500,
+             qPrintable(QString::number(elapsed)));
+    // Given up on, the copy is left to save in peace: neither signalled again nor killed.
+    if (!quit)
+        QVERIFY(!copy->waitForFinished(300));
+    QTest::qWait(100); // the handler is called once
+    QCOMPARE(*result, quit);
+}
+
+void AppControlTest::quitAlertIsAnsweredByItsButtonAloneNeverByEscapeOrClosing_data()
+{
+    QTest::addColumn<bool>("closeThroughWindowManager");
+    QTest::newRow("Escape, then Return") << false;
+    QTest::newRow("Escape, then the close button") << true;
+}
+
+void AppControlTest::quitAlertIsAnsweredByItsButtonAloneNeverByEscapeOrClosing()
+{
+    QFETCH(bool, closeThroughWindowManager);
+    QProcess *copy = startCopy(g_sandbox.installedProgram);
+    QVERIFY(copy);
+    bool upAfterEscape = false;
+    QTimer::singleShot(0, this, [&] {
+        QPointer<QMessageBox> box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        QTest::keyClick(box->focusWidget() ? box->focusWidget() : box.data(), Qt::Key_Escape);
+        QTest::qWait(100);
+        upAfterEscape = box && box->isVisible();
+        QVERIFY(terminatedPids().isEmpty());
+        if (!box)
+            return;
+        if (closeThroughWindowManager)
+            QWindowSystemInterface::handleCloseEvent<QWindowSystemInterface::SynchronousDelivery>(
+                box->windowHandle());
+        else
+            QTest::keyClick(box, Qt::Key_Return);
+    });
+    const auto asked =
+        ZAVAppUtils::checkandCloseApplicationWithBundleID(g_sandbox.id, QStringLiteral("Demo"));
+    QVERIFY(upAfterEscape);
+    QCOMPARE(asked.has_value(), !closeThroughWindowManager);
+    if (closeThroughWindowManager) {
+        QVERIFY(!copy->waitForFinished(300)); // "any other answer": left running
+        QVERIFY(terminatedPids().isEmpty());
+    } else {
+        QVERIFY(copy->waitForFinished(5000));
+        QCOMPARE(terminatedPids(), QList<qint64>{asked->processIdentifier()});
+    }
 }
 
 // --- Launching the installed product ------------------------------------------------------

@@ -14,6 +14,7 @@
 
 #include <QCryptographicHash>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtGui/private/qguiapplication_p.h>
 #include <QtGui/qpa/qplatformaccessibility.h>
@@ -58,6 +59,8 @@ private slots:
     void failedInstallRequestsAttentionThenShowsTheError();
     void installedWithoutAutoLaunchShowsTheQuitButton();
     void installedWithAutoLaunchLaunchesAndQuits();
+    void installWaitsForTheCopyAskedToQuit_data();
+    void installWaitsForTheCopyAskedToQuit();
     void alertShowsItsTextsAsWritten();
 
     void detailLineAndRetryStatusThenEscapeCancelsTheDownload();
@@ -531,6 +534,65 @@ void WindowTest::installedWithAutoLaunchLaunchesAndQuits()
     QCOMPARE(ZAVApplication::sharedApplication().exitStatus(), 0);
     QVERIFY(window->progressView()->isVisible());
     QVERIFY(!window->quitButton()->isVisible());
+}
+
+void WindowTest::installWaitsForTheCopyAskedToQuit_data()
+{
+    QTest::addColumn<int>("lingerMs"); // how long the copy saves after the quit request
+    QTest::addColumn<int>("limitMs");
+    QTest::addColumn<QString>("copyWhenInstalling");
+    QTest::newRow("the copy exits while waited for") << 300 << 10'000 << "gone";
+    QTest::newRow("the limit passes first") << 5000 << 100 << "running";
+}
+
+void WindowTest::installWaitsForTheCopyAskedToQuit()
+{
+    QFETCH(int, lingerMs);
+    QFETCH(int, limitMs);
+    QFETCH(QString, copyWhenInstalling);
+    QTemporaryDir tmp;
+    ZAVScopedEnvironment tmpdir("TMPDIR", QFile::encodeName(tmp.path()));
+    const auto data = installRecord(0);
+    data->setBundleId(QStringLiteral("org.example.ZavWindowTestRunning.t%1").arg(getpid()));
+    // A copy of the product, as its desktop entry starts it.
+    QProcess copy;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("GIO_LAUNCHED_DESKTOP_FILE_PID"));
+    env.insert(QStringLiteral("GIO_LAUNCHED_DESKTOP_FILE"),
+               "/nowhere/" + *data->bundleId() + ".desktop");
+    env.insert(QStringLiteral("ZAV_FIXTURE_LINGER_MS"), QString::number(lingerMs));
+    copy.setProcessEnvironment(env);
+    copy.start(QStringLiteral(ZAV_FIXTURE_PROGRAM), {QStringLiteral("--record"), tmp.path()});
+    QVERIFY(copy.waitForStarted());
+    QTRY_VERIFY(QFile::exists(tmp.filePath(QString::number(copy.processId()) + ".started")));
+    // The stand-in package installer notes whether the copy was still there when it ran.
+    const QString installer = tmp.filePath("installer");
+    const QString seen = tmp.filePath("seen");
+    QVERIFY(
+        writeFile(installer, QStringLiteral("#!/bin/sh\nstate=$(sed 's/.*) //' /proc/%1/stat "
+                                            "2>/dev/null | cut -d' ' -f1)\ncase \"$state\" in "
+                                            "''|Z|X) echo gone;; *) echo running;; esac > '%2'\n")
+                                 .arg(copy.processId())
+                                 .arg(seen)
+                                 .toUtf8()));
+    QVERIFY(QFile::setPermissions(installer, QFile::ReadOwner | QFile::ExeOwner));
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QTRY_COMPARE(m_alerts.size(), 1);
+    m_alerts.clear();
+    ZAVInstallationOptions options;
+    options.packageInstallerPath = QFile::encodeName(installer);
+    options.quitWait = std::chrono::milliseconds(limitMs);
+    window->setInstallManager(ZAVInstallationManager::initWithFeedData(data, options));
+    window->downloadCompletionHandler(data)(QStringLiteral("/tmp/x"), std::nullopt);
+    QCOMPARE(m_alerts.size(), 1); // the quit alert, answered "Quit & Install"
+    QCOMPARE(window->statusText()->text(), QStringLiteral("Waiting for Demo Viewer to quit..."));
+    QCOMPARE(window->progressView()->maximum(), 0); // the bar stays busy
+    QTRY_VERIFY_WITH_TIMEOUT(m_log->contains("Install complete"), 10'000);
+    QCOMPARE(QString::fromUtf8(fileContents(seen)).trimmed(), copyWhenInstalling);
+    QCOMPARE(window->statusText()->text(), QStringLiteral("Successfully installed Demo Viewer"));
+    copy.kill();
+    copy.waitForFinished();
 }
 
 void WindowTest::alertShowsItsTextsAsWritten()
