@@ -273,9 +273,9 @@ ZAVPkgResult Installation::stageIntegration()
         return error;
     m_stagedPlaces.push_back("desktop-entry");
     if (!remover.empty() && m_removerSource.valid()) {
-        if (auto error = m_transaction.stage(m_removerFolderFd.get(),
-                                             ZAVPackageRemoval::kRemoverName, "remover", {},
-                                             m_removerSource.get(), 0755))
+        if (auto error =
+                m_transaction.stage(m_removerFolderFd.get(), ZAVPackageRemoval::kRemoverName,
+                                    "remover", {}, m_removerSource.get(), 0755))
             return error;
         struct stat st {};
         fstat(m_removerSource.get(), &st);
@@ -315,8 +315,8 @@ std::vector<std::string> Installation::stageRemover()
     struct stat ours {};
     struct stat theirs {};
     fstat(source.get(), &ours);
-    const bool present = fstatat(m_removerFolderFd.get(), ZAVPackageRemoval::kRemoverName,
-                                 &theirs, AT_SYMLINK_NOFOLLOW) == 0 &&
+    const bool present = fstatat(m_removerFolderFd.get(), ZAVPackageRemoval::kRemoverName, &theirs,
+                                 AT_SYMLINK_NOFOLLOW) == 0 &&
                          S_ISREG(theirs.st_mode);
     const auto older = [](const timespec &a, const timespec &b) {
         return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
@@ -337,12 +337,12 @@ ZAVPkgResult Installation::commit()
             " would not start the program installed: " + why->message));
     // Every file at a place is listed before any is replaced: what is there now, and what
     // replaces it (ZAVPackageOwnership).
-    std::vector<ZAVPackageOwnership::Line> record =
-        ZAVPackageOwnership::current(m_home, *m_layout);
+    std::vector<ZAVPackageOwnership::Line> record = ZAVPackageOwnership::current(m_home, *m_layout);
     for (size_t i = 0; i < m_stagedPlaces.size(); ++i) {
-        struct stat st {};
-        if (!m_stagedPlaces[i].empty() && fstat(m_transaction.staged()[i].fd(), &st) == 0)
-            record.push_back({m_stagedPlaces[i], ZAVPackageOwnership::identityOf(st)});
+        const ZAVAtomicFile &file = m_transaction.staged()[i];
+        if (!m_stagedPlaces[i].empty())
+            record.push_back({m_stagedPlaces[i], ZAVPackageOwnership::identityOf(
+                                                     file.directoryFd(), file.temporaryName())});
     }
     std::string previous;
     if (const ZAVStatus written =

@@ -42,8 +42,8 @@ ZAVPkgResult ZAVPackageIntegration::check(int stagingFd, const std::string &entr
     for (const ZAVDesktopEntry::Action &action : m_entry->actions()) {
         if (action.id == kUninstallActionId || action.name == uninstallActionName())
             return ZAVPkgError::refused(
-                "desktop entry " + ZAVQuoted(entryName) + ": its action " +
-                ZAVQuoted(action.id) + " (" + ZAVQuoted(action.name) +
+                "desktop entry " + ZAVQuoted(entryName) + ": its action " + ZAVQuoted(action.id) +
+                " (" + ZAVQuoted(action.name) +
                 ") stands where zav-pkg puts the action that removes the application (" +
                 kUninstallActionId + ", " + ZAVQuoted(uninstallActionName()) +
                 "); give the action another name");

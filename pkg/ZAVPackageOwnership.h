@@ -14,9 +14,10 @@ class ZAVUserAppLayout;
 
 // Which files at the places of one application are the ones zav-pkg put there. Beside the
 // receipt <id>.json lies its ownership record <id>.owned: one line per file zav-pkg wrote at
-// one of the places, "<place> <device> <inode> <size> <mtime in ns>", after a first line
-// "zav-owned 1". An installation lists the files it puts in place and the ones they replace,
-// and writes the record before it renames any of them, so a run killed between two renames
+// one of the places, "<place> <size> <SHA-256 of its bytes>", after a first line
+// "zav-owned 2". By content, not by inode: a home copied to another disk or restored from a
+// backup keeps what it owns. An installation lists the files it puts in place and the ones they
+// replace, and writes the record before it renames any of them, so a run killed between two renames
 // leaves every place holding a listed file. A file at a place that no line lists (rewritten
 // by someone else, put there by hand) is not ours. The record has this fixed form of numbers
 // so that the remover, which carries no JSON reader, can read it. Without a record (an
@@ -24,10 +25,8 @@ class ZAVUserAppLayout;
 class ZAVPackageOwnership {
 public:
     struct Identity {
-        uint64_t device = 0;
-        uint64_t inode = 0;
         int64_t size = 0;
-        int64_t mtimeNs = 0;
+        std::string sha256; // empty: unreadable, matches nothing
         bool operator==(const Identity &) const = default;
     };
     struct Line {
@@ -45,7 +44,8 @@ public:
     // The application directory, the desktop entry, both icons and the receipt, in the order
     // a removal takes them away (the receipt last of the files).
     static std::vector<Place> places(const ZAVUserAppLayout &layout);
-    static Identity identityOf(const struct stat &st);
+    // The identity of the regular file `name` in `dirFd` (not followed when a link).
+    static Identity identityOf(int dirFd, const std::string &name);
     static std::string recordName(const std::string &id);
 
     // The record of `id` in the receipts folder `receiptsFd`; nullopt when there is none, or
@@ -60,7 +60,7 @@ public:
                        bool committed);
     // What is at `place`, as `st`, is ours by `record` (nullopt: no record).
     static bool owns(const std::optional<std::vector<Line>> &record, const Place &place,
-                     const struct stat &st);
+                     int folderFd, const std::string &name, const struct stat &st);
     // The lines for what lies at the file places now and is ours: the part of a record that
     // an installation carries over while it replaces them.
     static std::vector<Line> current(const ZAVPackageHome &home, const ZAVUserAppLayout &layout);

@@ -31,8 +31,8 @@ std::string uriPath(const std::string &path)
     std::string encoded;
     for (const unsigned char c : path) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || std::string_view("/-_.~").find(c) !=
-                                                         std::string_view::npos;
+                           (c >= '0' && c <= '9') ||
+                           std::string_view("/-_.~").find(c) != std::string_view::npos;
         if (plain) {
             encoded += static_cast<char>(c);
         } else {
@@ -54,8 +54,8 @@ bool moveToTrash(const ZAVPackageHome &home, int optFd, const std::string &name,
     ZAVFd current(fcntl(home.fd.get(), F_DUPFD_CLOEXEC, 0));
     for (const std::string &component : ZAVFiles::components(kTrashFolder)) {
         bool created = false;
-        ZAVResult<ZAVFd> next = ZAVDirectory::openOrCreate(current.get(), component, 0700,
-                                                           &created);
+        ZAVResult<ZAVFd> next =
+            ZAVDirectory::openOrCreate(current.get(), component, 0700, &created);
         if (!next)
             return false;
         current = std::move(*next);
@@ -73,8 +73,8 @@ bool moveToTrash(const ZAVPackageHome &home, int optFd, const std::string &name,
     const time_t now = time(nullptr);
     tm local{};
     strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", localtime_r(&now, &local));
-    const std::string text = "[Trash Info]\nPath=" + uriPath(originalPath) +
-                             "\nDeletionDate=" + date + "\n";
+    const std::string text =
+        "[Trash Info]\nPath=" + uriPath(originalPath) + "\nDeletionDate=" + date + "\n";
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const std::string candidate =
             attempt == 1 ? trashName : trashName + '.' + std::to_string(attempt);
@@ -131,8 +131,8 @@ ZAVPkgResult ZAVPackageRemoval::uninstall(const std::string &homePath, const std
         return ZAVPkgError::usage("an application id and an absolute home are needed");
     home.fd.reset(open(home.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!home.fd.valid())
-        return ZAVPkgError::failed("cannot open the home directory " + ZAVQuoted(home.path) +
-                                   ": " + ZAVFiles::errorText(errno));
+        return ZAVPkgError::failed("cannot open the home directory " + ZAVQuoted(home.path) + ": " +
+                                   ZAVFiles::errorText(errno));
     ZAVPackageRecovery::lockHome(home.fd.get(), log);
     ZAVResult<ZAVFd> opt =
         ZAVDirectory::openPath(home.fd.get(), ZAVPackageHome::below(layout->optDirectory()));
@@ -212,7 +212,7 @@ void ZAVPackageRemoval::finish(const ZAVPackageHome &home, int optFd, const std:
         struct stat st {};
         if (!folder || fstatat(folder->get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
-        if (!ZAVPackageOwnership::owns(record, place, st)) {
+        if (!ZAVPackageOwnership::owns(record, place, folder->get(), name, st)) {
             log.message("kept " + ZAVQuoted(home.absolute(place.layoutPath)) +
                         ", which zav-pkg did not install");
             continue;

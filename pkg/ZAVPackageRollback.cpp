@@ -86,18 +86,18 @@ void ZAVPackageRollback::Keeping::prepare(const ZAVPackageHome &home, int optFd,
     m_name = name;
     bool created = false;
     ZAVResult<ZAVFd> gathering = ZAVDirectory::open(optFd, name);
-    ZAVResult<ZAVFd> files = gathering.status().ok()
-                                 ? ZAVDirectory::openOrCreate(gathering->get(), kFilesFolder,
-                                                              0700, &created)
-                                 : ZAVResult<ZAVFd>(gathering.error());
+    ZAVResult<ZAVFd> files =
+        gathering.status().ok()
+            ? ZAVDirectory::openOrCreate(gathering->get(), kFilesFolder, 0700, &created)
+            : ZAVResult<ZAVFd>(gathering.error());
     if (!files) {
         ZAVDirectory::removeTree(optFd, name);
         m_name.clear();
         return;
     }
     for (const std::string &path : integrationPaths(layout)) {
-        const ZAVFd source = openFile(home.fd.get(), ZAVPackageHome::folderOf(path),
-                                      ZAVPackageHome::nameOf(path));
+        const ZAVFd source =
+            openFile(home.fd.get(), ZAVPackageHome::folderOf(path), ZAVPackageHome::nameOf(path));
         if (!source.valid())
             continue;
         ZAVResult<ZAVAtomicFile> copy =
@@ -131,9 +131,8 @@ bool ZAVPackageRollback::Keeping::keep(int folderFd, const std::string &name)
     ZAVDirectory::removeTree(kept->get(), m_id);
     struct statvfs fs {};
     const uint64_t size = treeSize(folderFd, name);
-    const uint64_t free = fstatvfs(m_optFd, &fs) == 0
-                              ? static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize
-                              : 0;
+    const uint64_t free =
+        fstatvfs(m_optFd, &fs) == 0 ? static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize : 0;
     if (free < size) {
         m_log->phase("no room to keep the previous version for a roll-back (" +
                      std::to_string(size) + " bytes, " + std::to_string(free) + " free)");
@@ -165,8 +164,8 @@ ZAVPkgResult ZAVPackageRollback::rollBack(const std::string &homePath, const std
         return ZAVPkgError::usage("an application id and an absolute home are needed");
     home.fd.reset(open(home.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!home.fd.valid())
-        return ZAVPkgError::failed("cannot open the home directory " + ZAVQuoted(home.path) +
-                                   ": " + ZAVFiles::errorText(errno));
+        return ZAVPkgError::failed("cannot open the home directory " + ZAVQuoted(home.path) + ": " +
+                                   ZAVFiles::errorText(errno));
     ZAVPackageRecovery::lockHome(home.fd.get(), log);
 
     // Declared before the transaction, which uses them while it rolls back.
@@ -174,8 +173,8 @@ ZAVPkgResult ZAVPackageRollback::rollBack(const std::string &homePath, const std
     std::vector<ZAVFd> iconFolders;
     std::string stagingName;
     ZAVPackageTransaction transaction(home, log);
-    if (auto error = transaction.openHomeDirectory(ZAVPackageHome::below(layout->optDirectory()),
-                                                   &optFd))
+    if (auto error =
+            transaction.openHomeDirectory(ZAVPackageHome::below(layout->optDirectory()), &optFd))
         return error;
     ZAVPackageRecovery::cleanLeftovers(home, optFd.get(), log);
 
@@ -190,8 +189,7 @@ ZAVPkgResult ZAVPackageRollback::rollBack(const std::string &homePath, const std
     if (!unowned.empty())
         return ZAVPkgError::failed(ZAVQuoted(unowned.front()) +
                                    " is not what zav-pkg installed there; nothing was changed");
-    ZAVResult<ZAVFd> kept =
-        ZAVDirectory::openPath(optFd.get(), {ZAVPackageRecovery::kKeptFolder});
+    ZAVResult<ZAVFd> kept = ZAVDirectory::openPath(optFd.get(), {ZAVPackageRecovery::kKeptFolder});
     ZAVFd files;
     if (kept && ZAVDirectory::openPath(kept->get(), {id, kApplicationFolder})) {
         if (ZAVResult<ZAVFd> opened = ZAVDirectory::openPath(kept->get(), {id, kFilesFolder}))
@@ -237,8 +235,9 @@ ZAVPkgResult ZAVPackageRollback::rollBack(const std::string &homePath, const std
         places.push_back(std::string("icon-") + extension);
         keptIcon = extension;
     }
-    if (auto error = transaction.stage(receiptsFd.get(), ZAVPackageHome::nameOf(layout->receiptPath()),
-                                       "receipt", {}, keptReceipt.get()))
+    if (auto error =
+            transaction.stage(receiptsFd.get(), ZAVPackageHome::nameOf(layout->receiptPath()),
+                              "receipt", {}, keptReceipt.get()))
         return error;
     places.push_back("receipt");
 
@@ -264,13 +263,13 @@ ZAVPkgResult ZAVPackageRollback::rollBack(const std::string &homePath, const std
     // replaces it.
     std::vector<ZAVPackageOwnership::Line> record = ZAVPackageOwnership::current(home, *layout);
     for (size_t i = 0; i < places.size(); ++i) {
-        struct stat st {};
-        if (fstat(transaction.staged()[i].fd(), &st) == 0)
-            record.push_back({places[i], ZAVPackageOwnership::identityOf(st)});
+        const ZAVAtomicFile &file = transaction.staged()[i];
+        record.push_back(
+            {places[i], ZAVPackageOwnership::identityOf(file.directoryFd(), file.temporaryName())});
     }
     std::string previous;
-    if (const ZAVStatus written = ZAVPackageOwnership::write(receiptsFd.get(), id, record,
-                                                             &previous);
+    if (const ZAVStatus written =
+            ZAVPackageOwnership::write(receiptsFd.get(), id, record, &previous);
         !written) {
         putBack();
         return ZAVPkgError::failed("cannot write the ownership record", written.error());
