@@ -63,7 +63,7 @@ int main(int argc, char **argv)
     } else if (home.empty() || home.front() != '/') {
         return usage("the target must be an absolute directory");
     }
-    ZAVPkgLog log(verbose, false);
+    ZAVPkgLog log(verbose, false, "zav-remove");
     if (const ZAVPkgResult error =
             ZAVPackageRemoval::uninstall(home, id, ZAVPackageRemoval::Directory::Trash, log)) {
         log.message("removal failed: " + error->message);
