@@ -61,6 +61,8 @@ private slots:
     void uninstallKilledMidwayIsFinishedByTheNextRun();
     void rollbackPutsTheKeptVersionBack_data();
     void rollbackPutsTheKeptVersionBack();
+    void rollbackKilledLeavesOneWholeVersion_data();
+    void rollbackKilledLeavesOneWholeVersion();
 
 private:
     QString m_scratch;
@@ -1403,6 +1405,45 @@ void PkgTest::rollbackPutsTheKeptVersionBack()
         QVERIFY(!QFileInfo::exists(home + QStringLiteral("/.local/opt/.previous")));
         QCOMPARE(uninstall(home, kId, {}, QStringLiteral("-rollback")).exitCode, 5);
     }
+    QCOMPARE(leftovers(home), QStringList());
+}
+
+void PkgTest::rollbackKilledLeavesOneWholeVersion_data()
+{
+    QTest::addColumn<QString>("syscall");
+    QTest::addColumn<int>("when");
+    for (const int when : {1, 2})
+        QTest::newRow(qPrintable(QStringLiteral("renameat2 %1").arg(when)))
+            << QStringLiteral("renameat2") << when;
+    for (const int when : {1, 3})
+        QTest::newRow(qPrintable(QStringLiteral("renameat %1").arg(when)))
+            << QStringLiteral("renameat") << when;
+}
+
+void PkgTest::rollbackKilledLeavesOneWholeVersion()
+{
+    QFETCH(QString, syscall);
+    QFETCH(int, when);
+    QTemporaryDir fresh;
+    QVERIFY(install(m_package2, fresh.path()).exitCode == 0);
+    const Tree whole2 = snapshot(applicationDirectory(fresh.path()));
+    const Tree whole1 = snapshot(applicationDirectory(m_template1));
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    QCOMPARE(install(m_package2, home).exitCode, 0);
+    const Run killed =
+        uninstall(home, kId,
+                  {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-o"),
+                   QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                   QStringLiteral("inject=%1:signal=SIGKILL:when=%2").arg(syscall).arg(when)},
+                  QStringLiteral("-rollback"));
+    QVERIFY(killed.crashed || killed.exitCode != 0);
+    // Any next run cleans up; one whole version is there, before and after it.
+    const Tree app = snapshot(applicationDirectory(home));
+    QVERIFY(app == whole1 || app == whole2);
+    QCOMPARE(uninstall(home, QStringLiteral("org.example.None")).exitCode, 5);
+    QVERIFY(snapshot(applicationDirectory(home)) == app);
     QCOMPARE(leftovers(home), QStringList());
 }
 
