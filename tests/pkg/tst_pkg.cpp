@@ -1204,7 +1204,12 @@ Run uninstall(const QString &home, const QString &id = kId, const QStringList &w
     const QStringList arguments{option, QStringLiteral("-id"), id, QStringLiteral("-target"), home};
     if (wrapper.isEmpty())
         return runProgram(zavPkg(), arguments);
-    return runProgram(wrapper.front(), wrapper.mid(1) + QStringList{zavPkg()} + arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                           QStringLiteral(":detect_leaks=0"));
+    return runProgram(wrapper.front(), wrapper.mid(1) + QStringList{zavPkg()} + arguments,
+                      environment);
 }
 
 // The places of kId in `home` that zav-pkg writes, and the shared remover.
