@@ -122,8 +122,12 @@ ZAVResult<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text)
     std::vector<std::string> groups{kMainGroup};
     gchar **names = g_key_file_get_groups(file.get(), nullptr);
     for (gchar **name = names; name && *name; ++name) {
-        if (std::strncmp(*name, kActionPrefix, std::strlen(kActionPrefix)) == 0)
+        if (std::strncmp(*name, kActionPrefix, std::strlen(kActionPrefix)) == 0) {
             groups.emplace_back(*name);
+            entry.m_actions.push_back(
+                {*name + std::strlen(kActionPrefix),
+                 stringValue(file.get(), *name, "Name").value_or(std::string())});
+        }
     }
     g_strfreev(names);
     for (const std::string &group : groups) {
@@ -147,12 +151,14 @@ ZAVResult<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text)
     entry.m_tryExec = stringValue(file.get(), kMainGroup, "TryExec");
     entry.m_icon = stringValue(file.get(), kMainGroup, "Icon");
     entry.m_version = stringValue(file.get(), kMainGroup, "X-Package-Version");
+    entry.m_name = stringValue(file.get(), kMainGroup, "Name");
     return entry;
 }
 
 std::string ZAVDesktopEntry::integratedText(const std::vector<std::string> &programs,
                                             const std::optional<std::string> &tryExec,
-                                            const std::optional<std::string> &icon) const
+                                            const std::optional<std::string> &icon,
+                                            const std::optional<AddedAction> &added) const
 {
     ZAVResult<KeyFile> loadedFile = loaded(m_text);
     if (!loadedFile)
@@ -169,6 +175,23 @@ std::string ZAVDesktopEntry::integratedText(const std::vector<std::string> &prog
         g_key_file_set_string(file.get(), kMainGroup, "TryExec", tryExec->c_str());
     if (icon)
         g_key_file_set_string(file.get(), kMainGroup, "Icon", icon->c_str());
+    if (added) {
+        std::string actions;
+        if (gchar *value = g_key_file_get_string(file.get(), kMainGroup, "Actions", nullptr)) {
+            actions = value;
+            g_free(value);
+        }
+        if (!actions.empty() && actions.back() != ';')
+            actions += ';';
+        actions += added->id + ';';
+        g_key_file_set_string(file.get(), kMainGroup, "Actions", actions.c_str());
+        const std::string group = kActionPrefix + added->id;
+        g_key_file_set_string(file.get(), group.c_str(), "Name", added->name.c_str());
+        std::string exec;
+        for (const std::string &argument : added->arguments)
+            exec += (exec.empty() ? "" : " ") + quotedArgument(argument, true);
+        g_key_file_set_string(file.get(), group.c_str(), "Exec", exec.c_str());
+    }
     gsize length = 0;
     gchar *data = g_key_file_to_data(file.get(), &length, nullptr);
     std::string text(data, length);

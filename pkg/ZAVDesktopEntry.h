@@ -15,6 +15,17 @@ public:
         std::string group;                  // "Desktop Entry" or "Desktop Action <name>"
         std::vector<std::string> arguments; // Exec split as the launcher splits it
     };
+    // A desktop action: the name in Actions= and its group's (unlocalized) Name.
+    struct Action {
+        std::string id;
+        std::string name;
+    };
+    // An action the integrated entry adds: `arguments` are written quoted, '%' doubled.
+    struct AddedAction {
+        std::string id;
+        std::string name;
+        std::vector<std::string> arguments;
+    };
 
     // Reads the entry's text. Refuses (EINVAL, no path, words for the vendor as the reason) text
     // that is not a
@@ -30,13 +41,19 @@ public:
     const std::optional<std::string> &tryExec() const { return m_tryExec; }
     const std::optional<std::string> &icon() const { return m_icon; }
     const std::optional<std::string> &packageVersion() const { return m_version; }
+    // The unlocalized Name of [Desktop Entry].
+    const std::optional<std::string> &name() const { return m_name; }
+    // Every [Desktop Action ...] group of the entry.
+    const std::vector<Action> &actions() const { return m_actions; }
 
     // The text to install: the program of each command replaced by `programs` (one per
     // command, in the order of commands(), absolute paths), TryExec by `tryExec` and Icon by
-    // `icon` where given. Everything else, comments and translations included, is kept.
+    // `icon` where given, and `added` appended to the actions. Everything else, comments and
+    // translations included, is kept.
     std::string integratedText(const std::vector<std::string> &programs,
                                const std::optional<std::string> &tryExec,
-                               const std::optional<std::string> &icon) const;
+                               const std::optional<std::string> &icon,
+                               const std::optional<AddedAction> &added = std::nullopt) const;
 
     // One argument of an Exec value, quoted the way desktop entries quote: in double quotes
     // when it holds a reserved character. With `literalPercent` a '%' is doubled, so that a
@@ -59,4 +76,6 @@ private:
     std::optional<std::string> m_tryExec;
     std::optional<std::string> m_icon;
     std::optional<std::string> m_version;
+    std::optional<std::string> m_name;
+    std::vector<Action> m_actions;
 };

@@ -3,8 +3,11 @@
 #include "ZAVPackageExtractor.h"
 #include "ZAVPackageHome.h"
 #include "ZAVPackageIntegration.h"
+#include "ZAVPackageOwnership.h"
 #include "ZAVPackageReceipt.h"
 #include "ZAVPackageRecovery.h"
+#include "ZAVPackageRemoval.h"
+#include "ZAVPackageRollback.h"
 #include "ZAVPackageStream.h"
 #include "ZAVPackageTransaction.h"
 #include "ZAVPkgLog.h"
@@ -20,9 +23,27 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <optional>
 
 namespace {
+
+// The remover beside the running program (in a bundle, beside its loader); -1 when there is
+// none.
+ZAVFd openRemoverBesideUs()
+{
+    char self[PATH_MAX] = {};
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path(self, n > 0 ? static_cast<size_t>(n) : 0);
+    if (path.rfind('/') == std::string::npos)
+        return ZAVFd();
+    path = path.substr(0, path.rfind('/') + 1) + ZAVPackageRemoval::kRemoverName;
+    ZAVFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return ZAVFd();
+    return fd;
+}
 
 // One run: the steps of ZAVPackageInstaller::install in order. The transaction undoes what
 // the run changed unless it completes.
@@ -47,6 +68,9 @@ private:
     ZAVPkgResult unpack();
     ZAVPkgResult checkId();
     ZAVPkgResult stageIntegration();
+    // Stages the shared remover when the home's copy is missing or older than ours; the
+    // arguments of the uninstall action, or none when there is no remover.
+    std::vector<std::string> stageRemover();
     ZAVPkgResult commit();
     void finish();
 
@@ -69,6 +93,11 @@ private:
     ZAVFd m_applicationsFd;
     ZAVFd m_iconDirectoryFd;
     ZAVFd m_receiptsFd;
+    ZAVFd m_removerFolderFd;
+    ZAVFd m_removerSource; // the remover to copy into the home, when it needs it
+    // The record's place of each staged file ("" for the remover, which is no one's).
+    std::vector<std::string> m_stagedPlaces;
+    ZAVPackageRollback::Keeping m_keeping;
     // Last, so that it goes first: its roll-back uses the descriptors above.
     ZAVPackageTransaction m_transaction;
 };
@@ -105,6 +134,8 @@ ZAVPkgResult Installation::run()
     if (auto error =
             ZAVPackageReceipt::findUnowned(m_home, *m_layout, m_options.replaceUnowned, &m_unowned))
         return error;
+    if (m_unowned.empty())
+        m_keeping.prepare(m_home, m_optFd.get(), *m_layout, m_log);
     if (auto error = stageIntegration())
         return error;
     if (auto error = m_transaction.moveAside(m_unowned))
@@ -235,21 +266,64 @@ ZAVPkgResult Installation::stageIntegration()
 
     // The desktop entry goes first (commit() checks it by its temporary name) and the receipt
     // last: once it is in place, the installation is complete.
-    if (auto error = m_transaction.stage(m_applicationsFd.get(), m_layout->desktopEntryFileName(),
-                                         "desktop entry", m_integration.integratedText(m_id)))
+    const std::vector<std::string> remover = stageRemover();
+    if (auto error =
+            m_transaction.stage(m_applicationsFd.get(), m_layout->desktopEntryFileName(),
+                                "desktop entry", m_integration.integratedText(m_id, remover)))
         return error;
+    m_stagedPlaces.push_back("desktop-entry");
+    if (!remover.empty() && m_removerSource.valid()) {
+        if (auto error =
+                m_transaction.stage(m_removerFolderFd.get(), ZAVPackageRemoval::kRemoverName,
+                                    "remover", {}, m_removerSource.get(), 0755))
+            return error;
+        struct stat st {};
+        fstat(m_removerSource.get(), &st);
+        const timespec times[2] = {st.st_mtim, st.st_mtim};
+        futimens(m_transaction.staged().back().fd(), times);
+        m_stagedPlaces.push_back("");
+    }
     if (icon) {
         if (auto error =
                 m_transaction.stage(m_iconDirectoryFd.get(), ZAVPackageHome::nameOf(iconPath),
                                     "icon", {}, m_integration.iconFd()))
             return error;
+        m_stagedPlaces.push_back("icon-" + m_integration.iconExtension());
     }
     if (auto error =
             m_transaction.stage(m_receiptsFd.get(), ZAVPackageHome::nameOf(m_layout->receiptPath()),
                                 "receipt", ZAVPackageReceipt::text(receipt)))
         return error;
+    m_stagedPlaces.push_back("receipt");
     m_log.phase("prepared the desktop entry, icon and receipt");
     return std::nullopt;
+}
+
+std::vector<std::string> Installation::stageRemover()
+{
+    const ZAVFd source = openRemoverBesideUs();
+    if (!source.valid()) {
+        m_log.message("warning: no " + std::string(ZAVPackageRemoval::kRemoverName) +
+                      " beside zav-pkg: the desktop entry gets no action to uninstall");
+        return {};
+    }
+    if (m_transaction.openHomeDirectory(ZAVFiles::components(ZAVPackageRemoval::kRemoverFolder),
+                                        &m_removerFolderFd))
+        return {};
+    const std::string path = m_home.absolute(std::string("/") + ZAVPackageRemoval::kRemoverFolder +
+                                             '/' + ZAVPackageRemoval::kRemoverName);
+    struct stat ours {};
+    struct stat theirs {};
+    fstat(source.get(), &ours);
+    const bool present = fstatat(m_removerFolderFd.get(), ZAVPackageRemoval::kRemoverName, &theirs,
+                                 AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(theirs.st_mode);
+    const auto older = [](const timespec &a, const timespec &b) {
+        return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+    };
+    if (!present || older(theirs.st_mtim, ours.st_mtim))
+        m_removerSource.reset(fcntl(source.get(), F_DUPFD_CLOEXEC, 0));
+    return {path, "-id", m_id, "-target", m_home.path};
 }
 
 ZAVPkgResult Installation::commit()
@@ -261,7 +335,24 @@ ZAVPkgResult Installation::commit()
         return m_transaction.failAfterSwap(ZAVPkgError::failed(
             "the desktop entry written for " + m_home.absolute(m_layout->desktopEntryPath()) +
             " would not start the program installed: " + why->message));
-    return m_transaction.commitFiles();
+    // Every file at a place is listed before any is replaced: what is there now, and what
+    // replaces it (ZAVPackageOwnership).
+    std::vector<ZAVPackageOwnership::Line> record = ZAVPackageOwnership::current(m_home, *m_layout);
+    for (size_t i = 0; i < m_stagedPlaces.size(); ++i) {
+        const ZAVAtomicFile &file = m_transaction.staged()[i];
+        if (!m_stagedPlaces[i].empty())
+            record.push_back({m_stagedPlaces[i], ZAVPackageOwnership::identityOf(
+                                                     file.directoryFd(), file.temporaryName())});
+    }
+    std::string previous;
+    if (const ZAVStatus written =
+            ZAVPackageOwnership::write(m_receiptsFd.get(), m_id, record, &previous);
+        !written)
+        return m_transaction.failAfterSwap(
+            ZAVPkgError::failed("cannot write the ownership record", written.error()));
+    ZAVPkgResult committed = m_transaction.commitFiles();
+    ZAVPackageOwnership::finish(m_receiptsFd.get(), m_id, previous, !committed);
+    return committed;
 }
 
 void Installation::finish()
@@ -279,7 +370,8 @@ void Installation::finish()
     }
     m_transaction.flush({m_applicationsFd.get(), m_iconDirectoryFd.get(), m_receiptsFd.get()});
     m_log.phase("installed the desktop entry " + m_home.absolute(m_layout->desktopEntryPath()));
-    m_transaction.removePrevious();
+    if (!m_keeping.keep(m_transaction.previousFolderFd(), m_transaction.previousName()))
+        m_transaction.removePrevious();
 }
 
 } // namespace

@@ -20,14 +20,16 @@ class ZAVPkgLog;
 //     entry, both icons and the receipt must be missing or be what the receipt of <id> says
 //     zav-pkg installed there (of the kind it installs); anything else is refused, or moved
 //     aside to <name>.zav-saved-<time> with `replaceUnowned`;
-//  6. writes the integrated desktop entry, the icon and the receipt as flushed temporary
-//     files beside their final names;
+//  6. writes the integrated desktop entry (with the action that runs the shared remover), the
+//     remover when the home's is missing or older, the icon and the receipt as flushed
+//     temporary files beside their final names;
 //  7. swaps the staging directory with <home>/.local/opt/<id> in one renameat2
 //     (RENAME_EXCHANGE; a plain rename when nothing was installed);
 //  8. loads the new desktop entry back with the desktops' launcher and checks that it runs
-//     the programs installed, then renames the temporary files over the desktop entry, icon
-//     and receipt;
-//  9. removes the previous version.
+//     the programs installed, writes the ownership record (ZAVPackageOwnership), then renames
+//     the temporary files over the desktop entry, icon and receipt;
+//  9. keeps the previous version for a roll-back, when there is room (ZAVPackageRollback),
+//     else removes it.
 // A refusal or failure before step 7 leaves the home as it was: what the run created is
 // removed again. A failure in step 8 puts the previous version, entry, icon and receipt back
 // and is a failure too. A kill at any moment leaves <id> wholly the old or wholly the new

@@ -38,6 +38,16 @@ ZAVPkgResult ZAVPackageIntegration::check(int stagingFd, const std::string &entr
                                     entry.error().message());
     m_entry = std::move(*entry);
     m_version = m_entry->packageVersion().value_or(std::string());
+    m_fallbackName = entryName.substr(0, entryName.rfind('.'));
+    for (const ZAVDesktopEntry::Action &action : m_entry->actions()) {
+        if (action.id == kUninstallActionId || action.name == uninstallActionName())
+            return ZAVPkgError::refused(
+                "desktop entry " + ZAVQuoted(entryName) + ": its action " + ZAVQuoted(action.id) +
+                " (" + ZAVQuoted(action.name) +
+                ") stands where zav-pkg puts the action that removes the application (" +
+                kUninstallActionId + ", " + ZAVQuoted(uninstallActionName()) +
+                "); give the action another name");
+    }
 
     for (const ZAVDesktopEntry::Command &command : m_entry->commands()) {
         Program program;
@@ -131,12 +141,25 @@ std::optional<std::string> ZAVPackageIntegration::tryExecPath() const
     return std::nullopt;
 }
 
-std::string ZAVPackageIntegration::integratedText(const std::string &id) const
+std::string ZAVPackageIntegration::uninstallActionName() const
+{
+    std::string text = kUninstallActionName;
+    const std::string name = m_entry->name().value_or(m_fallbackName);
+    if (const size_t at = text.find("%@"); at != std::string::npos)
+        text.replace(at, 2, name);
+    return text;
+}
+
+std::string ZAVPackageIntegration::integratedText(const std::string &id,
+                                                  const std::vector<std::string> &remover) const
 {
     std::optional<std::string> icon;
     if (hasIcon())
         icon = id;
-    return m_entry->integratedText(programPaths(), tryExecPath(), icon);
+    std::optional<ZAVDesktopEntry::AddedAction> action;
+    if (!remover.empty())
+        action = ZAVDesktopEntry::AddedAction{kUninstallActionId, uninstallActionName(), remover};
+    return m_entry->integratedText(programPaths(), tryExecPath(), icon, action);
 }
 
 ZAVPkgResult ZAVPackageIntegration::checkLaunches(const std::string &path) const

@@ -1,6 +1,7 @@
 #include "ZAVPackageRecovery.h"
 
 #include "ZAVPackageHome.h"
+#include "ZAVPackageRemoval.h"
 #include "ZAVPkgLog.h"
 #include "base/ZAVDirectory.h"
 #include "base/ZAVFiles.h"
@@ -37,6 +38,28 @@ void cleanTemporaryFiles(const ZAVPackageHome &home, const std::vector<std::stri
     }
 }
 
+// A record whose receipt is missing: a first installation killed between the two.
+void cleanRecords(const ZAVPackageHome &home, const std::vector<std::string> &components,
+                  ZAVPkgLog &log)
+{
+    const ZAVResult<ZAVFd> directory = ZAVDirectory::openPath(home.fd.get(), components);
+    if (!directory)
+        return;
+    const ZAVResult<std::vector<std::string>> names = ZAVDirectory::entries(directory->get());
+    if (!names)
+        return;
+    constexpr std::string_view suffix = ".owned";
+    for (const std::string &name : *names) {
+        if (!name.ends_with(suffix))
+            continue;
+        const std::string receipt = name.substr(0, name.size() - suffix.size()) + ".json";
+        struct stat st {};
+        if (fstatat(directory->get(), receipt.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 &&
+            errno == ENOENT && unlinkat(directory->get(), name.c_str(), 0) == 0)
+            log.detail("removed " + name + " left by an interrupted installation");
+    }
+}
+
 } // namespace
 
 void ZAVPackageRecovery::lockHome(int homeFd, ZAVPkgLog &log)
@@ -58,6 +81,11 @@ void ZAVPackageRecovery::cleanLeftovers(const ZAVPackageHome &home, int optFd, Z
         for (const std::string &name : *entries) {
             if (name.starts_with(kStagingPrefix) || name.starts_with(kOldPrefix))
                 names.push_back(name);
+            else if (name.starts_with(ZAVPackageRemoval::kRemovingPrefix) ||
+                     name.starts_with(ZAVPackageRemoval::kTrashingPrefix)) {
+                log.message("finishing the removal of " + name + " that an earlier run began");
+                ZAVPackageRemoval::finish(home, optFd, name, log);
+            }
         }
     }
     constexpr size_t oldPrefixLength = std::string_view(kOldPrefix).size();
@@ -82,6 +110,7 @@ void ZAVPackageRecovery::cleanLeftovers(const ZAVPackageHome &home, int optFd, Z
     const ZAVUserAppLayout folders = *ZAVUserAppLayout::forApplication("zav.folders", "/");
     cleanTemporaryFiles(home, ZAVPackageHome::below(folders.applicationsDirectory()), log);
     cleanTemporaryFiles(home, ZAVPackageHome::below(folders.receiptsDirectory()), log);
+    cleanRecords(home, ZAVPackageHome::below(folders.receiptsDirectory()), log);
     for (const char *extension : {"png", "svg"})
         cleanTemporaryFiles(home, ZAVPackageHome::folderOf(folders.iconPath(extension)), log);
 }

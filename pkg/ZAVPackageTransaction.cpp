@@ -70,9 +70,22 @@ ZAVPkgResult ZAVPackageTransaction::openHomeDirectory(const std::vector<std::str
     return std::nullopt;
 }
 
+ZAVPkgResult ZAVPackageTransaction::adoptStaging(int optFd, int parentFd, const std::string &name)
+{
+    m_optFd = optFd;
+    m_stagingParentFd = parentFd;
+    m_stagingName = name;
+    ZAVResult<ZAVFd> fd = ZAVDirectory::open(parentFd, name);
+    if (!fd)
+        return ZAVPkgError::failed("cannot open the version to swap in", fd.error());
+    m_stagingFd = std::move(*fd);
+    return std::nullopt;
+}
+
 ZAVPkgResult ZAVPackageTransaction::createStaging(int optFd, const std::string &optPath)
 {
     m_optFd = optFd;
+    m_stagingParentFd = optFd;
     for (int attempt = 0; !m_stagingFd.valid(); ++attempt) {
         m_stagingName = ZAVFiles::randomName(ZAVPackageRecovery::kStagingPrefix);
         if (mkdirat(optFd, m_stagingName.c_str(), 0700) != 0) {
@@ -97,10 +110,10 @@ ZAVPkgResult ZAVPackageTransaction::createStaging(int optFd, const std::string &
 
 ZAVPkgResult ZAVPackageTransaction::stage(int dirFd, const std::string &finalName,
                                           const std::string &what, std::string_view data,
-                                          int sourceFd)
+                                          int sourceFd, mode_t mode)
 {
     ZAVResult<ZAVAtomicFile> file =
-        ZAVAtomicFile::create(dirFd, finalName, 0644, ZAVPackageRecovery::kTemporaryPrefix);
+        ZAVAtomicFile::create(dirFd, finalName, mode, ZAVPackageRecovery::kTemporaryPrefix);
     ZAVStatus written = file.status();
     if (written)
         written = sourceFd >= 0 ? file->copyFrom(sourceFd) : file->append(data);
@@ -168,7 +181,8 @@ ZAVPkgResult ZAVPackageTransaction::swap(const std::string &id)
     struct stat st {};
     const bool installed = fstatat(optFd, id.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (installed) {
-        const ZAVStatus exchanged = ZAVRename::exchange(optFd, m_stagingName, optFd, id);
+        const ZAVStatus exchanged =
+            ZAVRename::exchange(m_stagingParentFd, m_stagingName, optFd, id);
         if (exchanged) {
             m_oldName = m_stagingName;
             m_exchanged = true;
@@ -179,7 +193,8 @@ ZAVPkgResult ZAVPackageTransaction::swap(const std::string &id)
             if (const ZAVStatus aside = ZAVRename::replace(optFd, id, optFd, m_oldName); !aside)
                 return ZAVPkgError::failed("cannot move the installed version aside",
                                            aside.error());
-            if (const ZAVStatus moved = ZAVRename::replace(optFd, m_stagingName, optFd, id);
+            if (const ZAVStatus moved =
+                    ZAVRename::replace(m_stagingParentFd, m_stagingName, optFd, id);
                 !moved) {
                 ZAVRename::replace(optFd, m_oldName, optFd, id);
                 return ZAVPkgError::failed("cannot move the new version into place", moved.error());
@@ -187,7 +202,8 @@ ZAVPkgResult ZAVPackageTransaction::swap(const std::string &id)
         } else {
             return ZAVPkgError::failed("cannot swap in the new version", exchanged.error());
         }
-    } else if (const ZAVStatus moved = ZAVRename::noReplace(optFd, m_stagingName, optFd, id);
+    } else if (const ZAVStatus moved =
+                   ZAVRename::noReplace(m_stagingParentFd, m_stagingName, optFd, id);
                !moved) {
         return ZAVPkgError::failed("cannot move the new version into place", moved.error());
     }
@@ -244,10 +260,10 @@ bool ZAVPackageTransaction::swapBack()
 {
     const int optFd = m_optFd;
     if (m_exchanged) {
-        if (!ZAVRename::exchange(optFd, m_stagingName, optFd, m_id))
+        if (!ZAVRename::exchange(m_stagingParentFd, m_stagingName, optFd, m_id))
             return false;
     } else {
-        if (!ZAVRename::replace(optFd, m_id, optFd, m_stagingName))
+        if (!ZAVRename::replace(optFd, m_id, m_stagingParentFd, m_stagingName))
             return false;
         // Should this fail, the next run puts the moved-aside version back.
         if (!m_oldName.empty())
@@ -272,11 +288,13 @@ void ZAVPackageTransaction::removePrevious()
 {
     if (m_oldName.empty())
         return;
-    if (const ZAVStatus removed = ZAVDirectory::removeTree(m_optFd, m_oldName); !removed)
+    const int folder = m_exchanged ? m_stagingParentFd : m_optFd;
+    if (const ZAVStatus removed = ZAVDirectory::removeTree(folder, m_oldName); !removed)
         m_log.message("warning: cannot remove the previous version (" +
                       removed.error().reasonText() + "); the next run removes it");
     else
         m_log.phase("removed the previous version");
+    m_oldName.clear();
 }
 
 void ZAVPackageTransaction::rollBack()

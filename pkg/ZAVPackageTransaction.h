@@ -35,6 +35,10 @@ public:
     // Creates the private staging directory <opt>/.zav-staging-<random>; `optPath` names
     // <opt> in messages.
     ZAVPkgResult createStaging(int optFd, const std::string &optPath);
+    // Takes directory `name` in `parentFd` (which must stay open, on the file system of <opt>)
+    // as the version to swap in, instead of a staging directory of its own: what a roll-back
+    // swaps back. The caller keeps it; nothing of it is removed.
+    ZAVPkgResult adoptStaging(int optFd, int parentFd, const std::string &name);
     int stagingFd() const { return m_stagingFd.get(); }
     const std::string &stagingName() const { return m_stagingName; }
 
@@ -42,7 +46,9 @@ public:
     // `sourceFd` reads, when it is not -1), to be renamed over `finalName` by commitFiles(), in
     // the order staged. `what` names the file in messages.
     ZAVPkgResult stage(int dirFd, const std::string &finalName, const std::string &what,
-                       std::string_view data, int sourceFd = -1);
+                       std::string_view data, int sourceFd = -1, mode_t mode = 0644);
+    // The files staged so far, in order.
+    const std::vector<ZAVAtomicFile> &staged() const { return m_staged; }
     // The temporary name of the first file staged.
     const std::string &firstStagedName() const { return m_staged.front().temporaryName(); }
 
@@ -61,6 +67,9 @@ public:
     // Removes the previous version, if one was swapped out; a failure is a warning (the next
     // run removes it).
     void removePrevious();
+    // The name in <opt> of the version swapped out (empty: none), until removePrevious().
+    const std::string &previousName() const { return m_oldName; }
+    int previousFolderFd() const { return m_exchanged ? m_stagingParentFd : m_optFd; }
 
 private:
     bool swapBack();
@@ -70,6 +79,7 @@ private:
     ZAVPkgLog &m_log;
     std::vector<std::function<void()>> m_undo;
     int m_optFd = -1;
+    int m_stagingParentFd = -1; // where the staging directory is: <opt>, or an adopted one's
     std::string m_id;
     std::string m_stagingName;
     ZAVFd m_stagingFd;

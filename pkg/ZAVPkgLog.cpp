@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-ZAVPkgLog::ZAVPkgLog(bool verbose, bool dumplog) : m_verbose(verbose), m_dumplog(dumplog)
+ZAVPkgLog::ZAVPkgLog(bool verbose, bool dumplog, const char *program)
+    : m_verbose(verbose), m_dumplog(dumplog), m_program(program)
 {
     if (m_dumplog)
         std::setvbuf(stderr, nullptr, _IOFBF, 1 << 16);
@@ -20,7 +21,7 @@ void ZAVPkgLog::phase(const std::string &line)
     if (m_dumplog)
         std::fflush(stderr);
     if (m_verbose) {
-        std::fprintf(stdout, "zav-pkg: %s\n", line.c_str());
+        std::fprintf(stdout, "%s: %s\n", m_program, line.c_str());
         std::fflush(stdout);
     }
 }
@@ -28,12 +29,12 @@ void ZAVPkgLog::phase(const std::string &line)
 void ZAVPkgLog::detail(const std::string &line)
 {
     if (m_dumplog)
-        std::fprintf(stderr, "zav-pkg: %s\n", line.c_str());
+        std::fprintf(stderr, "%s: %s\n", m_program, line.c_str());
 }
 
 void ZAVPkgLog::message(const std::string &line)
 {
-    std::fprintf(stderr, "zav-pkg: %s\n", line.c_str());
+    std::fprintf(stderr, "%s: %s\n", m_program, line.c_str());
     std::fflush(stderr);
 }
 

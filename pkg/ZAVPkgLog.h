@@ -4,11 +4,12 @@
 
 // zav-pkg's output. Phases (-verbose) go to standard output, one line each; details
 // (-dumplog: every entry of the package, every file-system step) and messages go to standard
-// error. Every line starts with "zav-pkg: ". Standard error is buffered while the entries
-// stream past and flushed at each phase and before the program ends. Main thread only.
+// error. Every line starts with the program's name ("zav-pkg: ", "zav-remove: "). Standard error is
+// buffered while the entries stream past and flushed at each phase and before the program ends.
+// Main thread only.
 class ZAVPkgLog {
 public:
-    ZAVPkgLog(bool verbose, bool dumplog);
+    ZAVPkgLog(bool verbose, bool dumplog, const char *program = "zav-pkg");
     ~ZAVPkgLog();
 
     bool detailed() const { return m_dumplog; }
@@ -22,6 +23,7 @@ public:
 private:
     bool m_verbose;
     bool m_dumplog;
+    const char *m_program;
 };
 
 // Quotes a name from a package for a message: in double quotes, escaped as ZAVEscaped does

@@ -1,6 +1,8 @@
 // zav-pkg: installs a package for the current user. See docs/zav-pkg.md.
 
 #include "ZAVPackageInstaller.h"
+#include "ZAVPackageRemoval.h"
+#include "ZAVPackageRollback.h"
 #include "ZAVPkgError.h"
 #include "ZAVPkgLog.h"
 #include "base/ZAVUserAppLayout.h"
@@ -24,6 +26,8 @@ constexpr char kCurrentUser[] = "CurrentUserHomeDirectory";
 constexpr char kHelp[] =
     "usage: zav-pkg [-dumplog] [-verbose] [-id ID] [-replace-unowned] [-sha256 HEX] [-size N]\n"
     "               -pkg FILE -target CurrentUserHomeDirectory|DIR\n"
+    "       zav-pkg [-dumplog] [-verbose] -uninstall -id ID -target CurrentUserHomeDirectory|DIR\n"
+    "       zav-pkg [-dumplog] [-verbose] -rollback -id ID -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg -help\n"
     "\n"
     "Installs the application in package FILE for one user. A package is a tar archive, plain\n"
@@ -32,6 +36,8 @@ constexpr char kHelp[] =
     "relative path, optional Icon and X-Package-Version) and the application's files.\n"
     "\n"
     "  -pkg FILE     the package\n"
+    "  -uninstall    remove application ID: its directory, desktop entry, icons and receipt\n"
+    "  -rollback     put back the version of ID that the last upgrade replaced\n"
     "  -target HOME  CurrentUserHomeDirectory for $HOME, or the home directory to install into\n"
     "  -id ID        refuse a package of any other application id\n"
     "  -replace-unowned  move aside what zav-pkg did not install at the places it installs to\n"
@@ -44,7 +50,8 @@ constexpr char kHelp[] =
     "\n"
     "Installs into HOME/.local/opt/<id>/, HOME/.local/share/applications/<id>.desktop,\n"
     "HOME/.local/share/icons/hicolor/.../apps/<id>.<png|svg> and\n"
-    "HOME/.local/share/zav/receipts/<id>.json, replacing an installed version in one step.\n"
+    "HOME/.local/share/zav/receipts/<id>.json, replacing an installed version in one step and\n"
+    "keeping the replaced one in HOME/.local/opt/.previous/<id>/ for -rollback.\n"
     "\n"
     "Exit status:\n"
     "  0  installed\n"
@@ -56,7 +63,9 @@ constexpr char kHelp[] =
     "     nothing was changed\n"
     "  5  installation failed: not enough space, a file-system error, a link in the home,\n"
     "     something zav-pkg did not install at its places, a desktop entry that would not\n"
-    "     start the program; nothing was changed\n";
+    "     start the program; nothing was changed\n"
+    "     -uninstall, -rollback: ID is not installed, no previous version is kept, something\n"
+    "     at its places that zav-pkg did not install; nothing was changed\n";
 
 int usageError(const std::string &message)
 {
@@ -87,6 +96,7 @@ int main(int argc, char **argv)
     ZAVPackageInstaller::Options options;
     ZAVPackageInstaller::Expected &expected = options.expected;
     bool sizeGiven = false;
+    enum class Action { Install, Uninstall, Rollback } action = Action::Install;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "-help" || option == "--help" || option == "-h") {
@@ -96,6 +106,10 @@ int main(int argc, char **argv)
             verbose = true;
         } else if (option == "-dumplog") {
             dumplog = true;
+        } else if (option == "-uninstall" || option == "-rollback") {
+            if (action != Action::Install)
+                return usageError("give one of -uninstall and -rollback");
+            action = option == "-uninstall" ? Action::Uninstall : Action::Rollback;
         } else if (option == "-replace-unowned") {
             options.replaceUnowned = true;
         } else if (option == "-id") {
@@ -139,8 +153,14 @@ int main(int argc, char **argv)
             return usageError("unknown option " + ZAVQuoted(option));
         }
     }
-    if (package.empty())
+    if (action != Action::Install) {
+        if (!package.empty())
+            return usageError("-pkg does not go with -uninstall or -rollback");
+        if (options.expectedId.empty())
+            return usageError("-uninstall and -rollback need -id ID");
+    } else if (package.empty()) {
         return usageError("no package given (-pkg FILE)");
+    }
     if (target.empty())
         return usageError("no target given (-target CurrentUserHomeDirectory|DIR)");
 
@@ -167,6 +187,18 @@ int main(int argc, char **argv)
     }
 
     ZAVPkgLog log(verbose, dumplog);
+    if (action != Action::Install) {
+        // The command line removes outright: the desktop action's remover uses the trash.
+        const ZAVPkgResult error =
+            action == Action::Uninstall
+                ? ZAVPackageRemoval::uninstall(home, options.expectedId,
+                                               ZAVPackageRemoval::Directory::Remove, log)
+                : ZAVPackageRollback::rollBack(home, options.expectedId, log);
+        if (error)
+            log.message(std::string(action == Action::Uninstall ? "uninstall" : "rollback") +
+                        " failed: " + error->message);
+        return error ? error->exitStatus() : 0;
+    }
     if (const ZAVPkgResult error = ZAVPackageInstaller::install(package, home, options, log)) {
         const char *what = "";
         switch (error->kind) {

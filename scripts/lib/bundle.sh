@@ -9,6 +9,8 @@
 #   bin/qt.conf                 plugins in ../plugins
 #   bin/zav-pkg                 launcher of zav-pkg, where the installer looks for it
 #   bin/zav-launch-desktop      static; starts the product with the user's environment
+#   bin/zav-remove              static; the remover zav-pkg copies into the home for the
+#                               desktop entries' Uninstall action (found beside the loader)
 #   libexec/zav-installer, libexec/zav-pkg   the programs
 #   lib/                        every library they load, glibc included (from ldd of each
 #                               program and plugin, and of libssl, which Qt opens by name)
@@ -55,8 +57,8 @@ zav_bundle_folder() {
     mkdir -p "$root"/{bin,libexec,lib/gio-modules,fonts}
     install -m 755 "$installer" "$root/libexec/zav-installer"
     install -m 755 "$bin/zav-pkg" "$root/libexec/"
-    install -m 755 "$bin/zav-launch-desktop" "$root/bin/"
-    strip --strip-unneeded "$root"/libexec/* "$root/bin/zav-launch-desktop"
+    install -m 755 "$bin/zav-launch-desktop" "$bin/zav-remove" "$root/bin/"
+    strip --strip-unneeded "$root"/libexec/* "$root/bin/zav-launch-desktop" "$root/bin/zav-remove"
     install -m 755 "$ZAV_BUNDLE_SOURCE/zav-installer.sh" "$root/zav-installer"
     install -m 755 "$ZAV_BUNDLE_SOURCE/zav-pkg.sh" "$root/bin/zav-pkg"
     install -m 644 "$ZAV_BUNDLE_SOURCE/qt.conf" "$root/bin/"

@@ -9,7 +9,7 @@ ZAV_PACKAGES=(
     libarchive-dev libglib2.0-dev zlib1g-dev libsodium-dev libssl-dev
     nginx curl time xz-utils zstd bzip2 strace minisign openssl procps
     xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox
-    fonts-dejavu-core debootstrap
+    fonts-dejavu-core debootstrap desktop-file-utils
 )
 
 # Installs what is missing of the packages named (ZAV_PACKAGES when none is): with apt-get when

@@ -16,7 +16,7 @@ missing=$(LD_LIBRARY_PATH=$root/lib "$root/bin/ld-linux-x86-64.so.2" --list \
 [ -z "$missing" ] || { echo "FAIL: resolved outside the folder: $missing"; exit 1; }
 out=$("$root/bin/zav-pkg" -help 2>&1)
 case $out in *zav-pkg*) ;; *) echo "FAIL: zav-pkg did not run through the loader: $out"; exit 1 ;; esac
-if ! [ -x "$root/bin/zav-launch-desktop" ] || ! [ -e "$root/lib/libcrypto.so.3" ] ||
+if ! [ -x "$root/bin/zav-launch-desktop" ] || ! [ -x "$root/bin/zav-remove" ] || ! [ -e "$root/lib/libcrypto.so.3" ] ||
     ! [ -e "$root/plugins/platforms/libqxcb.so" ] || [ -e "$root/plugins/xcbglintegrations" ]; then
     echo "FAIL: a part is missing or one to leave out is there"
     exit 1

@@ -54,6 +54,16 @@ private slots:
     void killAtAnyMomentLeavesOneWholeVersion();
     void killBetweenTheRenamesWithoutExchangeIsRepaired();
 
+    void entryGetsAnUninstallActionThatValidates();
+    void uninstallRemovesOnlyWhatTheReceiptOwns_data();
+    void uninstallRemovesOnlyWhatTheReceiptOwns();
+    void uninstallKilledMidwayIsFinishedByTheNextRun_data();
+    void uninstallKilledMidwayIsFinishedByTheNextRun();
+    void rollbackPutsTheKeptVersionBack_data();
+    void rollbackPutsTheKeptVersionBack();
+    void rollbackKilledLeavesOneWholeVersion_data();
+    void rollbackKilledLeavesOneWholeVersion();
+
 private:
     QString m_scratch;
     QString m_package1;  // version 1.0
@@ -1183,6 +1193,262 @@ void PkgTest::killBetweenTheRenamesWithoutExchangeIsRepaired()
     QVERIFY2(upgraded.exitCode == 0, upgraded.err.constData());
     QCOMPARE(fileContents(applicationDirectory(home) + QStringLiteral("/bin/app")),
              QByteArray("#!/bin/sh\necho 2.0\n"));
+    QCOMPARE(leftovers(home), QStringList());
+}
+
+namespace {
+
+Run uninstall(const QString &home, const QString &id = kId, const QStringList &wrapper = {},
+              const QString &option = QStringLiteral("-uninstall"))
+{
+    const QStringList arguments{option, QStringLiteral("-id"), id, QStringLiteral("-target"), home};
+    if (wrapper.isEmpty())
+        return runProgram(zavPkg(), arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                           QStringLiteral(":detect_leaks=0"));
+    return runProgram(wrapper.front(), wrapper.mid(1) + QStringList{zavPkg()} + arguments,
+                      environment);
+}
+
+// The places of kId in `home` that zav-pkg writes, and the shared remover.
+QStringList productPaths(const QString &home)
+{
+    const QString share = home + QStringLiteral("/.local/share/");
+    return {applicationDirectory(home),
+            desktopEntryPath(home),
+            share + QStringLiteral("icons/hicolor/scalable/apps/") + kId + QStringLiteral(".svg"),
+            share + QStringLiteral("zav/receipts/") + kId + QStringLiteral(".json"),
+            share + QStringLiteral("zav/receipts/") + kId + QStringLiteral(".owned"),
+            home + QStringLiteral("/.local/opt/.previous"),
+            share + QStringLiteral("zav/bin/zav-remove")};
+}
+
+} // namespace
+
+void PkgTest::entryGetsAnUninstallActionThatValidates()
+{
+    const QByteArray entry = fileContents(desktopEntryPath(m_template1));
+    const QString group = QStringLiteral("Desktop Action zav-uninstall");
+    QCOMPARE(keyValue(entry, QStringLiteral("Actions")), QStringLiteral("zav-uninstall;"));
+    QCOMPARE(keyValue(entry, QStringLiteral("Name"), group),
+             QStringLiteral("Uninstall Demo Viewer"));
+    QVERIFY(keyValue(entry, QStringLiteral("Exec"), group)
+                .startsWith(m_template1 + QStringLiteral("/.local/share/zav/bin/zav-remove -id ")));
+    if (!QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate")).isEmpty()) {
+        const Run valid =
+            runProgram(QStringLiteral("desktop-file-validate"), {desktopEntryPath(m_template1)});
+        QVERIFY2(valid.exitCode == 0 && valid.out.isEmpty(), valid.out.constData());
+    }
+
+    // A package that brings an action of that name is refused.
+    QTemporaryDir dir;
+    const QString package = dir.path() + QStringLiteral("/clash.tar.gz");
+    const QByteArray name = kId.toUtf8() + ".desktop";
+    ZAVTestPackage clash = ZAVTestPackage::application(kId, QStringLiteral("3.0"));
+    clash.remove(name).file(
+        name, ZAVTestPackage::desktopEntry(QStringLiteral("3.0"), "bin/app",
+                                           "Actions=gone;\n[Desktop Action gone]\n"
+                                           "Name=Uninstall Demo Viewer\nExec=bin/app\n"));
+    QVERIFY(clash.write(package));
+    const Run refused = install(package, dir.path());
+    QCOMPARE(refused.exitCode, 4);
+    QVERIFY2(refused.err.contains("Uninstall Demo Viewer"), refused.err.constData());
+}
+
+void PkgTest::uninstallRemovesOnlyWhatTheReceiptOwns_data()
+{
+    QTest::addColumn<QString>("plant");       // below the home; "" plants nothing
+    QTest::addColumn<QByteArray>("contents"); // "->target" plants a link
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("whole") << QString() << QByteArray() << kId << 0;
+    QTest::newRow("user's icon") << QStringLiteral(".local/share/icons/hicolor/256x256/apps/") +
+                                        kId + QStringLiteral(".png")
+                                 << QByteArray("mine") << kId << 5;
+    QTest::newRow("desktop entry rewritten")
+        << QStringLiteral(".local/share/applications/") + kId + QStringLiteral(".desktop")
+        << QByteArray("[Desktop Entry]\nType=Application\n") << kId << 5;
+    QTest::newRow("desktop entry a link")
+        << QStringLiteral(".local/share/applications/") + kId + QStringLiteral(".desktop")
+        << QByteArray("->/etc/hostname") << kId << 5;
+    QTest::newRow("unknown id") << QString() << QByteArray() << QStringLiteral("org.example.None")
+                                << 5;
+}
+
+void PkgTest::uninstallRemovesOnlyWhatTheReceiptOwns()
+{
+    QFETCH(QString, plant);
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, id);
+    QFETCH(int, exitCode);
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    QVERIFY(writeFile(home + QStringLiteral("/.local/state/zav/feeds/feed.json"), "{}"));
+    QVERIFY(writeFile(home + QStringLiteral("/.config/demo/settings"), "mine"));
+    if (!plant.isEmpty()) {
+        QFile::remove(home + u'/' + plant);
+        QVERIFY(contents.startsWith("->")
+                    ? QFile::link(QString::fromUtf8(contents.mid(2)), home + u'/' + plant)
+                    : writeFile(home + u'/' + plant, contents));
+    }
+    const Tree before = snapshot(home);
+
+    const Run run = uninstall(home, id);
+    QVERIFY2(run.exitCode == exitCode, run.err.constData());
+    if (exitCode != 0) {
+        QVERIFY2(
+            run.err.contains(plant.isEmpty() ? QByteArray("is not installed") : plant.toUtf8()),
+            run.err.constData());
+        const QString diff = difference(before, snapshot(home));
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+        return;
+    }
+    for (const QString &path : productPaths(home))
+        QVERIFY2(!QFileInfo(path).exists() && !QFileInfo(path).isSymLink(), qPrintable(path));
+    Tree after = snapshot(home);
+    for (const QString &kept :
+         {QStringLiteral(".profile"), QStringLiteral(".local/share/applications/other.desktop"),
+          QStringLiteral(".local/state/zav/feeds/feed.json"),
+          QStringLiteral(".config/demo/settings")})
+        QCOMPARE(after.value(kept), before.value(kept));
+    QCOMPARE(leftovers(home), QStringList());
+
+    // It installs again, action and all.
+    const Run again = install(m_package1, home);
+    QVERIFY2(again.exitCode == 0, again.err.constData());
+    QVERIFY(QFileInfo(home + QStringLiteral("/.local/share/zav/bin/zav-remove")).isExecutable());
+    QCOMPARE(keyValue(fileContents(desktopEntryPath(home)), QStringLiteral("Actions")),
+             QStringLiteral("zav-uninstall;"));
+}
+
+void PkgTest::uninstallKilledMidwayIsFinishedByTheNextRun_data()
+{
+    QTest::addColumn<QString>("syscall");
+    QTest::addColumn<int>("when");
+    QTest::newRow("the first rename") << QStringLiteral("renameat2") << 1;
+    for (const int when : {1, 2, 4, 5, 9})
+        QTest::newRow(qPrintable(QStringLiteral("unlink %1").arg(when)))
+            << QStringLiteral("unlinkat") << when;
+}
+
+void PkgTest::uninstallKilledMidwayIsFinishedByTheNextRun()
+{
+    QFETCH(QString, syscall);
+    QFETCH(int, when);
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    const Tree whole = snapshot(home);
+    const Run killed =
+        uninstall(home, kId,
+                  {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-o"),
+                   QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                   QStringLiteral("inject=%1:signal=SIGKILL:when=%2").arg(syscall).arg(when)});
+    QVERIFY(killed.crashed || killed.exitCode != 0);
+    // Whole, or on its way out: never a product that looks installed but is not.
+    const bool untouched = snapshot(home) == whole;
+    QVERIFY(untouched || !QFileInfo::exists(applicationDirectory(home)));
+
+    // The next run of any kind finishes it; a removal run then finds nothing or removes it.
+    const Run next = uninstall(home, kId, {}, QStringLiteral("-rollback"));
+    QCOMPARE(next.exitCode, 5);
+    QVERIFY(untouched || !QFileInfo::exists(desktopEntryPath(home)));
+    const Run removal = uninstall(home);
+    QVERIFY2(removal.exitCode == (untouched ? 0 : 5), removal.err.constData());
+    for (const QString &path : productPaths(home))
+        QVERIFY2(!QFileInfo::exists(path), qPrintable(path));
+    QCOMPARE(leftovers(home), QStringList());
+}
+
+void PkgTest::rollbackPutsTheKeptVersionBack_data()
+{
+    QTest::addColumn<QStringList>("upgrades"); // packages installed over 1.0, in order
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("version"); // after the roll-back
+    QTest::newRow("after an upgrade")
+        << QStringList{QStringLiteral("2")} << 0 << QStringLiteral("1.0");
+    QTest::newRow("nothing kept") << QStringList() << 5 << QStringLiteral("1.0");
+    QTest::newRow("kept copy replaced at the next upgrade")
+        << QStringList{QStringLiteral("2"), QStringLiteral("1")} << 0 << QStringLiteral("2.0");
+}
+
+void PkgTest::rollbackPutsTheKeptVersionBack()
+{
+    QFETCH(QStringList, upgrades);
+    QFETCH(int, exitCode);
+    QFETCH(QString, version);
+    QTemporaryDir fresh;
+    QVERIFY(install(version == QStringLiteral("1.0") ? m_package1 : m_package2, fresh.path())
+                .exitCode == 0);
+    const Tree wholeApp = snapshot(applicationDirectory(fresh.path()));
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    for (const QString &upgrade : upgrades)
+        QCOMPARE(install(upgrade == u'1' ? m_package1 : m_package2, home).exitCode, 0);
+    const Tree before = snapshot(home);
+
+    const Run run = uninstall(home, kId, {}, QStringLiteral("-rollback"));
+    QVERIFY2(run.exitCode == exitCode, run.err.constData());
+    QVERIFY(snapshot(applicationDirectory(home)) == wholeApp);
+    QCOMPARE(receipt(home).value(QLatin1String("version")).toString(), version);
+    QCOMPARE(keyValue(fileContents(desktopEntryPath(home)), QStringLiteral("X-Package-Version")),
+             version);
+    const QString icons = home + QStringLiteral("/.local/share/icons/hicolor/");
+    QCOMPARE(QFileInfo::exists(icons + QStringLiteral("scalable/apps/") + kId + ".svg"),
+             version == QStringLiteral("1.0"));
+    QCOMPARE(QFileInfo::exists(icons + QStringLiteral("256x256/apps/") + kId + ".png"),
+             version == QStringLiteral("2.0"));
+    if (exitCode != 0) {
+        const QString diff = difference(before, snapshot(home));
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    } else {
+        // One roll-back: the copy is used up, and the version rolled back from is gone.
+        QVERIFY(!QFileInfo::exists(home + QStringLiteral("/.local/opt/.previous")));
+        QCOMPARE(uninstall(home, kId, {}, QStringLiteral("-rollback")).exitCode, 5);
+    }
+    QCOMPARE(leftovers(home), QStringList());
+}
+
+void PkgTest::rollbackKilledLeavesOneWholeVersion_data()
+{
+    QTest::addColumn<QString>("syscall");
+    QTest::addColumn<int>("when");
+    for (const int when : {1, 2})
+        QTest::newRow(qPrintable(QStringLiteral("renameat2 %1").arg(when)))
+            << QStringLiteral("renameat2") << when;
+    for (const int when : {1, 3})
+        QTest::newRow(qPrintable(QStringLiteral("renameat %1").arg(when)))
+            << QStringLiteral("renameat") << when;
+}
+
+void PkgTest::rollbackKilledLeavesOneWholeVersion()
+{
+    QFETCH(QString, syscall);
+    QFETCH(int, when);
+    QTemporaryDir fresh;
+    QVERIFY(install(m_package2, fresh.path()).exitCode == 0);
+    const Tree whole2 = snapshot(applicationDirectory(fresh.path()));
+    const Tree whole1 = snapshot(applicationDirectory(m_template1));
+    QTemporaryDir dir;
+    const QString home = dir.path() + QStringLiteral("/home");
+    QVERIFY(copyTree(m_template1, home));
+    QCOMPARE(install(m_package2, home).exitCode, 0);
+    const Run killed =
+        uninstall(home, kId,
+                  {QStringLiteral("strace"), QStringLiteral("-f"), QStringLiteral("-o"),
+                   QStringLiteral("/dev/null"), QStringLiteral("-e"),
+                   QStringLiteral("inject=%1:signal=SIGKILL:when=%2").arg(syscall).arg(when)},
+                  QStringLiteral("-rollback"));
+    QVERIFY(killed.crashed || killed.exitCode != 0);
+    // Any next run cleans up; one whole version is there, before and after it.
+    const Tree app = snapshot(applicationDirectory(home));
+    QVERIFY(app == whole1 || app == whole2);
+    QCOMPARE(uninstall(home, QStringLiteral("org.example.None")).exitCode, 5);
+    QVERIFY(snapshot(applicationDirectory(home)) == app);
     QCOMPARE(leftovers(home), QStringList());
 }
 
