@@ -856,6 +856,9 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
         cannotRun.arg("libzavrun.so.1"));
     row("script whose interpreter is missing", withProgram("#!/nonexistent/zav-sh\n"), 6,
         cannotRun.arg("/nonexistent/zav-sh"));
+    // Saved with CRLF line ends: the kernel looks for "/bin/sh\r".
+    row("script with CRLF line ends", withProgram("#!/bin/sh\r\nexit 0\r\n"), 6,
+        cannotRun.arg("/bin/sh\\r"));
     row("script for env of a program not on PATH", withProgram("#!/usr/bin/env zav-no-sh\n"), 6,
         cannotRun.arg("zav-no-sh"));
 
