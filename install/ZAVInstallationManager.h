@@ -154,7 +154,7 @@ public:
     // installed all the same. The quit-wait handler hears true when that wait begins and false
     // when it ends. Otherwise the installer run is queued at once. `completion` is called once, on
     // the main thread, after the package installer has exited: no error when it exited with status
-    // 0 (the package has then been deleted), the installation error otherwise (the package is
+    // 0 (the package has then been deleted), packageInstallerError() otherwise (the package is
     // deleted as well: a failed run leaves nothing). While zav-pkg runs, SIGTERM, SIGINT and SIGHUP
     // are held back (ZAVHoldTermination): the window winds the run down once zav-pkg has ended.
     // From the moment the package is in place until it is deleted, a signal or an exit that ends
@@ -168,8 +168,9 @@ public:
     // vector (stdio inherited), and waits for it. No shell or env stands between: a path with
     // "=", blanks or bytes that are not UTF-8 reaches the program as it is. The exit status; a
     // child that could not be started, or that a signal ended, gives a non-zero result (-1, or
-    // 128 + the signal), never 0.
-    int64_t runShellWithArgs(const QList<QByteArray> &args);
+    // 128 + the signal), never 0. With `lastErrorLine`, the child's standard error is passed on
+    // through a pipe and the last line it wrote there is stored.
+    int64_t runShellWithArgs(const QList<QByteArray> &args, QByteArray *lastErrorLine = nullptr);
     // Any thread; returns at once. Delivers `error` to the install-completion handler on the
     // main thread, then clears the handler; dropped when none is stored.
     void reportInstallCompletionWithError(const ZAVOptionalError &error);
@@ -177,6 +178,13 @@ public:
     // The one error the installer makes itself: domain "some_domain", code 100,
     // "Installation could not be completed."
     static ZAVError installationError();
+    // zav-pkg's exit status when the product cannot start on this computer.
+    static constexpr int kCannotRunStatus = 6;
+    // What a failed zav-pkg run gives the window: for status 6 with a last line on standard
+    // error "zav-pkg: <sentence>", domain "zav-pkg", code 6 and the sentence (zav-pkg makes it:
+    // "Demo Viewer cannot run on this computer: it needs libfoo.so.3, which is not
+    // installed."); installationError() otherwise.
+    static ZAVError packageInstallerError(int64_t status, const QByteArray &lastErrorLine);
     // The package installer: options.packageInstallerPath, else zav-pkg beside the running
     // program (as bytes from /proc/self/exe). Any thread.
     QByteArray packageInstallerPath() const;

@@ -22,6 +22,19 @@ ZAVError ZAVInstallationManager::installationError()
                     QStringLiteral("Installation could not be completed.")};
 }
 
+ZAVError ZAVInstallationManager::packageInstallerError(int64_t status,
+                                                       const QByteArray &lastErrorLine)
+{
+    // Status 6: the product cannot start on this computer; zav-pkg's last line is the sentence
+    // the user reads, made where the decision was made.
+    constexpr QByteArrayView kPrefix("zav-pkg: ");
+    if (status == kCannotRunStatus && lastErrorLine.startsWith(kPrefix) &&
+        lastErrorLine.size() > kPrefix.size())
+        return ZAVError{QStringLiteral("zav-pkg"), kCannotRunStatus,
+                        QString::fromUtf8(lastErrorLine.mid(kPrefix.size()))};
+    return installationError();
+}
+
 QByteArray ZAVInstallationManager::packageInstallerPath() const
 {
     if (!m_options.packageInstallerPath.isEmpty())
@@ -88,25 +101,30 @@ void ZAVInstallationManager::runInstaller()
             args << "-size" << QByteArray::number(*size);
         // A signal now would leave zav-pkg to finish alone: it is kept until zav-pkg is done.
         ZAVHoldTermination();
-        const int64_t status = self->runShellWithArgs(args);
+        QByteArray lastErrorLine;
+        const int64_t status = self->runShellWithArgs(args, &lastErrorLine);
         ZAVReleaseTermination();
         // Installed or not, the package has served: a failed run leaves nothing either.
         self->removeInstallerIfExists();
-        self->reportInstallCompletionWithError(status == 0 ? ZAVOptionalError()
-                                                           : installationError());
+        self->reportInstallCompletionWithError(
+            status == 0 ? ZAVOptionalError() : packageInstallerError(status, lastErrorLine));
     });
 }
 
-int64_t ZAVInstallationManager::runShellWithArgs(const QList<QByteArray> &args)
+int64_t ZAVInstallationManager::runShellWithArgs(const QList<QByteArray> &args,
+                                                 QByteArray *lastErrorLine)
 {
     if (args.isEmpty())
         return -1;
     ZAVTask task;
     task.setLaunchPath(args.first());
     task.setArguments(args.mid(1));
+    task.setKeepsLastErrorLine(lastErrorLine != nullptr);
     if (!task.launch())
         return -1;
     task.waitUntilExit();
+    if (lastErrorLine)
+        *lastErrorLine = task.lastErrorLine();
     if (task.terminationReason() != ZAVTask::TerminationReason::Exit)
         return 128 + qMax(1, task.terminationStatus());
     return task.terminationStatus();

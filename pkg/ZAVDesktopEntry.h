@@ -39,6 +39,8 @@ public:
     // What the entry starts: the [Desktop Entry] Exec first, then each action's Exec.
     const std::vector<Command> &commands() const { return m_commands; }
     const std::optional<std::string> &tryExec() const { return m_tryExec; }
+    // The product's Name, untranslated.
+    const std::optional<std::string> &name() const { return m_name; }
     const std::optional<std::string> &icon() const { return m_icon; }
     const std::optional<std::string> &packageVersion() const { return m_version; }
     // The unlocalized Name of [Desktop Entry].
@@ -74,6 +76,7 @@ private:
     std::string m_text;
     std::vector<Command> m_commands;
     std::optional<std::string> m_tryExec;
+    std::optional<std::string> m_name;
     std::optional<std::string> m_icon;
     std::optional<std::string> m_version;
     std::optional<std::string> m_name;

@@ -8,6 +8,7 @@
 #include "ZAVPackageRecovery.h"
 #include "ZAVPackageRemoval.h"
 #include "ZAVPackageRollback.h"
+#include "ZAVPackageRunCheck.h"
 #include "ZAVPackageStream.h"
 #include "ZAVPackageTransaction.h"
 #include "ZAVPkgLog.h"
@@ -130,6 +131,12 @@ ZAVPkgResult Installation::run()
         return error;
     const std::string &version = m_integration.version();
     m_log.phase("checked " + m_id + " " + (version.empty() ? "(no version)" : version));
+    // A product that cannot start here is not installed: what is installed stays.
+    const std::string name = m_integration.productName();
+    if (auto error =
+            ZAVPackageRunCheck::check(m_transaction.stagingFd(), m_integration.mainProgram(),
+                                      name.empty() ? m_id : name, m_log))
+        return error;
 
     if (auto error =
             ZAVPackageReceipt::findUnowned(m_home, *m_layout, m_options.replaceUnowned, &m_unowned))

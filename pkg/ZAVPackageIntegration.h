@@ -32,6 +32,10 @@ public:
     ZAVPkgResult check(int stagingFd, const std::string &entryName,
                        const std::string &applicationDirectory, ZAVPkgLog &log);
 
+    // The program the [Desktop Entry] Exec starts, relative to the application directory.
+    const std::string &mainProgram() const { return m_programs.front().relativePath; }
+    // The entry's Name, empty when it has none.
+    std::string productName() const { return m_entry->name().value_or(std::string()); }
     // The X-...-Version of the entry, empty when it has none.
     const std::string &version() const { return m_version; }
     bool hasIcon() const { return m_iconFd.valid(); }

@@ -16,6 +16,8 @@ struct ZAVPkgError {
         Refused = 4,    // the package reads but breaks a rule: what it holds is not installed
         Failed = 5,     // the package is acceptable but installing it failed (no space,
                         // file-system errors, a link planted in the home)
+        CannotRun = 6,  // the program the package starts cannot be loaded on this computer:
+                        // the message is one sentence for the user, with nothing in front
     };
 
     Kind kind;
@@ -28,6 +30,10 @@ struct ZAVPkgError {
     }
     static ZAVPkgError refused(std::string message) { return {Kind::Refused, std::move(message)}; }
     static ZAVPkgError failed(std::string message) { return {Kind::Failed, std::move(message)}; }
+    static ZAVPkgError cannotRun(std::string sentence)
+    {
+        return {Kind::CannotRun, std::move(sentence)};
+    }
     // A file step of the installation that failed: "<context>: <the reason>".
     static ZAVPkgError failed(const std::string &context, const ZAVFileError &error)
     {

@@ -65,7 +65,10 @@ constexpr char kHelp[] =
     "     something zav-pkg did not install at its places, a desktop entry that would not\n"
     "     start the program; nothing was changed\n"
     "     -uninstall, -rollback: ID is not installed, no previous version is kept, something\n"
-    "     at its places that zav-pkg did not install; nothing was changed\n";
+    "     at its places that zav-pkg did not install; nothing was changed\n"
+    "  6  cannot run here: the program the desktop entry starts cannot be loaded on this\n"
+    "     computer (its interpreter, a library it needs or a newer C library is missing);\n"
+    "     nothing was changed\n";
 
 int usageError(const std::string &message)
 {
@@ -213,6 +216,9 @@ int main(int argc, char **argv)
             break;
         case ZAVPkgError::Kind::Failed:
             what = "installation failed: ";
+            break;
+        case ZAVPkgError::Kind::CannotRun:
+            what = ""; // a sentence for the user, shown as it is by the installer
             break;
         }
         log.message(what + error->message);

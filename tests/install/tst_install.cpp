@@ -37,6 +37,8 @@ private slots:
 
     void exitStatusDecidesResultAndPackage_data();
     void exitStatusDecidesResultAndPackage();
+    void cannotRunHereShowsZavPkgsSentence_data();
+    void cannotRunHereShowsZavPkgsSentence();
     void resultArrivesOnceAfterTheInstallerHasExited();
     void runningCopyIsOfferedToQuitBeforeTheInstaller_data();
     void runningCopyIsOfferedToQuitBeforeTheInstaller();
@@ -338,6 +340,34 @@ void InstallTest::exitStatusDecidesResultAndPackage()
     } else {
         QVERIFY(!somethingAt(arguments));
     }
+}
+
+void InstallTest::cannotRunHereShowsZavPkgsSentence_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<QString>("sentence"); // empty: the installer's own error
+    const QString sentence = QStringLiteral(
+        "Zav Demo cannot run on this computer: it needs a newer system (GLIBC_2.34; this "
+        "computer has 2.31).");
+    const QString says = QStringLiteral("echo 'zav-pkg: working' >&2; echo 'zav-pkg: %1' >&2; ");
+    QTest::newRow("status 6 and its sentence") << says.arg(sentence) + "exit 6" << sentence;
+    QTest::newRow("status 6, nothing said") << "exit 6" << QString();
+    QTest::newRow("status 4 and a sentence") << says.arg(sentence) + "exit 4" << QString();
+    QTest::newRow("status 6, a line of another program") << "echo oops >&2; exit 6" << QString();
+}
+
+void InstallTest::cannotRunHereShowsZavPkgsSentence()
+{
+    QFETCH(QString, ending);
+    QFETCH(QString, sentence);
+    QVERIFY(!writeStandIn(ending, true).isEmpty());
+    QString package;
+    auto manager = managerWithPackage(&package);
+    auto run = startInstall(*manager, package, m_case->path());
+    QVERIFY(waitForResult(*run));
+    const ZAVError shown{QStringLiteral("zav-pkg"), 6, sentence};
+    QCOMPARE(describe(run->error),
+             sentence.isEmpty() ? installationErrorText() : shown.description());
 }
 
 void InstallTest::resultArrivesOnceAfterTheInstallerHasExited()

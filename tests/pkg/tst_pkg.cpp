@@ -41,6 +41,8 @@ private slots:
 
     void refusalsLeaveTheHomeAsItWas_data();
     void refusalsLeaveTheHomeAsItWas();
+    void programsThatLoadHereAreInstalled_data();
+    void programsThatLoadHereAreInstalled();
     void linksPlantedInTheHomeAreNotFollowed_data();
     void linksPlantedInTheHomeAreNotFollowed();
     void commandLineErrors_data();
@@ -853,6 +855,23 @@ void PkgTest::refusalsLeaveTheHomeAsItWas_data()
     QTest::newRow("empty file") << QByteArray("") << unreadable << QStringLiteral("not a package")
                                 << QStringList();
 
+    // The program the entry starts cannot be loaded here: status 6 and the user's sentence.
+    const auto withProgram = [&](const QByteArray &program) {
+        return good().remove("bin/app").file("bin/app", program, 0755);
+    };
+    const QString cannotRun = QStringLiteral(
+        "zav-pkg: Demo Viewer cannot run on this computer: it needs %1, which is not installed.\n");
+    row("program whose library the package lacks",
+        withProgram(fileContents(QStringLiteral(ZAV_RUN_PROGRAM))), 6,
+        cannotRun.arg("libzavrun.so.1"));
+    row("script whose interpreter is missing", withProgram("#!/nonexistent/zav-sh\n"), 6,
+        cannotRun.arg("/nonexistent/zav-sh"));
+    // Saved with CRLF line ends: the kernel looks for "/bin/sh\r".
+    row("script with CRLF line ends", withProgram("#!/bin/sh\r\nexit 0\r\n"), 6,
+        cannotRun.arg("/bin/sh\\r"));
+    row("script for env of a program not on PATH", withProgram("#!/usr/bin/env zav-no-sh\n"), 6,
+        cannotRun.arg("zav-no-sh"));
+
     // More than the space left: the process may write no file over 1 MiB.
     QTest::newRow("larger than the space left")
         << bytes(good().file("share/big.bin", randomBytes(4 << 20, 3)), Compression::Zstd) << failed
@@ -889,6 +908,32 @@ void PkgTest::refusalsLeaveTheHomeAsItWas()
         QVERIFY2(diff.isEmpty(), qPrintable(diff));
         QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/zav-pkg-test-absolute-evil")));
     }
+}
+
+void PkgTest::programsThatLoadHereAreInstalled_data()
+{
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<bool>("library"); // the package carries lib/libzavrun.so.1
+    QTest::newRow("program and its library through $ORIGIN")
+        << fileContents(QStringLiteral(ZAV_RUN_PROGRAM)) << true;
+    QTest::newRow("script run by env") << QByteArray("#!/usr/bin/env sh\nexit 0\n") << false;
+}
+
+void PkgTest::programsThatLoadHereAreInstalled()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(bool, library);
+    ZAVTestPackage package = ZAVTestPackage::application(kId, QStringLiteral("3.0"));
+    package.remove("bin/app").file("bin/app", program, 0755);
+    if (library)
+        package.file("lib/libzavrun.so.1", fileContents(QStringLiteral(ZAV_RUN_LIBRARY)), 0755);
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/package.tar.gz");
+    QVERIFY(package.write(path));
+    const Run run = install(path, dir.path());
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(runProgram(applicationDirectory(dir.path()) + QStringLiteral("/bin/app"), {}).exitCode,
+             0);
 }
 
 void PkgTest::linksPlantedInTheHomeAreNotFollowed_data()
@@ -1006,8 +1051,9 @@ void PkgTest::helpListsTheExitStatuses()
 {
     const Run run = runProgram(zavPkg(), {QStringLiteral("-help")});
     QCOMPARE(run.exitCode, 0);
-    for (const char *line : {"  0  installed", "  2  usage error", "  3  unreadable package",
-                             "  4  refused package", "  5  installation failed"})
+    for (const char *line :
+         {"  0  installed", "  2  usage error", "  3  unreadable package", "  4  refused package",
+          "  5  installation failed", "  6  cannot run here"})
         QVERIFY2(run.out.contains(line), line);
 }
 

@@ -324,6 +324,15 @@ void PlatformTest::childProcessReportsExitSignalAndLaunchFailure()
     QVERIFY(bytes.launch());
     bytes.waitUntilExit();
     QCOMPARE(bytes.terminationStatus(), 0);
+    // Standard error passed on, its last line kept: blank lines and a missing newline aside.
+    ZAVTask says;
+    says.setLaunchPath("/bin/sh");
+    says.setArguments({"-c", "echo one >&2; echo two >&2; echo >&2; printf 'last' >&2; exit 6"});
+    says.setKeepsLastErrorLine(true);
+    QVERIFY(says.launch());
+    says.waitUntilExit();
+    QCOMPARE(says.terminationStatus(), 6);
+    QCOMPARE(says.lastErrorLine(), QByteArray("last"));
 }
 
 QTEST_GUILESS_MAIN(PlatformTest)
