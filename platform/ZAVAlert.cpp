@@ -3,13 +3,40 @@
 #include "ZAVApplication.h"
 #include "ZAVDispatch.h"
 
+#include <QApplication>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 ZAVAlert::Responder g_responder;
+
+// A window manager cuts a title that does not fit its title bar. QMessageBox leaves room for
+// the title in the plain font and 50 pixels beside it, and less on a small screen; title bars
+// set it in bold, beside an icon and buttons. The alert is made at least as wide as the bold
+// title and room for five title-bar buttons (openbox's default layout: icon, title, iconify,
+// maximise, close; Qt's own title bar on Wayland), within the screen.
+void makeRoomForTheTitle(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    int width = metrics.horizontalAdvance(box.windowTitle()) + 5 * (metrics.height() + 10);
+    if (const QScreen *screen = box.screen())
+        width = std::min(width, screen->availableGeometry().width() - 40);
+    const QMargins margins = grid->contentsMargins();
+    grid->addItem(new QSpacerItem(width - margins.left() - margins.right(), 0, QSizePolicy::Fixed,
+                                  QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
 }
+} // namespace
 
 std::unique_ptr<ZAVAlert> ZAVAlert::alertWithMessageText(const QString &messageText,
                                                          const QString &defaultButton,
@@ -61,6 +88,11 @@ long ZAVAlert::runModal()
     }
     box.setDefaultButton(buttons.first());
     box.setEscapeButton(buttons.first());
+    // A dialog to the window manager (placed over the installer's window), with a close button
+    // and neither minimise nor maximise.
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
+    makeRoomForTheTitle(box);
 
     box.exec();
     const qsizetype index = buttons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
