@@ -58,7 +58,7 @@ QByteArray ZAVUsableDisplayPlatforms()
     QList<QByteArray> kept;
     for (const QByteArray &entry :
          (named.isEmpty() ? QByteArrayLiteral("wayland;xcb") : named).split(';')) {
-        const QByteArray name = entry.left(entry.indexOf(':')).trimmed();
+        const QByteArray name = entry.split(':').constFirst().trimmed();
         if (name.startsWith("wayland")) {
             if (wayland < 0)
                 wayland = waylandAnswers();
