@@ -12,7 +12,8 @@ class QLabel;
 // - a window made from a window description is a frame, named by its title (Qt: a filler);
 // - a progress bar is a plain one: it tells its percentage as its description and offers no
 //   actions (Qt offers Increase and Decrease on every bar, as if the user could move it).
-// Installed once, before the application object is made. Main thread.
+// Installed once, once the application object is made (the factory installed last is asked
+// first). Main thread.
 void ZAVInstallAccessibility();
 
 // Shows `text` on a line of the window and names the line by it, so that a screen reader reads

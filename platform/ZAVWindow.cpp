@@ -111,8 +111,8 @@ int ZAVApplicationMain(int argc, char **argv)
     const bool platformWasSet = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
     const QByteArray platformWas = qgetenv("QT_QPA_PLATFORM");
     qputenv("QT_QPA_PLATFORM", platforms);
-    ZAVInstallAccessibility();
     QApplication application(argc, argv);
+    ZAVInstallAccessibility(); // after Qt's own, which would otherwise come first
     if (platformWasSet)
         qputenv("QT_QPA_PLATFORM", platformWas);
     else
