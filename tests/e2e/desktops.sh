@@ -4,6 +4,10 @@
 # X11 alone (Xvfb), both (Wayland is taken), and neither (one line on standard error, status 1,
 # no abort). The product inherits none of the bundle's platform settings.
 set -uo pipefail
+if ! command -v weston > /dev/null; then
+    echo "skipped: weston is not installed (scripts/lib/deps.sh names it)"
+    exit 77
+fi
 source "$ZAV_SOURCE_DIR/scripts/lib/bundle.sh"
 source "$(dirname "$0")/e2e_lib.sh"
 e2e_setup "$@"
