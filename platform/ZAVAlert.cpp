@@ -18,8 +18,9 @@ ZAVAlert::Responder g_responder;
 // A window manager cuts a title that does not fit its title bar. QMessageBox leaves room for
 // the title in the plain font and 50 pixels beside it, and less on a small screen; title bars
 // set it in bold, beside an icon and buttons. The alert is made at least as wide as the bold
-// title and room for five title-bar buttons (openbox's default layout: icon, title, iconify,
-// maximise, close; Qt's own title bar on Wayland), within the screen.
+// title and room for eight title-bar buttons, within the screen: openbox's default layout has
+// four beside the title (icon, iconify, maximise, close), and the title bar Qt draws itself on
+// Wayland centres the title over the whole bar, with three buttons on one side.
 void makeRoomForTheTitle(QMessageBox &box)
 {
     auto *grid = qobject_cast<QGridLayout *>(box.layout());
@@ -28,7 +29,7 @@ void makeRoomForTheTitle(QMessageBox &box)
     QFont font = QApplication::font("QMdiSubWindowTitleBar");
     font.setBold(true);
     const QFontMetrics metrics(font);
-    int width = metrics.horizontalAdvance(box.windowTitle()) + 5 * (metrics.height() + 10);
+    int width = metrics.horizontalAdvance(box.windowTitle()) + 8 * (metrics.height() + 6);
     if (const QScreen *screen = box.screen())
         width = std::min(width, screen->availableGeometry().width() - 40);
     const QMargins margins = grid->contentsMargins();
