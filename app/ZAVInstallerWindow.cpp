@@ -3,6 +3,7 @@
 #include "appcontrol/ZAVAppUtils.h"
 #include "feed/ZAVConstants.h"
 #include "feed/ZAVFeedLoader.h"
+#include "platform/ZAVAccessibility.h"
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVAvailability.h"
@@ -92,6 +93,9 @@ void ZAVInstallerWindow::feedLoadedWithData(const std::shared_ptr<const ZAVFeedD
 {
     ZAV_ASSERT_MAIN_THREAD();
     ZAVLogFormat(u"product: %@", productNameFromData(*data));
+    // The window is named after what it installs (and so is the frame a screen reader finds).
+    if (const std::optional<QString> &product = data->product(); product && !product->isEmpty())
+        setWindowTitle(tr("%1 Installer").arg(*product));
     m_downloadingStatus = ZAVStringWithFormat(u"Downloading %@", productNameFromData(*data));
     setStatus(m_downloadingStatus);
     m_stage = Stage::Downloading;
@@ -334,16 +338,14 @@ void ZAVInstallerWindow::setStatus(const QString &text)
     QLabel *label = statusText();
     if (!label)
         return;
-    label->setText(text);
-    // The name says what the line is; what it says now is its description, whose change is
-    // announced.
+    ZAVSetLineText(label, text);
+    // What the line says is its description too, whose change is announced.
     label->setAccessibleDescription(text);
 }
 
 void ZAVInstallerWindow::setDetail(const QString &text)
 {
-    if (QLabel *label = detailText())
-        label->setText(text);
+    ZAVSetLineText(detailText(), text);
 }
 
 void ZAVInstallerWindow::announce(QObject *control, QAccessible::Event kind)

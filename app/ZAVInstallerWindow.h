@@ -36,9 +36,11 @@ struct ZAVInstallerOptions {
 // quits with status 0 on success, 1 on failure; the package installer is never stopped
 // half-way. Once the run has a result, closing quits with status 0.
 //
-// Accessibility: every control has an accessible name (from the window description); each
-// status change is announced as a change of the status line's description, and the success
-// and the error as alerts.
+// Accessibility: every control has an accessible name (from the window description); the
+// status line and the detail line are named by what they say while they say something, so each
+// change is announced as a change of name (and the status line's as one of its description
+// too), and the success and the error as alerts. Once the feed is in, the window is titled
+// "<product> Installer".
 class ZAVInstallerWindow : public ZAVWindow {
     Q_OBJECT
     Q_PROPERTY(QProgressBar *progressView READ progressView WRITE setProgressView)

@@ -29,10 +29,20 @@ zav_change GIO_MODULE_DIR "$here/lib/gio-modules"
 # The system's Qt plugins are built for another Qt.
 zav_change QT_PLUGIN_PATH
 zav_change QT_QPA_PLATFORM_PLUGIN_PATH
-case ${QT_QPA_PLATFORM-} in
-'' | xcb | offscreen | minimal) ;;
-*) zav_change QT_QPA_PLATFORM xcb ;; # the platforms this folder carries
-esac
+# Of the platforms the user names, the ones this folder carries; with none, the installer
+# itself tries Wayland, then X11 (and says so in one line when neither answers).
+zav_platforms=
+zav_rest=${QT_QPA_PLATFORM-}
+while [ -n "$zav_rest" ]; do
+    zav_one=${zav_rest%%;*}
+    case $zav_rest in *\;*) zav_rest=${zav_rest#*;} ;; *) zav_rest= ;; esac
+    case ${zav_one%%:*} in
+    wayland | xcb | offscreen) zav_platforms=${zav_platforms:+$zav_platforms;}$zav_one ;;
+    esac
+done
+if [ "$zav_platforms" != "${QT_QPA_PLATFORM-}" ]; then
+    if [ -n "$zav_platforms" ]; then zav_change QT_QPA_PLATFORM "$zav_platforms"; else zav_change QT_QPA_PLATFORM; fi
+fi
 # Text needs fonts: where fontconfig has no configuration at all, use the one font shipped.
 if [ -z "${FONTCONFIG_FILE-}${FONTCONFIG_PATH-}" ] && [ ! -e /etc/fonts/fonts.conf ]; then
     zav_change FONTCONFIG_FILE "$here/fonts/fonts.conf"

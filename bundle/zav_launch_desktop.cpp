@@ -6,10 +6,10 @@
 // $PATH when it has no '/'). Status 127 when PROGRAM cannot be run.
 //
 // The bundle's launcher changes a few variables for the installer (the fonts, GIO's helper and
-// modules, Qt's plugin paths) and lists their names, separated by spaces, in $ZAV_BUNDLE_VARS;
-// a value the user had is kept in ZAV_SAVED_<name>. Each listed variable is put back (or
-// removed when the user had none), and the bookkeeping removed, so the product inherits none
-// of the bundle.
+// modules, Qt's plugin paths and platforms) and lists their names, separated by spaces, in
+// $ZAV_BUNDLE_VARS; a value the user had is kept in ZAV_SAVED_<name>. Each listed variable is put
+// back (or removed when the user had none), and the bookkeeping removed, so the product inherits
+// none of the bundle.
 //
 // Linked statically, so that it runs on any system whatever its C library, and so that it is
 // wholly loaded once started: the bundle's folder is removed as soon as the installer ends.

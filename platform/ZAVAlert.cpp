@@ -4,9 +4,14 @@
 #include "ZAVDispatch.h"
 
 #include <QKeyEvent>
+#include <QApplication>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace {
 ZAVAlert::Responder g_responder;
@@ -22,6 +27,28 @@ protected:
         return QObject::eventFilter(watched, event);
     }
 };
+// A window manager cuts a title that does not fit its title bar. QMessageBox leaves room for
+// the title in the plain font and 50 pixels beside it, and less on a small screen; title bars
+// set it in bold, beside an icon and buttons. The alert is made at least as wide as the bold
+// title and room for eight title-bar buttons, within the screen: openbox's default layout has
+// four beside the title (icon, iconify, maximise, close), and the title bar Qt draws itself on
+// Wayland centres the title over the whole bar, with three buttons on one side.
+void makeRoomForTheTitle(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid)
+        return;
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    int width = metrics.horizontalAdvance(box.windowTitle()) + 8 * (metrics.height() + 6);
+    if (const QScreen *screen = box.screen())
+        width = std::min(width, screen->availableGeometry().width() - 40);
+    const QMargins margins = grid->contentsMargins();
+    grid->addItem(new QSpacerItem(width - margins.left() - margins.right(), 0, QSizePolicy::Fixed,
+                                  QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
 } // namespace
 
 std::unique_ptr<ZAVAlert> ZAVAlert::alertWithMessageText(const QString &messageText,
@@ -80,6 +107,11 @@ long ZAVAlert::runModal()
     QAbstractButton *clicked = nullptr;
     QObject::connect(&box, &QMessageBox::buttonClicked, &box,
                      [&clicked](QAbstractButton *button) { clicked = button; });
+    // A dialog to the window manager (placed over the installer's window), with a close button
+    // and neither minimise nor maximise.
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowCloseButtonHint);
+    makeRoomForTheTitle(box);
 
     box.exec();
     const qsizetype index = buttons.indexOf(qobject_cast<QPushButton *>(clicked));

@@ -1,7 +1,9 @@
 #include "ZAVWindow.h"
 
+#include "ZAVAccessibility.h"
 #include "ZAVApplication.h"
 #include "ZAVDispatch.h"
+#include "ZAVDisplay.h"
 #include "ZAVLog.h"
 #include "ZAVTerminationCleanup.h"
 #include "ZAVURLSession.h"
@@ -12,6 +14,10 @@
 #include <QMetaProperty>
 #include <QSocketNotifier>
 #include <QUiLoader>
+
+#include "base/ZAVEscaped.h"
+
+#include <cstdio>
 
 ZAVWindow::ZAVWindow(QWidget *parent) : QWidget(parent) {}
 
@@ -85,7 +91,32 @@ ZAVWindow *ZAVLoadWindowDescription(const QString &path, QWidget *parent)
 
 int ZAVApplicationMain(int argc, char **argv)
 {
+    // Qt aborts when no platform it is given can start: a display that cannot be opened is
+    // said in one line instead, and the run fails as any other.
+    const QByteArray platforms = ZAVUsableDisplayPlatforms();
+    if (platforms.isEmpty()) {
+        const auto shown = [](const char *name) {
+            return qEnvironmentVariableIsSet(name)
+                       ? '"' + ZAVEscaped(qgetenv(name).toStdString()) + '"'
+                       : std::string("unset");
+        };
+        std::fprintf(stderr,
+                     "zav-installer: no display to open the window on: no Wayland compositor or X "
+                     "server answers (WAYLAND_DISPLAY %s, DISPLAY %s, QT_QPA_PLATFORM %s)\n",
+                     shown("WAYLAND_DISPLAY").c_str(), shown("DISPLAY").c_str(),
+                     shown("QT_QPA_PLATFORM").c_str());
+        return 1;
+    }
+    // The choice is the installer's alone: what it starts inherits the variable as it was.
+    const bool platformWasSet = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+    const QByteArray platformWas = qgetenv("QT_QPA_PLATFORM");
+    qputenv("QT_QPA_PLATFORM", platforms);
     QApplication application(argc, argv);
+    ZAVInstallAccessibility(); // after Qt's own, which would otherwise come first
+    if (platformWasSet)
+        qputenv("QT_QPA_PLATFORM", platformWas);
+    else
+        qunsetenv("QT_QPA_PLATFORM");
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
         // Closing the window mid-run: stop transfers (their partial files go with them) and let
         // background work end before the objects it uses do.

@@ -15,7 +15,9 @@
 #   lib/                        every library they load, glibc included (from ldd of each
 #                               program and plugin, and of libssl, which Qt opens by name)
 #   lib/gio-modules/            empty: no GIO module of the system's is loaded
-#   plugins/                    platforms (xcb, offscreen), tls, platforminputcontexts
+#   plugins/                    platforms (wayland, xcb, offscreen), tls, platforminputcontexts,
+#                               and Wayland's window roles (xdg-shell) and the title bars
+#                               Qt draws itself there (bradient)
 #   fonts/                      one font and the fonts.conf used where the system has none
 #
 #   zav_bundle_folder BIN DEST NAME [INSTALLER]
@@ -29,6 +31,8 @@
 
 ZAV_BUNDLE_SOURCE=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../bundle" && pwd)
 ZAV_BUNDLE_PLUGINS=(platforms/libqxcb.so platforms/libqoffscreen.so
+                    platforms/libqwayland-generic.so wayland-shell-integration/libxdg-shell.so
+                    wayland-decoration-client/libbradient.so
                     tls/libqopensslbackend.so tls/libqcertonlybackend.so
                     platforminputcontexts/libcomposeplatforminputcontextplugin.so
                     platforminputcontexts/libibusplatforminputcontextplugin.so)

@@ -5,11 +5,12 @@
 ZAV_PACKAGES=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libqt6opengl6-dev libgl-dev
-    qt6-base-private-dev
+    qt6-base-private-dev qt6-wayland libxcb1-dev
     libarchive-dev libglib2.0-dev zlib1g-dev libsodium-dev libssl-dev
     nginx curl time xz-utils zstd bzip2 strace minisign openssl procps
     xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox
     fonts-dejavu-core debootstrap desktop-file-utils
+    weston at-spi2-core python3-pyatspi dbus
 )
 
 # Installs what is missing of the packages named (ZAV_PACKAGES when none is): with apt-get when

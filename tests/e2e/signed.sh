@@ -50,7 +50,7 @@ e2e_wait_for_line "Install complete"
 [ -d "$E2E_HOME/.local/opt/$E2E_APP_ID" ] || e2e_fail "the product is not installed"
 grep -qs '"feedSerial": 7' "$E2E_HOME"/.local/state/zav/feeds/*.json ||
     e2e_fail "the feed serial was not kept"
-e2e_wait_for_window "Installer"
+e2e_wait_for_window "Zav Fixture Installer"
 e2e_press_space
 e2e_wait_for_exit 20
 [ "$E2E_STATUS" -eq 0 ] || e2e_fail "the installer ended with status $E2E_STATUS"

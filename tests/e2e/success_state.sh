@@ -13,7 +13,7 @@ e2e_wait_for_line "Install complete"
 kill -0 "$E2E_PID" 2>/dev/null || e2e_fail "the installer ended without waiting for the user"
 [ -d "$E2E_HOME/.local/opt/$E2E_APP_ID" ] || e2e_fail "the product is not installed"
 ls "$E2E_WORK"/records/*.started > /dev/null 2>&1 && e2e_fail "the product was started"
-e2e_wait_for_window "Installer"
+e2e_wait_for_window "Zav Fixture Installer"
 e2e_press_space
 e2e_wait_for_exit 20
 [ "$E2E_STATUS" -eq 0 ] || e2e_fail "the installer ended with status $E2E_STATUS"

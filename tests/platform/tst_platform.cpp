@@ -1,13 +1,16 @@
 // The platform layer's own guarantees: formatting, the log line, queues and session lifetime.
 
 #include "platform/ZAVDispatch.h"
+#include "platform/ZAVDisplay.h"
 #include "platform/ZAVFormat.h"
 #include "platform/ZAVLog.h"
 #include "platform/ZAVTask.h"
 #include "platform/ZAVURLSession.h"
 #include "tests/support/ZAVFakeHTTPServer.h"
+#include "tests/support/ZAVScopedEnvironment.h"
 #include "tests/support/ZAVTestLog.h"
 
+#include <QLocalServer>
 #include <QProcess>
 #include <QThread>
 #include <QtTest>
@@ -32,6 +35,8 @@ private slots:
     void cancelledTaskEndsWithACancellationError();
     void serverErrorStatusIsAnAnswerNotATransportFailure();
     void childProcessReportsExitSignalAndLaunchFailure();
+    void displayPlatformsAreTheOnesThatAnswer_data();
+    void displayPlatformsAreTheOnesThatAnswer();
 };
 
 void PlatformTest::formatterWritesObjectsAndNumbers_data()
@@ -333,6 +338,52 @@ void PlatformTest::childProcessReportsExitSignalAndLaunchFailure()
     says.waitUntilExit();
     QCOMPARE(says.terminationStatus(), 6);
     QCOMPARE(says.lastErrorLine(), QByteArray("last"));
+}
+
+void PlatformTest::displayPlatformsAreTheOnesThatAnswer_data()
+{
+    // QT_QPA_PLATFORM ("-" unset), WAYLAND_DISPLAY ("-" unset; "live" a listening socket in
+    // XDG_RUNTIME_DIR, "/live" the same by its path), DISPLAY ("-" unset), what is kept.
+    QTest::addColumn<QByteArray>("platform");
+    QTest::addColumn<QByteArray>("wayland");
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("kept");
+    const auto row = [](const char *name, const char *platform, const char *wayland,
+                        const char *display, const char *kept) {
+        QTest::newRow(name) << QByteArray(platform) << QByteArray(wayland) << QByteArray(display)
+                            << QByteArray(kept);
+    };
+    row("unset, Wayland", "-", "live", "-", "wayland");
+    row("empty, Wayland by path", "", "/live", "-", "wayland");
+    row("nothing answers", "-", "gone", ":bogus", "");
+    row("no variables", "-", "-", "-", "");
+    row("named order, options kept", "xcb;wayland:opt", "live", ":bogus", "wayland:opt");
+    row("offscreen needs no display", "offscreen", "-", "-", "offscreen");
+    row("named X11 without a server", "xcb", "live", "-", "");
+}
+
+void PlatformTest::displayPlatformsAreTheOnesThatAnswer()
+{
+    QFETCH(QByteArray, platform);
+    QFETCH(QByteArray, wayland);
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, kept);
+    QTemporaryDir runtime;
+    QLocalServer compositor;
+    QVERIFY(compositor.listen(runtime.filePath(QStringLiteral("live"))));
+    ZAVScopedEnvironment environment("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    environment.unset("WAYLAND_SOCKET");
+    const auto apply = [&](const char *name, const QByteArray &value) {
+        if (value == "-")
+            environment.unset(name);
+        else
+            environment.set(name, value);
+    };
+    apply("QT_QPA_PLATFORM", platform);
+    apply("WAYLAND_DISPLAY",
+          wayland.startsWith('/') ? QFile::encodeName(runtime.path()) + wayland : wayland);
+    apply("DISPLAY", display);
+    QCOMPARE(ZAVUsableDisplayPlatforms(), kept);
 }
 
 QTEST_GUILESS_MAIN(PlatformTest)

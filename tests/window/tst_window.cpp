@@ -62,6 +62,8 @@ private slots:
     void installWaitsForTheCopyAskedToQuit_data();
     void installWaitsForTheCopyAskedToQuit();
     void alertShowsItsTextsAsWritten();
+    void alertIsADialogAsWideAsItsTitle_data();
+    void alertIsADialogAsWideAsItsTitle();
 
     void detailLineAndRetryStatusThenEscapeCancelsTheDownload();
     void closeDuringTheInstallWaitsAndQuitsWithItsResult_data();
@@ -621,6 +623,40 @@ void WindowTest::alertShowsItsTextsAsWritten()
     QCOMPARE(buttonText, QStringLiteral("Quit && Install"));
     QCOMPARE(textFormat, Qt::PlainText);
     QCOMPARE(informativeFormat, Qt::PlainText);
+}
+
+void WindowTest::alertIsADialogAsWideAsItsTitle_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::newRow("short") << QStringLiteral("Unsupported OS version");
+    QTest::newRow("the quit alert") << QStringLiteral("Quit and continue installation");
+    QTest::newRow("long") << QStringLiteral("Could not complete installation of Demo Viewer 4.2");
+}
+
+void WindowTest::alertIsADialogAsWideAsItsTitle()
+{
+    // The real message box: a dialog without minimise or maximise, wider than its bold title.
+    QFETCH(QString, title);
+    ZAVAlert::setResponder(nullptr);
+    ZAVAlert alert;
+    alert.setMessageText(title);
+    alert.setInformativeText(QStringLiteral("Short."));
+    Qt::WindowFlags flags;
+    int width = 0;
+    QTimer::singleShot(0, this, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        QVERIFY(box);
+        flags = box->windowFlags();
+        width = box->width();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    alert.runModal();
+    QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
+    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+    bold.setBold(true);
+    QVERIFY2(width > QFontMetrics(bold).horizontalAdvance(title) + 100,
+             qPrintable(QString::number(width)));
 }
 
 void WindowTest::detailLineAndRetryStatusThenEscapeCancelsTheDownload()
