@@ -1,7 +1,9 @@
 # Checks the trust options a vendor configures:
 #   ZAV_TRUSTED_KEYS          one to four minisign public keys (the base64 line of a .pub file),
 #                             separated by ";"; the first is the active key, the others backups
-#   ZAV_ALLOW_UNSIGNED_FEEDS  ON: no keys, the feed is not verified
+#   ZAV_ALLOW_UNSIGNED_FEEDS  ON: no keys, the installer is stamped unsigned (its feed is not
+#                             verified); without it and without keys the installer is left
+#                             unstamped, for `zav-vendor bundle` to stamp
 #   ZAV_MIN_FEED_SERIAL       the lowest feed serial a first run accepts
 # Included by the project, or run on its own (`cmake -DZAV_TRUSTED_KEYS=... -P ZAVTrust.cmake`),
 # which is how the tests try it. A refusal stops the configure step with the reason.
@@ -9,11 +11,14 @@
 function(zav_check_trust keys allow_unsigned min_serial)
   list(LENGTH keys count)
   if(count EQUAL 0 AND NOT allow_unsigned)
-    message(FATAL_ERROR
-      "No trusted key: the installer would accept any feed its server sends.\n"
-      "Make a key pair and pass its public key:\n"
-      "  zav-vendor keygen -p zav.pub -s zav.key      (or: minisign -G -p zav.pub -s zav.key)\n"
-      "  cmake ... -DZAV_TRUSTED_KEYS=<the second line of zav.pub>\n"
+    # The installer of the vendor's kit: built without a feed, it refuses to run until
+    # `zav-vendor bundle` stamps it.
+    message(NOTICE
+      "No trusted key: zav-installer is built unstamped and refuses to run until it is stamped.\n"
+      "Make a key pair and stamp the installer with its public key, no rebuild needed:\n"
+      "  zav-vendor keygen -p zav.pub -s zav.key\n"
+      "  zav-vendor bundle --feed-url URL --key zav.pub -o dist\n"
+      "or build it stamped: cmake ... -DZAV_TRUSTED_KEYS=<the second line of zav.pub>.\n"
       "Keep zav.key secret and sign each feed with it. To build an installer that does not "
       "verify its feed (for tests only), pass -DZAV_ALLOW_UNSIGNED_FEEDS=ON.")
   endif()

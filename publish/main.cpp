@@ -1,9 +1,11 @@
 // zav-vendor: the vendor's tool. Makes signing keys, packages, feeds and signatures, and checks
 // a published feed the way the installer will. See docs/publishing.md.
 
+#include "ZAVVendorBundler.h"
 #include "ZAVVendorFeedWriter.h"
 #include "ZAVVendorKey.h"
 #include "ZAVVendorPackager.h"
+#include "ZAVVendorStamp.h"
 #include "ZAVVendorVerifier.h"
 #include "base/ZAVAtomicFile.h"
 
@@ -42,6 +44,9 @@ constexpr char kHelp[] =
     "                       [--expires 90d] [--serial N [--allow-serial-ahead]] -o FEED.json\n"
     "       zav-vendor sign -s KEY.key FEED.json\n"
     "       zav-vendor verify -p KEY.pub [--min-serial N] URL|FILE\n"
+    "       zav-vendor bundle --feed-url URL --key KEY.pub [--key BACKUP.pub ...]\n"
+    "                         [--min-serial N] [--name NAME] [--installer DIR] -o DIR\n"
+    "       zav-vendor bundle --feed-url URL --allow-unsigned [--name NAME] ... -o DIR\n"
     "\n"
     "keygen  makes a key pair in minisign's formats; the secret key is protected by a\n"
     "        password read from the terminal or standard input (-W: unprotected). Prints the\n"
@@ -75,16 +80,22 @@ int fail(const std::string &message)
 // given (paths are never converted).
 struct Arguments {
     std::map<std::string, std::string> values;
+    std::map<std::string, std::vector<std::string>> lists; // options that may be given again
     std::set<std::string> flags;
     std::vector<std::string> operands;
     std::string error;
 
     Arguments(int argc, char **argv, const std::set<std::string> &valued,
-              const std::set<std::string> &flagged)
+              const std::set<std::string> &flagged, const std::set<std::string> &repeated = {})
     {
         for (int i = 2; i < argc && error.empty(); ++i) {
             const std::string arg = argv[i];
-            if (valued.contains(arg)) {
+            if (repeated.contains(arg)) {
+                if (i + 1 >= argc)
+                    error = arg + " needs a value";
+                else
+                    lists[arg].push_back(argv[++i]);
+            } else if (valued.contains(arg)) {
                 if (i + 1 >= argc)
                     error = arg + " needs a value";
                 else if (!values.emplace(arg, argv[++i]).second)
@@ -298,6 +309,54 @@ int verify(int argc, char **argv)
                : 1;
 }
 
+int bundle(int argc, char **argv)
+{
+    const Arguments args(argc, argv, {"--feed-url", "--min-serial", "--name", "--installer", "-o"},
+                         {"--allow-unsigned"}, {"--key"});
+    const std::string missing = args.missing({"--feed-url", "-o"});
+    if (!args.error.empty() || !missing.empty() || !args.operands.empty())
+        return usage(!args.error.empty() ? args.error
+                     : !missing.empty()  ? missing
+                                         : "bundle takes no operands");
+    std::vector<std::string> keys;
+    if (const auto files = args.lists.find("--key"); files != args.lists.end()) {
+        for (const std::string &path : files->second) {
+            const ZAVResult<std::string> key = ZAVVendorStamp::readPublicKeyFile(path);
+            if (!key)
+                return fail(key.error().message());
+            keys.push_back(*key);
+        }
+    }
+    const auto value = [&args](const std::string &name, std::string otherwise) {
+        const auto it = args.values.find(name);
+        return it == args.values.end() ? otherwise : it->second;
+    };
+    const bool allowUnsigned = args.flags.contains("--allow-unsigned");
+    const ZAVResult<ZAVStamp::Content> content = ZAVVendorStamp::content(
+        args.values.at("--feed-url"), keys, value("--min-serial", "0"), allowUnsigned);
+    if (!content)
+        return fail(content.error().message());
+    ZAVVendorBundler::Options options;
+    options.installerFolder = value("--installer", ZAVVendorBundler::kitInstallerFolder());
+    if (options.installerFolder.empty())
+        return fail("no installer/ folder beside zav-vendor (the tool kit's); name one with "
+                    "--installer DIR");
+    options.outputFolder = args.values.at("-o");
+    options.name = value("--name", "zav-installer");
+    options.stamp = *content;
+    const ZAVResult<std::string> written = ZAVVendorBundler::bundle(options);
+    if (!written)
+        return fail(written.error().message());
+    if (allowUnsigned)
+        std::fprintf(stderr, "zav-vendor: stamped UNSIGNED: this installer does not verify its "
+                             "feed\n");
+    std::fprintf(stderr, "zav-vendor: stamped %s with %s, %zu key(s), serial floor %llu\n",
+                 written->c_str(), content->feedURL.c_str(), content->keys.size(),
+                 static_cast<unsigned long long>(content->minimumSerial));
+    std::printf("%s\n", written->c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -320,6 +379,8 @@ int main(int argc, char **argv)
         return feed(argc, argv);
     if (command == "verify")
         return verify(argc, argv);
+    if (command == "bundle")
+        return bundle(argc, argv);
     if (command == "-help" || command == "--help" || command == "-h" || command == "help") {
         std::printf("%s", kHelp);
         return 0;

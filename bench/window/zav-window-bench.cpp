@@ -41,6 +41,7 @@
 // baseline), 1 otherwise, 2 on bad usage.
 
 #include "app/ZAVInstallerWindow.h"
+#include "feed/ZAVConstants.h"
 #include "install/ZAVInstallationManager.h"
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
@@ -628,7 +629,8 @@ private:
 int main(int argc, char **argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "--feed-url") == 0) {
-        std::printf("%s\n", ZAV_FEED_URL);
+        // The stamped URL (the lookup logs its line to standard error, not here).
+        std::printf("%s\n", qPrintable(ZAVConstants::getFeedURL().toString()));
         return 0;
     }
     const bool baseline = argc == 4 && std::strcmp(argv[1], "--baseline") == 0;

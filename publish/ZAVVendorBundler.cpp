@@ -1,0 +1,308 @@
+#include "ZAVVendorBundler.h"
+
+#include "ZAVVendorFiles.h"
+#include "ZAVVendorStamp.h"
+#include "base/ZAVAtomicFile.h"
+#include "base/ZAVFd.h"
+#include "base/ZAVFileReader.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <memory>
+#include <vector>
+
+// The stub's text, compiled in from bundle/stub.sh (publish/CMakeLists.txt).
+extern const char kZAVRunStub[];
+extern const size_t kZAVRunStubSize;
+
+namespace {
+
+constexpr char kInstallerPath[] = "libexec/zav-installer";
+constexpr size_t kMaximumInstallerSize = size_t(1) << 30;
+
+// One thing in the installer folder: its path there ("" for the folder itself), its status and,
+// for the installer, the stamped bytes that stand in for the file's.
+struct Item {
+    std::string path;
+    struct stat status {};
+    const std::string *contents = nullptr;
+};
+
+ZAVFileError sentence(std::string text, int error = EINVAL)
+{
+    return ZAVVendorFiles::sentence(error, std::move(text));
+}
+
+std::string systemError(const std::string &what, int error)
+{
+    return what + ": " + std::strerror(error);
+}
+
+// Every item beneath `root` (links not followed), the folder itself first.
+ZAVResult<std::vector<Item>> listFolder(const std::string &root)
+{
+    std::vector<Item> items(1);
+    if (lstat(root.c_str(), &items[0].status) != 0 || !S_ISDIR(items[0].status.st_mode))
+        return sentence("the installer folder " + root + " is not a folder");
+    std::error_code error;
+    std::filesystem::recursive_directory_iterator it(root, error), end;
+    for (; !error && it != end; it.increment(error)) {
+        Item item;
+        item.path = it->path().native().substr(root.size() + 1);
+        if (lstat(it->path().c_str(), &item.status) != 0)
+            return sentence(systemError(it->path().native(), errno), errno);
+        const mode_t type = item.status.st_mode & S_IFMT;
+        if (type != S_IFREG && type != S_IFDIR && type != S_IFLNK)
+            return sentence(it->path().native() + " is neither a file, a folder nor a link");
+        // Folder names go into the stub one a line.
+        if (item.path.find('\n') != std::string::npos)
+            return sentence("a name in the installer folder holds a line break");
+        items.push_back(std::move(item));
+    }
+    if (error)
+        return sentence(systemError(root, error.value()), error.value());
+    std::sort(items.begin(), items.end(),
+              [](const Item &a, const Item &b) { return a.path < b.path; });
+    return items;
+}
+
+// Appends the archive's output to a string.
+la_ssize_t appendOutput(struct archive *, void *target, const void *data, size_t size)
+{
+    static_cast<std::string *>(target)->append(static_cast<const char *>(data), size);
+    return la_ssize_t(size);
+}
+
+struct ArchiveFree {
+    void operator()(struct archive *archive) const { archive_write_free(archive); }
+};
+struct EntryFree {
+    void operator()(archive_entry *entry) const { archive_entry_free(entry); }
+};
+
+std::string archiveError(struct archive *archive, const std::string &what)
+{
+    const char *text = archive_error_string(archive);
+    return what + ": " + (text ? text : "the archive cannot be written");
+}
+
+// A gzip'd tar of `items`, in order, each under name/ (the folder itself as name).
+std::string packHalf(const std::string &root, const std::string &name,
+                     const std::vector<const Item *> &items, std::string *output)
+{
+    std::unique_ptr<struct archive, ArchiveFree> archive(archive_write_new());
+    struct archive *a = archive.get();
+    if (archive_write_set_format_gnutar(a) != ARCHIVE_OK ||
+        archive_write_add_filter_gzip(a) != ARCHIVE_OK ||
+        archive_write_set_filter_option(a, "gzip", "compression-level", "9") != ARCHIVE_OK ||
+        archive_write_set_filter_option(a, "gzip", "timestamp", nullptr) != ARCHIVE_OK ||
+        // No zeros after the gzip stream: the halves are read as one stream of two members.
+        archive_write_set_bytes_in_last_block(a, 1) != ARCHIVE_OK ||
+        archive_write_open2(a, output, nullptr, appendOutput, nullptr, nullptr) != ARCHIVE_OK)
+        return archiveError(a, "cannot start the archive");
+    std::vector<char> buffer(size_t(1) << 20);
+    for (const Item *item : items) {
+        const std::string source = item->path.empty() ? root : root + "/" + item->path;
+        const std::string entryName = item->path.empty() ? name : name + "/" + item->path;
+        std::unique_ptr<archive_entry, EntryFree> entry(archive_entry_new());
+        archive_entry_copy_pathname(entry.get(), entryName.c_str());
+        archive_entry_set_mode(entry.get(), item->status.st_mode);
+        archive_entry_set_uid(entry.get(), 0);
+        archive_entry_set_gid(entry.get(), 0);
+        archive_entry_set_mtime(entry.get(), item->status.st_mtim.tv_sec, 0);
+        ZAVFd fd;
+        if (S_ISLNK(item->status.st_mode)) {
+            std::vector<char> target(PATH_MAX + 1);
+            const ssize_t length = readlink(source.c_str(), target.data(), PATH_MAX);
+            if (length < 0)
+                return systemError(source, errno);
+            archive_entry_copy_symlink(entry.get(),
+                                       std::string(target.data(), size_t(length)).c_str());
+        } else if (S_ISREG(item->status.st_mode)) {
+            archive_entry_set_size(entry.get(), item->contents ? la_int64_t(item->contents->size())
+                                                               : la_int64_t(item->status.st_size));
+            if (!item->contents) {
+                fd = ZAVFd(open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+                if (!fd.valid())
+                    return systemError(source, errno);
+            }
+        }
+        if (archive_write_header(a, entry.get()) != ARCHIVE_OK)
+            return archiveError(a, entryName);
+        if (item->contents) {
+            if (archive_write_data(a, item->contents->data(), item->contents->size()) !=
+                la_ssize_t(item->contents->size()))
+                return archiveError(a, entryName);
+        } else if (fd.valid()) {
+            // Exactly the size the header states: a file that changes meanwhile is an error.
+            off_t left = item->status.st_size;
+            while (left > 0) {
+                const ssize_t got = read(fd.get(), buffer.data(),
+                                         size_t(std::min<off_t>(left, off_t(buffer.size()))));
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got <= 0)
+                    return got < 0 ? systemError(source, errno) : source + " shrank while packed";
+                if (archive_write_data(a, buffer.data(), size_t(got)) != got)
+                    return archiveError(a, entryName);
+                left -= got;
+            }
+        }
+    }
+    if (archive_write_close(a) != ARCHIVE_OK)
+        return archiveError(a, "cannot finish the archive");
+    return {};
+}
+
+// Replaces the first `placeholder` in `text` (every one with `all`).
+void fill(std::string &text, std::string_view placeholder, const std::string &value,
+          bool all = false)
+{
+    for (size_t at = text.find(placeholder); at != std::string::npos;
+         at = all ? text.find(placeholder, at + value.size()) : std::string::npos)
+        text.replace(at, placeholder.size(), value);
+}
+
+} // namespace
+
+bool ZAVVendorBundler::isPlainName(std::string_view name)
+{
+    const auto plain = [](char c, bool first) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               (!first && (c == '.' || c == '_' || c == '-'));
+    };
+    if (name.empty() || name.size() > 64)
+        return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (!plain(name[i], i == 0))
+            return false;
+    }
+    return true;
+}
+
+std::string ZAVVendorBundler::kitInstallerFolder()
+{
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {};
+    for (const std::filesystem::path &folder :
+         {program.parent_path() / "installer", program.parent_path().parent_path() / "installer"}) {
+        struct stat status;
+        if (stat((folder / kInstallerPath).c_str(), &status) == 0 && S_ISREG(status.st_mode))
+            return folder.native();
+    }
+    return {};
+}
+
+ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
+{
+    if (!isPlainName(options.name))
+        return sentence("the name " + options.name +
+                        " is refused: use only letters, digits, '.', "
+                        "'_' and '-', starting with a letter or digit, at most 64 characters");
+    std::string root = options.installerFolder;
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    ZAVResult<std::vector<Item>> listed = listFolder(root);
+    if (!listed)
+        return listed.error();
+    std::vector<Item> &items = *listed;
+
+    // The stamp first: a folder that is no installer's fails before anything is packed.
+    const std::string installerPath = root + "/" + kInstallerPath;
+    ZAVResult<std::string> installer =
+        ZAVFileReader::read(installerPath, kMaximumInstallerSize, ZAVFileReader::Links::Refuse);
+    if (!installer)
+        return sentence("the installer folder " + root +
+                            " holds no installer: " + installer.error().message(),
+                        installer.errorNumber());
+    if (const ZAVStatus stamped = ZAVVendorStamp::stampImage(*installer, options.stamp); !stamped)
+        return sentence(installerPath + " cannot be stamped: " + stamped.error().message());
+    for (Item &item : items) {
+        if (item.path == kInstallerPath) {
+            item.contents = &*installer;
+            item.status.st_size = off_t(installer->size());
+        }
+    }
+
+    // The halves, as zav_bundle_pack splits them.
+    std::vector<const Item *> files, first, second, folders;
+    off_t firstSize = 0, secondSize = 0, blocks = 0;
+    for (const Item &item : items) {
+        blocks += item.status.st_blocks;
+        if (S_ISDIR(item.status.st_mode))
+            folders.push_back(&item);
+        else
+            files.push_back(&item);
+    }
+    std::stable_sort(files.begin(), files.end(), [](const Item *a, const Item *b) {
+        return a->status.st_size > b->status.st_size;
+    });
+    for (const Item *item : files) {
+        const bool toFirst = firstSize <= secondSize;
+        (toFirst ? first : second).push_back(item);
+        (toFirst ? firstSize : secondSize) += item->status.st_size;
+    }
+    first.insert(first.end(), folders.begin(), folders.end());
+    std::string folderLines;
+    for (const Item *folder : folders)
+        folderLines += (folderLines.empty() ? "" : "\n") + options.name +
+                       (folder->path.empty() ? "" : "/" + folder->path);
+
+    std::string firstArchive, secondArchive;
+    auto other = std::async(std::launch::async,
+                            [&] { return packHalf(root, options.name, second, &secondArchive); });
+    const std::string firstError = packHalf(root, options.name, first, &firstArchive);
+    const std::string secondError = other.get();
+    if (!firstError.empty() || !secondError.empty())
+        return sentence(firstError.empty() ? secondError : firstError, EIO);
+
+    // The room the stub asks for, in kilobytes: the folder's blocks and an eighth more.
+    const long long room = (blocks + 1) / 2 + (blocks + 1) / 2 / 8 + 256;
+    std::string stubTemplate(kZAVRunStub, kZAVRunStubSize);
+    while (!stubTemplate.empty() && stubTemplate.back() == '\n')
+        stubTemplate.pop_back();
+    // The stub names the byte at which the archives start; its own length depends on that
+    // number's digits, so repeat until the two agree.
+    std::string stub;
+    for (size_t offset = 1;;) {
+        stub = stubTemplate;
+        fill(stub, "@NAME@", options.name, true);
+        fill(stub, "@OFFSET@", std::to_string(offset));
+        fill(stub, "@LENGTH@", std::to_string(firstArchive.size()));
+        fill(stub, "@ROOM@", std::to_string(room));
+        fill(stub, "@FOLDERS@", folderLines);
+        stub += '\n';
+        if (stub.size() + 1 == offset)
+            break;
+        offset = stub.size() + 1;
+    }
+
+    if (mkdir(options.outputFolder.c_str(), 0755) != 0 && errno != EEXIST)
+        return sentence("cannot make " + systemError(options.outputFolder, errno), errno);
+    const std::string output = options.outputFolder + "/" + options.name + "-x86_64.run";
+    ZAVResult<ZAVAtomicFile> file = ZAVAtomicFile::createBeside(output, 0755);
+    if (!file)
+        return sentence("cannot write " + file.error().message(), file.errorNumber());
+    for (const std::string *part : {&stub, &firstArchive, &secondArchive}) {
+        if (const ZAVStatus written = file->append(*part); !written)
+            return sentence("cannot write " + output + ": " + written.error().reasonText(),
+                            written.errorNumber());
+    }
+    if (const ZAVStatus committed = file->commit(); !committed)
+        return sentence("cannot write " + output + ": " + committed.error().reasonText(),
+                        committed.errorNumber());
+    return output;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "base/ZAVResult.h"
+#include "base/ZAVStamp.h"
+
+#include <string>
+#include <string_view>
+
+// `zav-vendor bundle`: a stamped .run made from the unstamped installer folder of the vendor's
+// kit (the folder scripts/lib/bundle.sh's zav_bundle_folder assembles), without a compiler.
+// The folder is read, never changed: its libexec/zav-installer is stamped in memory and the
+// folder is packed under `name` in the format zav_bundle_pack writes: the stub
+// (bundle/stub.sh, compiled into zav-vendor) with its name, offset, length, room and folders
+// filled in, then two gzip'd tars of about equal size (largest files first, each to the lighter
+// half; the folders in the first), which the stub unpacks at once. Owners are 0/0, times the
+// files' own. One thread calls it; it packs the two halves on two threads.
+class ZAVVendorBundler {
+public:
+    struct Options {
+        std::string installerFolder;
+        std::string outputFolder; // made when missing (its parent must exist)
+        std::string name;         // a plain name (isPlainName)
+        ZAVStamp::Content stamp;
+    };
+
+    // Writes <outputFolder>/<name>-x86_64.run (mode 0755, atomically: a file there is replaced
+    // whole or not at all) and returns its path. Fails with a sentence when the folder is not
+    // an installer folder, its installer has no stamp section, or a file cannot be read or
+    // written.
+    static ZAVResult<std::string> bundle(const Options &options);
+
+    // The name goes into file names and the stub's shell code: letters, digits, '.', '_' and
+    // '-', starting with a letter or digit, at most 64 characters.
+    static bool isPlainName(std::string_view name);
+
+    // Where the kit keeps the unstamped installer: installer/ beside this program's
+    // executable or one folder up (the kit runs zav-vendor from its root or from a folder in
+    // it); empty when neither holds libexec/zav-installer.
+    static std::string kitInstallerFolder();
+};
