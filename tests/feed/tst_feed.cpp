@@ -256,6 +256,16 @@ void FeedTest::wrongTypeRefusesTheDocumentNamingTheKey_data()
     QTest::newRow("string for autoLaunch")
         << QByteArray(R"({"autoLaunch": "yes"})") << "autoLaunch";
     QTest::newRow("object for product") << QByteArray(R"({"product": {"name": "x"}})") << "product";
+    QTest::newRow("pkgMirrors not a list")
+        << QByteArray(R"({"pkgMirrors": "http://m/p"})") << "pkgMirrors";
+    QTest::newRow("pkgMirrors with a relative URL")
+        << QByteArray(R"({"pkgMirrors": ["http://m/p", "/p"]})") << "pkgMirrors";
+    QTest::newRow("pkgMirrors with a file URL")
+        << QByteArray(R"({"pkgMirrors": ["file:///etc/passwd"]})") << "pkgMirrors";
+    QTest::newRow("pkgMirrors with nine")
+        << QByteArray(R"({"pkgMirrors": ["http://m/1", "http://m/2", "http://m/3", "http://m/4",
+                      "http://m/5", "http://m/6", "http://m/7", "http://m/8", "http://m/9"]})")
+        << "pkgMirrors";
     QTest::newRow("array for pkgUrl") << QByteArray(R"({"pkgUrl": ["a"]})") << "pkgUrl";
     QTest::newRow("bool for bundleId") << QByteArray(R"({"bundleId": true})") << "bundleId";
     QTest::newRow("object for displayVersion")
