@@ -2,6 +2,7 @@
 
 #include "platform/ZAVURLSession.h"
 
+#include <QJsonArray>
 #include <QJsonValue>
 #include <QRegularExpression>
 
@@ -36,14 +37,23 @@ ZAVError ZAVFeedTrustError(ZAVFeedErrorCode code)
     return ZAVError{QString::fromLatin1(ZAVFeedErrorDomain), code, text};
 }
 
+namespace {
+
+bool isWebURL(const QUrl &url)
+{
+    const bool web = url.scheme() == u"http" || url.scheme() == u"https";
+    return url.isValid() && !url.isRelative() && web && !url.host().isEmpty();
+}
+
+} // namespace
+
 ZAVOptionalError ZAVFeedData::packageURL(QUrl *url) const
 {
     if (!m_pkgUrl || m_pkgUrl->trimmed().isEmpty())
         return ZAVURLErrorMake(ZAVURLErrorBadURL,
                                QStringLiteral("The product information gives no package address."));
     *url = QUrl(*m_pkgUrl);
-    const bool web = url->scheme() == u"http" || url->scheme() == u"https";
-    if (!url->isValid() || url->isRelative() || !web || url->host().isEmpty())
+    if (!isWebURL(*url))
         return ZAVURLErrorMake(
             ZAVURLErrorBadURL,
             QStringLiteral("The package address is not a complete URL (%1).").arg(*m_pkgUrl));
@@ -117,7 +127,29 @@ ZAVOptionalError ZAVFeedData::setValuesForKeysWithDictionary(const QJsonObject &
         else
             return wrongType(entry.key, "true or false");
     }
+    if (ZAVOptionalError refused = setMirrorValues(dictionary))
+        return refused;
     return setPinningValues(dictionary);
+}
+
+ZAVOptionalError ZAVFeedData::setMirrorValues(const QJsonObject &dictionary)
+{
+    const QLatin1StringView key("pkgMirrors");
+    const QJsonValue value = dictionary.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    const char *rule = "a list of at most 8 http or https URLs";
+    if (!value.isArray() || value.toArray().size() > kMaximumMirrors)
+        return wrongType(key, rule);
+    QList<QUrl> mirrors;
+    for (const QJsonValue &entry : value.toArray()) {
+        const QUrl url(entry.toString(), QUrl::StrictMode);
+        if (!entry.isString() || !isWebURL(url))
+            return wrongType(key, rule);
+        mirrors.append(url);
+    }
+    m_pkgMirrors = mirrors;
+    return std::nullopt;
 }
 
 namespace {

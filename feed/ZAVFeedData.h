@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QUrl>
 
@@ -46,6 +47,10 @@ public:
     // In UTC.
     const std::optional<QDateTime> &expiresAt() const { return m_expiresAt; }
     const std::optional<QString> &feedUrl() const { return m_feedUrl; }
+    // Other places that hold the same package ("pkgMirrors"), in the order they are tried after
+    // pkgUrl: absolute http or https URLs with a host, at most kMaximumMirrors.
+    const QList<QUrl> &pkgMirrors() const { return m_pkgMirrors; }
+    static constexpr int kMaximumMirrors = 8;
 
     // The package's address as a URL (into *url), or why it cannot be downloaded: pkgUrl is
     // missing or blank, or not an absolute http or https URL with a host. Other schemes would
@@ -64,10 +69,12 @@ public:
     void setFeedSerial(const std::optional<qint64> &serial) { m_feedSerial = serial; }
     void setExpiresAt(const std::optional<QDateTime> &time) { m_expiresAt = time; }
     void setFeedUrl(const std::optional<QString> &url) { m_feedUrl = url; }
+    void setPkgMirrors(const QList<QUrl> &mirrors) { m_pkgMirrors = mirrors; }
 
 private:
     // Assigns each known key through its setter. Stops at the first value of the wrong type.
     ZAVOptionalError setValuesForKeysWithDictionary(const QJsonObject &dictionary);
+    ZAVOptionalError setMirrorValues(const QJsonObject &dictionary);
     ZAVOptionalError setPinningValues(const QJsonObject &dictionary);
 
     std::optional<QString> m_product;
@@ -81,6 +88,7 @@ private:
     std::optional<qint64> m_feedSerial;
     std::optional<QDateTime> m_expiresAt;
     std::optional<QString> m_feedUrl;
+    QList<QUrl> m_pkgMirrors;
 };
 
 // Domain of the errors for a feed that cannot be used.

@@ -6,6 +6,7 @@
 
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QRandomGenerator>
 
 #include <mutex>
 
@@ -37,11 +38,37 @@ struct PendingFeed {
     Fetch feed;
     Fetch signature;
     int outstanding = 0;
+    bool fresh = false; // the second pair, fetched past every cache
 };
 
-// The record, or the error the user sees, for what arrived.
-std::shared_ptr<const ZAVFeedData> judge(const PendingFeed &pending, ZAVOptionalError *failure)
+// What a cache between us and the server can make of a good feed: a signature of another
+// generation beside it, or an older feed than this computer has seen. Either is worth one
+// more fetch of both that no cache may answer from what it holds.
+bool mayBeStaleCopy(const ZAVOptionalError &failure, bool signatureChecked)
 {
+    if (!failure || failure->domain != QLatin1String(ZAVFeedErrorDomain))
+        return false;
+    return failure->code == ZAVFeedErrorRolledBack ||
+           (signatureChecked && failure->code == ZAVFeedErrorNotVerified);
+}
+
+// `url` with a query parameter no cache has seen, after whatever query it has.
+QUrl uncachedURL(const QUrl &url)
+{
+    QUrl fresh = url;
+    const QString marker = QStringLiteral("zav-fresh=%1")
+                               .arg(QString::number(QRandomGenerator::global()->generate64(), 16));
+    fresh.setQuery(url.hasQuery() ? url.query(QUrl::FullyEncoded) + u'&' + marker : marker,
+                   QUrl::StrictMode);
+    return fresh;
+}
+
+// The record, or the error the user sees, for what arrived.
+// `signatureChecked` tells whether both arrived and the signature was compared with the feed.
+std::shared_ptr<const ZAVFeedData> judge(const PendingFeed &pending, ZAVOptionalError *failure,
+                                         bool *signatureChecked)
+{
+    *signatureChecked = false;
     const Fetch &feed = pending.feed;
     if (!feed.body) {
         *failure = feed.error;
@@ -68,6 +95,7 @@ std::shared_ptr<const ZAVFeedData> judge(const PendingFeed &pending, ZAVOptional
             return nullptr;
         }
         // The exact bytes received, before anything reads them as JSON.
+        *signatureChecked = true;
         if ((*failure = pending.trust.verifySignature(*feed.body, *signature.body, &keyId)))
             return nullptr;
     }
@@ -80,13 +108,25 @@ std::shared_ptr<const ZAVFeedData> judge(const PendingFeed &pending, ZAVOptional
     return record;
 }
 
+void fetchBoth(const std::shared_ptr<PendingFeed> &pending);
+
 void deliver(const std::shared_ptr<PendingFeed> &pending)
 {
+    ZAVOptionalError failure;
+    bool signatureChecked = false;
+    std::shared_ptr<const ZAVFeedData> record = judge(*pending, &failure, &signatureChecked);
+    if (!record && !pending->fresh && mayBeStaleCopy(failure, signatureChecked)) {
+        ZAVLog(QStringLiteral("The product information and its signature are fetched once more, "
+                              "past any cache on the way"));
+        pending->fresh = true;
+        pending->feed = {};
+        pending->signature = {};
+        fetchBoth(pending);
+        return;
+    }
     // The session ends by itself once its last fetch is over.
     pending->session->finishTasksAndInvalidate();
     pending->session.reset();
-    ZAVOptionalError failure;
-    std::shared_ptr<const ZAVFeedData> record = judge(*pending, &failure);
     ZAVDispatchMainAsync([completion = pending->completion, record, failure] {
         completion(record, record ? ZAVOptionalError{} : failure);
     });
@@ -106,7 +146,24 @@ void fetchInto(const QUrl &url, const std::shared_ptr<PendingFeed> &pending,
                 deliver(pending);
         });
     task->setRetryPolicy(pending->retryPolicy);
+    if (pending->fresh)
+        task->setRequestHeaders(
+            {{QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache")},
+             {QByteArrayLiteral("Pragma"), QByteArrayLiteral("no-cache")}});
     task->resume();
+}
+
+// The feed and, when it is signed, its signature, at the same time. The signature is always
+// the one for the URL fetched plus ".minisig", fresh marker and all.
+void fetchBoth(const std::shared_ptr<PendingFeed> &pending)
+{
+    const QUrl url = pending->fresh ? uncachedURL(pending->url) : pending->url;
+    const bool signedFeed = pending->trust.verifiesFeeds();
+    // Set before either request can answer.
+    pending->outstanding = signedFeed ? 2 : 1;
+    fetchInto(url, pending, &PendingFeed::feed);
+    if (signedFeed)
+        fetchInto(ZAVFeedTrust::signatureURL(url), pending, &PendingFeed::signature);
 }
 
 } // namespace
@@ -135,11 +192,7 @@ void ZAVFeedLoader::loadFeedFromURL(const QUrl &url, const ZAVFeedTrust &trust,
     pending->url = url;
     pending->trust = trust;
     pending->completion = std::move(completion);
-    // Set before either request can answer; the two fetch at the same time.
-    pending->outstanding = trust.verifiesFeeds() ? 2 : 1;
-    fetchInto(url, pending, &PendingFeed::feed);
-    if (trust.verifiesFeeds())
-        fetchInto(ZAVFeedTrust::signatureURL(url), pending, &PendingFeed::signature);
+    fetchBoth(pending);
 }
 
 std::shared_ptr<ZAVFeedData> ZAVFeedLoader::feedDataFromData(const QByteArray &data,

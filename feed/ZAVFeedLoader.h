@@ -36,6 +36,12 @@ public:
     // cannot be used or trusted. Without keys, the log says once per process that the feed is
     // not verified.
     //
+    // A cache on the way (a CDN, a proxy) may hold the feed and its signature from different
+    // generations, or an older feed than this computer has seen: when the signature does not
+    // verify, or the serial is below the one kept, both are fetched once more so that no cache
+    // can answer from what it holds (Cache-Control and Pragma "no-cache", and a query
+    // parameter of its own after the URL's query), and that pair decides.
+    //
     // A fetch that fails for want of a network (no connection, reset, time-out, a transfer
     // under the rate floor) is made again under options.retryPolicy: by default twice, after
     // 1 s and 2 s; an answer of the server is never asked again. The load, both fetches and

@@ -157,6 +157,9 @@ void ZAVInstallationManager::beginDownload(const QUrl &url)
     if (m_feedData->pkgSize() || m_feedData->pkgSha256())
         m_downloadTask->setExpectedContent(m_feedData->pkgSize().value_or(-1),
                                            m_feedData->pkgSha256().value_or(QString()).toLatin1());
+    // Any copy of the pinned bytes will do: the mirrors are tried in order after pkgUrl.
+    if (!m_feedData->pkgMirrors().isEmpty())
+        m_downloadTask->setMirrors(m_feedData->pkgMirrors());
     m_downloadTask->resume();
 }
 

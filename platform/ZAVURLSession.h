@@ -4,6 +4,8 @@
 #include "ZAVRetryPolicy.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QUrl>
 
 #include <atomic>
@@ -119,6 +121,11 @@ public:
     // Before resume(), on the thread that made the task. Data tasks default to no retries,
     // download tasks to ZAVRetryPolicy::packageDownload().
     void setRetryPolicy(const ZAVRetryPolicy &policy) { m_retry = ZAVRetryRun(policy); }
+    // Before resume(): header fields sent with every request of the task, besides the session's.
+    void setRequestHeaders(QList<QPair<QByteArray, QByteArray>> headers)
+    {
+        m_headers = std::move(headers);
+    }
 
 protected:
     ZAVURLSessionTask(std::shared_ptr<ZAVURLSession> session, QUrl url);
@@ -144,6 +151,7 @@ protected:
     std::shared_ptr<ZAVURLSession> m_session;   // session thread: held until the task ends
     const std::weak_ptr<ZAVURLSession> m_owner; // any thread: where to post resume and cancel
     QUrl m_url;
+    QList<QPair<QByteArray, QByteArray>> m_headers;
     ZAVRetryRun m_retry;
     bool m_started = false;
     bool m_cancelled = false;

@@ -102,7 +102,8 @@ bool ZAVURLSessionDownloadTask::acceptPiece(QNetworkReply *reply)
     if (m_pieceFrom > 0) {
         qint64 first = -1, total = -1;
         if (status == 206 && contentRange(*reply, &first, &total) && first == m_pieceFrom &&
-            validator == m_validator) {
+            (validator == m_validator || pinnedAcrossSources())) {
+            m_validator = validator;
             if (total >= 0)
                 m_totalExpected = total;
             else if (length >= 0)
@@ -158,6 +159,7 @@ bool ZAVURLSessionDownloadTask::restartFromZero()
         return false;
     }
     m_totalWritten = 0;
+    m_pieceFrom = 0;
     m_reportedWritten = -1;
     m_totalExpected = -1;
     resetDigest(); // the running SHA-256 starts over with the file

@@ -126,7 +126,7 @@ void ZAVURLSessionDownloadTask::sendRequest()
     QNetworkRequest request = this->request(m_url);
     // The file gets the bytes as the server stores them, and the announced length counts them.
     request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
-    if (m_totalWritten > 0 && m_validator.isEmpty()) {
+    if (m_totalWritten > 0 && m_validator.isEmpty() && !pinnedAcrossSources()) {
         ZAVLog(QStringLiteral("The server names no version of the file; asking for all of it "
                               "again"));
         if (!restartFromZero()) {
@@ -141,8 +141,12 @@ void ZAVURLSessionDownloadTask::sendRequest()
         // The rest, and only if it is still the same file; otherwise the whole of it (200).
         request.setRawHeader(QByteArrayLiteral("Range"),
                              "bytes=" + QByteArray::number(m_pieceFrom) + '-');
-        request.setRawHeader(QByteArrayLiteral("If-Range"), m_validator);
+        if (!m_validator.isEmpty())
+            request.setRawHeader(QByteArrayLiteral("If-Range"), m_validator);
     }
+    if (m_sources.size() > 1)
+        ZAVLogFormat(u"Download: asking %@ for bytes %@ on", m_url.toString(),
+                     QString::number(m_pieceFrom));
     QNetworkReply *reply = network()->get(request);
     reply->setReadBufferSize(kReadBufferSize);
     m_reply = reply;
@@ -196,6 +200,63 @@ void ZAVURLSessionDownloadTask::scheduleRetry(const ZAVError &error, const ZAVRe
         m_waitingToRetry = false;
         sendRequest();
     });
+}
+
+void ZAVURLSessionDownloadTask::setMirrors(const QList<QUrl> &mirrors)
+{
+    m_sources = QList<QUrl>{m_url} + mirrors;
+    m_source = 0;
+}
+
+bool ZAVURLSessionDownloadTask::pinnedAcrossSources() const
+{
+    return m_sources.size() > 1 && m_expectedSize >= 0 && !m_expectedSha256.isEmpty();
+}
+
+void ZAVURLSessionDownloadTask::sendRequestSoon(std::chrono::milliseconds delay)
+{
+    m_waitingToRetry = true;
+    after(delay, [this] {
+        if (!m_waitingToRetry)
+            return;
+        m_waitingToRetry = false;
+        sendRequest();
+    });
+}
+
+bool ZAVURLSessionDownloadTask::tryAnotherSource(const ZAVError &error, QNetworkReply *reply,
+                                                 bool wrongBytes)
+{
+    if (m_sources.size() < 2 || m_cancelled || m_abort == Abort::Cancelled)
+        return false;
+    // "Busy, come back in N seconds": once per place, when the wait is short.
+    if ((m_status == 429 || m_status == 503) && !m_waitedForSource && !wrongBytes) {
+        bool isNumber = false;
+        const int seconds = reply->rawHeader("Retry-After").trimmed().toInt(&isNumber);
+        if (isNumber && seconds >= 0 && seconds <= 30) {
+            m_waitedForSource = true;
+            ZAVLogFormat(u"Download: %@ answered HTTP %@; asking again in %@ s", m_url.toString(),
+                         QString::number(m_status), QString::number(seconds));
+            sendRequestSoon(std::chrono::seconds(seconds));
+            return true;
+        }
+    }
+    if (m_source + 1 >= m_sources.size())
+        return false;
+    const QUrl failed = m_url;
+    m_url = m_sources.at(++m_source);
+    m_waitedForSource = false;
+    m_status = 0;
+    m_validator.clear(); // another server's validator cannot name this one's file
+    if (wrongBytes && !restartFromZero()) {
+        complete(cannotWriteError(m_fileErrno));
+        return true;
+    }
+    ZAVLogFormat(u"Download: %@ failed (%@); going on from %@ at byte %@", failed.toString(),
+                 error.localizedDescription, m_url.toString(), QString::number(m_totalWritten));
+    reportProgress(true);
+    sendRequestSoon(std::chrono::milliseconds(0));
+    return true;
 }
 
 void ZAVURLSessionDownloadTask::readAvailable(QNetworkReply *reply)
@@ -295,8 +356,13 @@ void ZAVURLSessionDownloadTask::replyFinished()
         return;
     }
 
+    if (m_sources.size() > 1 && m_totalWritten > m_pieceFrom)
+        ZAVLogFormat(u"Download: %@ served bytes %@ to %@", m_url.toString(),
+                     QString::number(m_pieceFrom), QString::number(m_totalWritten - 1));
+
     ZAVOptionalError error;
-    bool lost = false; // the connection failed: worth asking again for the rest
+    bool lost = false;       // the connection failed: worth asking again for the rest
+    bool wrongBytes = false; // what arrived is not the expected file
     if (m_abort == Abort::Cancelled || m_cancelled) {
         error = cancelledError();
     } else if (m_abort == Abort::Deadline) {
@@ -310,6 +376,7 @@ void ZAVURLSessionDownloadTask::replyFinished()
         error = cannotWriteError(m_fileErrno);
     } else if (m_abort == Abort::TooLong) {
         error = damagedError();
+        wrongBytes = true;
     } else if (ZAVURLReplyFailedRedirect(*reply)) {
         error = ZAVURLErrorFromReply(*reply, false);
     } else if (m_abort == Abort::HTTPStatus || (status.isValid() && !isSuccessStatus(m_status))) {
@@ -326,10 +393,15 @@ void ZAVURLSessionDownloadTask::replyFinished()
     } else if (const std::optional<QString> mismatch = contentMismatch()) {
         ZAVLog(*mismatch);
         error = damagedError();
+        wrongBytes = true;
     } else if (::close(m_file.release()) != 0) {
         m_fileErrno = errno;
         error = cannotWriteError(m_fileErrno);
     }
+    const bool answered =
+        m_abort == Abort::HTTPStatus || (status.isValid() && !isSuccessStatus(m_status));
+    if (error && (lost || wrongBytes || answered) && tryAnotherSource(*error, reply, wrongBytes))
+        return;
     if (error && lost && m_furthest > 0) {
         if (const auto retry = m_retry.next(*error)) {
             reportProgress(true);

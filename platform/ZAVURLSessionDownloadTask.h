@@ -6,8 +6,10 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -77,6 +79,17 @@ public:
     // (-1: any length) and, unless `sha256` is empty, have that SHA-256 (64 hex digits).
     void setExpectedContent(qint64 size, const QByteArray &sha256);
 
+    // Before resume(): other places that hold the same file, tried in order after the URL.
+    // When one cannot be reached, answers with an error status, stalls, loses the connection
+    // or sends bytes that are not the expected ones, the download goes on from the next. With
+    // the content pinned (a size and a SHA-256), the bytes already in the file are kept and the
+    // next place is asked for the rest with a plain Range (its validator cannot match another
+    // server's; the running SHA-256 checks every piece); a file whose bytes turned out wrong
+    // starts again from the first byte. A 429 or 503 with a Retry-After of at most 30 s is
+    // asked once more after that wait before moving on. Past the last place, the retry policy
+    // applies as without mirrors. The log says which place served which bytes.
+    void setMirrors(const QList<QUrl> &mirrors);
+
     // Session thread, during the delegate's calls: the last HTTP status received (0: none),
     // and the errno of the failed create or write behind ZAVURLErrorCannotCreateFile or
     // ZAVURLErrorCannotWriteToFile (0: none).
@@ -115,6 +128,12 @@ private:
     bool restartFromZero();
     // Tells the delegate and asks again after the wait.
     void scheduleRetry(const ZAVError &error, const ZAVRetryRun::Retry &retry);
+    // Mirrors: true when the download goes on from the same place after a wait, or from the
+    // next one, instead of failing with `error`.
+    bool tryAnotherSource(const ZAVError &error, QNetworkReply *reply, bool wrongBytes);
+    // The file is pinned and there is more than one place: validators are not compared.
+    bool pinnedAcrossSources() const;
+    void sendRequestSoon(std::chrono::milliseconds delay);
 
     enum class Abort {
         None,
@@ -149,6 +168,9 @@ private:
     qint64 m_furthest = 0;
     bool m_waitingToRetry = false;
     ZAVOptionalError m_spaceError;
+    QList<QUrl> m_sources; // the URL, then the mirrors; m_url is the one in use
+    qsizetype m_source = 0;
+    bool m_waitedForSource = false;    // a Retry-After of the place in use was honoured
     QByteArray m_expectedSha256;       // lower-case hex; empty: not checked
     std::optional<ZAVSha256> m_digest; // while a SHA-256 is expected
 };

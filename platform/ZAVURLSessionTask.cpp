@@ -131,7 +131,10 @@ QNetworkAccessManager *ZAVURLSessionTask::network()
 
 QNetworkRequest ZAVURLSessionTask::request(const QUrl &url) const
 {
-    return m_session->requestWithURL(url);
+    QNetworkRequest request = m_session->requestWithURL(url);
+    for (const auto &[name, value] : m_headers)
+        request.setRawHeader(name, value);
+    return request;
 }
 
 std::shared_ptr<ZAVURLSessionDelegate> ZAVURLSessionTask::delegate() const

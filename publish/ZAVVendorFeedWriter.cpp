@@ -1,5 +1,6 @@
 #include "ZAVVendorFeedWriter.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrl>
@@ -46,6 +47,16 @@ std::optional<QByteArray> ZAVVendorFeedWriter::document(const Options &options,
             return std::nullopt;
         }
     }
+    if (options.mirrors.size() > 8) {
+        *error = "at most 8 mirrors";
+        return std::nullopt;
+    }
+    for (const QString &mirror : options.mirrors) {
+        if (!isWebUrl(mirror)) {
+            *error = "--mirrors " + mirror.toStdString() + " is not an absolute http(s) URL";
+            return std::nullopt;
+        }
+    }
     if (options.product.isEmpty() || options.version.isEmpty()) {
         *error = "the product name and the version must not be empty";
         return std::nullopt;
@@ -68,7 +79,7 @@ std::optional<QByteArray> ZAVVendorFeedWriter::document(const Options &options,
         *error = "--expires takes a duration such as 90d (days) or 36h (hours)";
         return std::nullopt;
     }
-    const QJsonObject feed{
+    QJsonObject feed{
         {QStringLiteral("product"), options.product},
         {QStringLiteral("bundleId"), options.bundleId},
         {QStringLiteral("version"), options.version},
@@ -82,5 +93,7 @@ std::optional<QByteArray> ZAVVendorFeedWriter::document(const Options &options,
          now.toUTC().addSecs(lifetime).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"))},
         {QStringLiteral("feedUrl"), options.feedUrl},
     };
+    if (!options.mirrors.isEmpty())
+        feed.insert(QStringLiteral("pkgMirrors"), QJsonArray::fromStringList(options.mirrors));
     return QJsonDocument(feed).toJson(QJsonDocument::Indented);
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -18,6 +19,7 @@ public:
         QString bundleId;
         QString version;
         QString pkgUrl;
+        QStringList mirrors; // pkgMirrors: other places of the same package, at most 8
         QString feedUrl;
         bool autoLaunch = false;
         bool displayVersion = false;

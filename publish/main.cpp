@@ -41,6 +41,7 @@ constexpr char kHelp[] =
     "       zav-vendor pack APPDIR -o PKG.tar.gz|PKG.tar.zst\n"
     "       zav-vendor feed --pkg PKG --pkg-url URL --feed-url URL --product NAME\n"
     "                       --bundle-id ID --version V [--auto-launch] [--display-version]\n"
+    "                       [--mirrors URL,URL...]\n"
     "                       [--expires 90d] [--serial N [--allow-serial-ahead]] -o FEED.json\n"
     "       zav-vendor sign -s KEY.key FEED.json\n"
     "       zav-vendor verify -p KEY.pub [--min-serial N] URL|FILE\n"
@@ -247,7 +248,7 @@ int feed(int argc, char **argv)
         "--pkg", "--pkg-url", "--feed-url", "--product", "--bundle-id", "--version", "-o"};
     const Arguments args(argc, argv,
                          {"--pkg", "--pkg-url", "--feed-url", "--product", "--bundle-id",
-                          "--version", "--expires", "--serial", "-o"},
+                          "--version", "--expires", "--serial", "--mirrors", "-o"},
                          {"--auto-launch", "--display-version", "--allow-serial-ahead"});
     const std::string missing = args.missing(required);
     if (!args.error.empty() || !missing.empty() || !args.operands.empty())
@@ -259,6 +260,8 @@ int feed(int argc, char **argv)
     options.bundleId = args.text("--bundle-id");
     options.version = args.text("--version");
     options.pkgUrl = args.text("--pkg-url");
+    if (args.values.contains("--mirrors"))
+        options.mirrors = args.text("--mirrors").split(u',', Qt::SkipEmptyParts);
     options.feedUrl = args.text("--feed-url");
     options.autoLaunch = args.flags.contains("--auto-launch");
     options.displayVersion = args.flags.contains("--display-version");

@@ -5,7 +5,9 @@
 #   zav_nginx_start DIR DOCROOT PORT   serve DOCROOT on 127.0.0.1:PORT (fails if PORT is taken)
 #   zav_nginx_start_free DIR DOCROOT   the same on a free port; sets ZAV_NGINX_PORT
 #   zav_nginx_stop DIR
-# ZAV_NGINX_EXTRA, when set, is added to the server block (for example a rate limit).
+# ZAV_NGINX_EXTRA, when set, is added to the server block (for example a rate limit);
+# ZAV_NGINX_HTTP_EXTRA to the http block; ZAV_NGINX_LOCATION, when set, is what `location /`
+# does instead of serving DOCROOT (for example a caching proxy in front of another nginx).
 
 zav_nginx_write_config() {
     local dir=$1 docroot=$2 port=$3
@@ -28,10 +30,11 @@ http {
     uwsgi_temp_path $dir/tmp/uwsgi;
     scgi_temp_path $dir/tmp/scgi;
     sendfile on;
+    ${ZAV_NGINX_HTTP_EXTRA:-}
     server {
         listen 127.0.0.1:$port;
         root $docroot;
-        location / { try_files \$uri =404; }
+        location / { ${ZAV_NGINX_LOCATION:-try_files \$uri =404;} }
         ${ZAV_NGINX_EXTRA:-}
     }
 }

@@ -67,6 +67,8 @@ private slots:
     void pinnedPackageMustMatchItsSizeAndDigest();
     void lostConnectionResumesOrStartsAgain_data();
     void lostConnectionResumesOrStartsAgain();
+    void mirrorsServeThePinnedBytes_data();
+    void mirrorsServeThePinnedBytes();
     void notEnoughFreeSpaceFailsBeforeTheFirstByte_data();
     void notEnoughFreeSpaceFailsBeforeTheFirstByte();
     void redirectFromHttpsToHttpIsRefused();
@@ -994,6 +996,75 @@ void DownloadTest::lostConnectionResumesOrStartsAgain()
     QCOMPARE(notices, attempts);
     QCOMPARE(states.last().bytesWritten, package.size());
     QCOMPARE(run->percents.last(), 100.0);
+}
+
+void DownloadTest::mirrorsServeThePinnedBytes_data()
+{
+    QTest::addColumn<QString>("primary");          // how pkgUrl's host fails
+    QTest::addColumn<QList<QByteArray>>("ranges"); // asked of the mirror
+    QTest::addColumn<int>("primaryAnswers");       // requests that reached pkgUrl's host
+    QTest::newRow("down") << "down" << QList<QByteArray>{""} << 0;
+    QTest::newRow("HTTP 500") << "500" << QList<QByteArray>{""} << 1;
+    QTest::newRow("HTTP 404 moves on too") << "404" << QList<QByteArray>{""} << 1;
+    QTest::newRow("429, asked again after Retry-After") << "429" << QList<QByteArray>{""} << 2;
+    QTest::newRow("stalls") << "stall" << QList<QByteArray>{""} << 1;
+    QTest::newRow("other bytes of the same size") << "wrong" << QList<QByteArray>{""} << 1;
+    QTest::newRow("dies half-way: the rest from the mirror")
+        << "half" << QList<QByteArray>{"bytes=2097152-"} << 1;
+}
+
+void DownloadTest::mirrorsServeThePinnedBytes()
+{
+    QFETCH(QString, primary);
+    QFETCH(QList<QByteArray>, ranges);
+    QFETCH(int, primaryAnswers);
+    const QByteArray package = bytes(0, 4 * 1024 * 1024);
+    ZAVFakeHTTPServer::Route route = ZAVFakeHTTPServer::ok(package, "application/octet-stream");
+    route.etag = "mirror"; // another server's validator than the first one's
+    ZAVFakeHTTPServer mirror;
+    mirror.setRoute("/setup.pkg", route);
+    ZAVFakeHTTPServer server;
+    route.etag = "first";
+    if (primary == u"half")
+        route.closeAfterBytes = package.size() / 2;
+    else if (primary == u"wrong")
+        route.body = bytes(1, package.size());
+    else if (primary == u"stall")
+        route.stall = true;
+    else if (primary != u"down")
+        route = ZAVFakeHTTPServer::status(primary.toInt());
+    if (primary == u"429")
+        route.headers.append(qMakePair(QByteArray("Retry-After"), QByteArray("1")));
+    server.setRoute("/setup.pkg", route);
+    QUrl first = server.url("/setup.pkg");
+    if (primary == u"down") {
+        ZAVFakeHTTPServer gone;
+        first = gone.url("/setup.pkg");
+    }
+    auto feed = std::make_shared<ZAVFeedData>();
+    feed->setPkgUrl(first.toString());
+    feed->setPkgMirrors({mirror.url("/setup.pkg")});
+    feed->setPkgSize(package.size());
+    feed->setPkgSha256(
+        QString::fromLatin1(QCryptographicHash::hash(package, QCryptographicHash::Sha256).toHex()));
+    ZAVTestLog log;
+    ZAVInstallationOptions options = quick();
+    options.retryPolicy.slowWindow = std::chrono::milliseconds(500); // the stall's time-out
+    auto manager = ZAVInstallationManager::initWithFeedData(feed, options);
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+
+    QVERIFY2(!run->error, qPrintable(run->error ? run->error->description() : QString()));
+    QCOMPARE(fileContents(*run->path), package);
+    QCOMPARE(mirror.ranges(), ranges);
+    QCOMPARE(server.hits("/setup.pkg"), primaryAnswers);
+    QVERIFY(server.bodyBytesSent() + mirror.bodyBytesSent() <=
+            (primary == u"wrong" ? 2 : 1.1) * double(package.size()));
+    const QString served =
+        QStringLiteral("Download: %1 served bytes").arg(mirror.url("/setup.pkg").toString());
+    const QStringList lines = log.lines();
+    QVERIFY(std::any_of(lines.begin(), lines.end(),
+                        [&](const QString &line) { return line.contains(served); }));
 }
 
 void DownloadTest::notEnoughFreeSpaceFailsBeforeTheFirstByte_data()

@@ -47,6 +47,8 @@ private slots:
     void signedFeeds();
     void keptSerials_data();
     void keptSerials();
+    void doubtfulCopiesAreFetchedOnceMorePastCaches_data();
+    void doubtfulCopiesAreFetchedOnceMorePastCaches();
     void redirectsFromHttpsToHttpAreRefused_data();
     void redirectsFromHttpsToHttpAreRefused();
 
@@ -254,6 +256,16 @@ void FeedTest::wrongTypeRefusesTheDocumentNamingTheKey_data()
     QTest::newRow("string for autoLaunch")
         << QByteArray(R"({"autoLaunch": "yes"})") << "autoLaunch";
     QTest::newRow("object for product") << QByteArray(R"({"product": {"name": "x"}})") << "product";
+    QTest::newRow("pkgMirrors not a list")
+        << QByteArray(R"({"pkgMirrors": "http://m/p"})") << "pkgMirrors";
+    QTest::newRow("pkgMirrors with a relative URL")
+        << QByteArray(R"({"pkgMirrors": ["http://m/p", "/p"]})") << "pkgMirrors";
+    QTest::newRow("pkgMirrors with a file URL")
+        << QByteArray(R"({"pkgMirrors": ["file:///etc/passwd"]})") << "pkgMirrors";
+    QTest::newRow("pkgMirrors with nine")
+        << QByteArray(R"({"pkgMirrors": ["http://m/1", "http://m/2", "http://m/3", "http://m/4",
+                      "http://m/5", "http://m/6", "http://m/7", "http://m/8", "http://m/9"]})")
+        << "pkgMirrors";
     QTest::newRow("array for pkgUrl") << QByteArray(R"({"pkgUrl": ["a"]})") << "pkgUrl";
     QTest::newRow("bool for bundleId") << QByteArray(R"({"bundleId": true})") << "bundleId";
     QTest::newRow("object for displayVersion")
@@ -666,6 +678,52 @@ void FeedTest::keptSerials()
         expected[before["keyId"].toString()] = before["feedSerial"];
     expected[m_keyIds[signer]] = 20;
     QCOMPARE(QJsonDocument::fromJson(file.readAll())["serials"].toObject(), expected);
+}
+
+void FeedTest::doubtfulCopiesAreFetchedOnceMorePastCaches_data()
+{
+    QTest::addColumn<QString>("signature"); // "this" feed's, an "earlier" one's, or "none"
+    QTest::addColumn<qint64>("storedSerial");
+    QTest::addColumn<int>("fetches"); // of each of the two
+    QTest::newRow("good") << "this" << qint64(0) << 1;
+    QTest::newRow("signature of another generation") << "earlier" << qint64(0) << 2;
+    QTest::newRow("older than the one seen") << "this" << qint64(21) << 2;
+    QTest::newRow("signature missing (not a cache's doing)") << "none" << qint64(0) << 1;
+}
+
+// The query parameter is the one thing a cache that ignores request headers cannot ignore.
+void FeedTest::doubtfulCopiesAreFetchedOnceMorePastCaches()
+{
+    QFETCH(QString, signature);
+    QFETCH(qint64, storedSerial);
+    QFETCH(int, fetches);
+    ZAVFakeHTTPServer server;
+    const QUrl url = server.url("/signed.json?channel=beta");
+    QDir(m_dir.filePath("state")).removeRecursively();
+    if (storedSerial > 0) {
+        const QString state = QFile::decodeName(ZAVFeedTrust::statePath(url));
+        QVERIFY(QDir().mkpath(QFileInfo(state).path()));
+        QFile file(state);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(QJsonObject{{"feedSerial", double(storedSerial)}}).toJson());
+    }
+    const QByteArray document = signedDocument({{"feedUrl", url.toString()}});
+    const QByteArray earlier = signedDocument({{"feedUrl", url.toString()}, {"feedSerial", 19}});
+    server.setRoute("/signed.json", ZAVFakeHTTPServer::ok(document));
+    server.setRoute("/signed.json.minisig",
+                    signature == "none"
+                        ? ZAVFakeHTTPServer::status(404)
+                        : ZAVFakeHTTPServer::ok(sign(signature == "this" ? document : earlier)));
+    const auto d = load(url, m_trust);
+    QTRY_COMPARE(d->calls, 1);
+    QCOMPARE(bool(d->record), signature == "this" && storedSerial == 0);
+    QCOMPARE(server.hits("/signed.json"), fetches);
+    QCOMPARE(server.hits("/signed.json.minisig"), fetches);
+    const QList<QByteArray> lines = server.requestLines();
+    const auto fresh = std::count_if(lines.begin(), lines.end(), [](const QByteArray &line) {
+        return line.contains("?channel=beta&zav-fresh=");
+    });
+    QCOMPARE(int(fresh), 2 * (fetches - 1));
 }
 
 void FeedTest::redirectsFromHttpsToHttpAreRefused_data()
