@@ -1,5 +1,4 @@
 #include "feed/ZAVConstants.h"
-#include "platform/ZAVLog.h"
 #include "platform/ZAVWindow.h"
 
 #include <cstdio>
@@ -11,7 +10,5 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "zav-installer: %s\n", problem.toUtf8().constData());
         return 1;
     }
-    if (ZAVConstants::isStampedUnsigned())
-        ZAVLog(QStringLiteral("This installer is stamped unsigned: its feed is not verified"));
     return ZAVApplicationMain(argc, argv);
 }

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -104,5 +105,11 @@ QUrl ZAVConstants::getFeedURL()
 ZAVFeedTrust ZAVConstants::getFeedTrust()
 {
     const Stamp &read = soundStamp();
+    // Said when the feed is first trusted, not at start: a run without a display says only that.
+    static std::once_flag logged;
+    std::call_once(logged, [&read] {
+        if (read.unsignedFeeds)
+            ZAVLog(QStringLiteral("This installer is stamped unsigned: its feed is not verified"));
+    });
     return ZAVFeedTrust(read.keys, read.minimumSerial);
 }

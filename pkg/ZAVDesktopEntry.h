@@ -43,8 +43,6 @@ public:
     const std::optional<std::string> &name() const { return m_name; }
     const std::optional<std::string> &icon() const { return m_icon; }
     const std::optional<std::string> &packageVersion() const { return m_version; }
-    // The unlocalized Name of [Desktop Entry].
-    const std::optional<std::string> &name() const { return m_name; }
     // Every [Desktop Action ...] group of the entry.
     const std::vector<Action> &actions() const { return m_actions; }
 
@@ -79,6 +77,5 @@ private:
     std::optional<std::string> m_name;
     std::optional<std::string> m_icon;
     std::optional<std::string> m_version;
-    std::optional<std::string> m_name;
     std::vector<Action> m_actions;
 };

@@ -48,7 +48,7 @@ install_via() {
     E2E_PORT=$1
     e2e_run_installer
     e2e_wait_for_line "Install complete"
-    e2e_wait_for_window "Installer"
+    e2e_wait_for_window "Zav Fixture Installer"
     e2e_press_space
     e2e_wait_for_exit 20
     [ "$E2E_STATUS" -eq 0 ] || e2e_fail "$2: the installer ended with status $E2E_STATUS"

@@ -36,7 +36,7 @@ e2e_wait_for_line "Install complete"
 [ -d "$E2E_HOME/.local/opt/$E2E_APP_ID" ] || e2e_fail "the product is not installed"
 grep -qs '"feedSerial": 4' "$E2E_HOME"/.local/state/zav/feeds/*.json || e2e_fail "no serial kept"
 e2e_has_line "This installer is stamped unsigned.*" && e2e_fail "a signed stamp logged unsigned"
-e2e_wait_for_window "Installer"
+e2e_wait_for_window "Zav Fixture Installer"
 e2e_press_space
 e2e_wait_for_exit 20
 [ "$E2E_STATUS" -eq 0 ] || e2e_fail "the installer ended with status $E2E_STATUS"
