@@ -30,6 +30,8 @@ public:
     const std::optional<std::string> &tryExec() const { return m_tryExec; }
     const std::optional<std::string> &icon() const { return m_icon; }
     const std::optional<std::string> &packageVersion() const { return m_version; }
+    // The untranslated Name of [Desktop Entry].
+    const std::optional<std::string> &name() const { return m_name; }
 
     // The text to install: the program of each command replaced by `programs` (one per
     // command, in the order of commands(), absolute paths), TryExec by `tryExec` and Icon by
@@ -59,4 +61,5 @@ private:
     std::optional<std::string> m_tryExec;
     std::optional<std::string> m_icon;
     std::optional<std::string> m_version;
+    std::optional<std::string> m_name;
 };
