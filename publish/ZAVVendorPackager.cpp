@@ -3,8 +3,10 @@
 #include "ZAVVendorFiles.h"
 #include "base/ZAVAtomicFile.h"
 #include "base/ZAVFd.h"
+#include "base/ZAVFileReader.h"
 #include "base/ZAVFiles.h"
 #include "base/ZAVUserAppLayout.h"
+#include "pkg/ZAVDesktopEntry.h"
 #include "pkg/ZAVPkgLog.h"
 
 #include <QDir>
@@ -26,6 +28,7 @@
 #include <filesystem>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -219,6 +222,24 @@ private:
     bool m_active = false;
 };
 
+// The desktop entry zav-pkg unpacked for `id` into the throw-away `home`, or nothing when it
+// cannot be read (zav-pkg has just read it, so that does not happen short of a race).
+std::optional<ZAVDesktopEntry> installedEntry(const std::string &home, const std::string &id)
+{
+    const auto layout = ZAVUserAppLayout::forApplication(id, home);
+    if (!layout)
+        return std::nullopt;
+    const ZAVResult<std::string> text =
+        ZAVFileReader::read(layout->applicationDirectory() + '/' + id + ".desktop", 1 << 20,
+                            ZAVFileReader::Links::Refuse);
+    if (!text)
+        return std::nullopt;
+    ZAVResult<ZAVDesktopEntry> entry = ZAVDesktopEntry::fromText(*text);
+    if (!entry)
+        return std::nullopt;
+    return std::move(*entry);
+}
+
 } // namespace
 
 ZAVResult<ZAVVendorPackager::Result>
@@ -239,10 +260,14 @@ ZAVVendorPackager::check(const std::string &package, const ZAVPackageInstaller::
     options.expected = expected;
     const ZAVPkgResult refusal = ZAVPackageInstaller::install(package, home, options, log);
     QStringList receipts;
+    std::optional<ZAVDesktopEntry> entry;
     if (!refusal) {
         const auto layout = ZAVUserAppLayout::forApplication("zav.check", home);
         receipts = QDir(QFile::decodeName(QByteArray::fromStdString(layout->receiptsDirectory())))
                        .entryList({QStringLiteral("*.json")}, QDir::Files);
+        // The entry as packed, at the root of the installed directory, for its name and version.
+        if (receipts.size() == 1)
+            entry = installedEntry(home, receipts.front().chopped(5).toStdString());
     }
     ZAVVendorFiles::removeScratchDirectory(home);
     cleanup.clear();
@@ -258,6 +283,10 @@ ZAVVendorPackager::check(const std::string &package, const ZAVPackageInstaller::
             EIO, "the package could not be checked: zav-pkg left no single receipt");
     Result result;
     result.applicationId = receipts.front().chopped(5).toStdString();
+    if (entry) {
+        result.name = entry->name().value_or(std::string());
+        result.version = entry->packageVersion().value_or(std::string());
+    }
     if (!expected.sha256.empty() && expected.size >= 0) {
         result.sha256 = expected.sha256;
         result.size = static_cast<uint64_t>(expected.size);

@@ -12,6 +12,8 @@ class ZAVVendorPackager {
 public:
     struct Result {
         std::string applicationId; // from the desktop entry at the package's root
+        std::string name;          // that entry's untranslated Name; empty: none
+        std::string version;       // its X-Package-Version; empty: none
         std::string sha256;        // 64 lowercase hex digits
         uint64_t size = 0;
     };

@@ -123,13 +123,51 @@ private:
     std::FILE *m_out;
 };
 
+// Checks the local `path` against the size and SHA-256 the feed pins, as the installer checks
+// what it downloads, before zav-pkg's checks run on it. Empty when they hold.
+std::string localPackageMismatch(const std::string &path, const QString &sha256, qint64 size)
+{
+    std::string digest;
+    uint64_t actual = 0;
+    if (const ZAVStatus read = ZAVVendorFiles::digestFile(path, &digest, &actual); !read)
+        return "cannot read " + read.error().message();
+    if (actual != static_cast<uint64_t>(size))
+        return "the file has " + std::to_string(actual) + " bytes instead of " +
+               std::to_string(size);
+    if (QString::fromStdString(digest) != sha256)
+        return "the file's SHA-256 is " + digest + " instead of " + sha256.toStdString();
+    return {};
+}
+
+// zav-pkg's checks on the package file at `path`, given the size and SHA-256 as the installer
+// gives them, and its application id against the feed's bundleId.
+bool checkedByZavPkg(Report &report, const std::string &path, const ZAVFeedData &record,
+                     const QString &sha256, qint64 size)
+{
+    const ZAVResult<ZAVVendorPackager::Result> package =
+        ZAVVendorPackager::check(path, {sha256.toStdString(), size});
+    if (!package)
+        return report.failed("package: " + package.error().message());
+    if (QString::fromStdString(package->applicationId) != record.bundleId())
+        return report.failed("package: its application id is " + package->applicationId +
+                             ", the feed's bundleId " +
+                             record.bundleId().value_or(QString()).toStdString());
+    report.ok("package: zav-pkg accepts it; application id " + package->applicationId);
+    return true;
+}
+
 } // namespace
 
-bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::string &feed,
-                               qint64 minimumSerial, std::FILE *out)
+bool ZAVVendorVerifier::verify(const Request &request, std::FILE *out)
 {
     Report report(out);
-    const ZAVResult<std::string> keyText = ZAVFileReader::read(publicKeyPath, 4096);
+    const std::string &publicKeyPath = request.publicKeyPath;
+    const std::string &feed = request.feed;
+    const std::string &feedName = request.feedName.empty() ? feed : request.feedName;
+    const qint64 minimumSerial = request.minimumSerial;
+    ZAVResult<std::string> keyText = request.publicKeyText.empty()
+                                         ? ZAVFileReader::read(publicKeyPath, 4096)
+                                         : ZAVResult<std::string>(request.publicKeyText);
     if (!keyText)
         return report.failed("public key " + publicKeyPath + ": cannot read " +
                              keyText.error().message());
@@ -140,11 +178,11 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
 
     const Fetched document = load(feed, false);
     if (!document.body)
-        return report.failed("feed " + feed + ": " + document.error);
-    report.ok("feed " + feed + ": " + std::to_string(document.body->size()) + " bytes");
+        return report.failed("feed " + feedName + ": " + document.error);
+    report.ok("feed " + feedName + ": " + std::to_string(document.body->size()) + " bytes");
     const Fetched signature = load(feed, true);
     if (!signature.body)
-        return report.failed("signature " + feed + ".minisig: " + signature.error);
+        return report.failed("signature " + feedName + ".minisig: " + signature.error);
     const ZAVFeedTrust trust({*key}, minimumSerial);
     QString keyId;
     if (const ZAVOptionalError refusal =
@@ -156,10 +194,13 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
     const auto record = ZAVFeedLoader::feedDataFromData(*document.body, &refusal);
     if (!record)
         return report.failed("feed document: " + refusal->localizedDescription.toStdString());
-    // A file has no address to compare the feed's own with: it is shown instead.
-    const QUrl feedUrl = isWebUrl(feed)
-                             ? QUrl::fromEncoded(QByteArray::fromStdString(feed), QUrl::StrictMode)
-                             : QUrl(record->feedUrl().value_or(QString()), QUrl::StrictMode);
+    // A file has no address to compare the feed's own with, unless it is told the one it is
+    // to be served at: otherwise the feed's own is shown instead.
+    const bool compared = isWebUrl(feed) || !request.feedUrl.empty();
+    const std::string servedAt = isWebUrl(feed) ? feed : request.feedUrl;
+    const QUrl feedUrl =
+        compared ? QUrl::fromEncoded(QByteArray::fromStdString(servedAt), QUrl::StrictMode)
+                 : QUrl(record->feedUrl().value_or(QString()), QUrl::StrictMode);
     // The installer keeps the serial it admits; the vendor's own state is left alone.
     const std::string state = ZAVVendorFiles::makeScratchDirectory("zav-vendor-state-");
     if (state.empty())
@@ -181,11 +222,22 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
               record->version().value_or(QString()).toStdString() + ", serial " +
               std::to_string(*record->feedSerial()) + ", expires " +
               record->expiresAt()->toString(Qt::ISODate).toStdString() + ", for " +
-              record->feedUrl()->toStdString() + (isWebUrl(feed) ? "" : " (not compared)"));
+              record->feedUrl()->toStdString() + (compared ? "" : " (not compared)"));
 
     QUrl packageUrl;
     if (const ZAVOptionalError refused = record->packageURL(&packageUrl))
         return report.failed("package: " + refused->localizedDescription.toStdString());
+
+    if (!request.package.empty()) {
+        const std::string &packageName =
+            request.packageName.empty() ? request.package : request.packageName;
+        if (const std::string mismatch = localPackageMismatch(request.package, sha256, size);
+            !mismatch.empty())
+            return report.failed("package " + packageName + ": " + mismatch);
+        report.ok("package " + packageName + ": " + std::to_string(size) +
+                  " bytes, SHA-256 as the feed says (for " + pkgUrl.toStdString() + ")");
+        return checkedByZavPkg(report, request.package, *record, sha256, size);
+    }
 
     auto delegate = std::make_shared<PackageDownload>();
     std::future<void> finished = delegate->finished();
@@ -201,15 +253,7 @@ bool ZAVVendorVerifier::verify(const std::string &publicKeyPath, const std::stri
     report.ok("package " + pkgUrl.toStdString() + ": " + std::to_string(size) +
               " bytes, SHA-256 as the feed says");
     const std::string path = delegate->path();
-    const ZAVResult<ZAVVendorPackager::Result> package =
-        ZAVVendorPackager::check(path, {sha256.toStdString(), size});
+    const bool accepted = checkedByZavPkg(report, path, *record, sha256, size);
     unlink(path.c_str());
-    if (!package)
-        return report.failed("package: " + package.error().message());
-    if (QString::fromStdString(package->applicationId) != record->bundleId())
-        return report.failed("package: its application id is " + package->applicationId +
-                             ", the feed's bundleId " +
-                             record->bundleId().value_or(QString()).toStdString());
-    report.ok("package: zav-pkg accepts it; application id " + package->applicationId);
-    return true;
+    return accepted;
 }

@@ -15,12 +15,28 @@
 // the installer's own functions (ZAVFeedTrust, ZAVFeedData): the size limit of the feed and
 // its signature, the pinning keys and bundleId, the serial floor `minimumSerial`, and the
 // package address (an absolute http or https URL). The serial a user's computer last accepted
-// is not known here: that check is left to the installer.
+// is not known here: that check is left to the installer. Before anything is uploaded, a feed
+// file and the package file it is for can be checked together (Request::package).
 //
 // Writes one line per check that holds to `out`, and the first that fails to standard error.
 // Main thread; blocks while it fetches, the transfers running on a session thread.
 class ZAVVendorVerifier {
 public:
-    static bool verify(const std::string &publicKeyPath, const std::string &feed,
-                       qint64 minimumSerial, std::FILE *out);
+    struct Request {
+        std::string publicKeyPath; // a minisign public key file
+        std::string publicKeyText; // its text instead, when not empty (publicKeyPath names it)
+        std::string feed;          // an http(s) URL or a file
+        // For a feed file: the URL it is to be served at, compared with its feedUrl as the
+        // installer does; empty: feedUrl is shown, not compared.
+        std::string feedUrl;
+        // A package file checked against the feed (size, SHA-256, zav-pkg's checks) instead of
+        // the one fetched from pkgUrl; pkgUrl is still held to the installer's rules.
+        std::string package;
+        // What the report calls the feed file and the package file; empty: their paths.
+        std::string feedName;
+        std::string packageName;
+        qint64 minimumSerial = 0;
+    };
+
+    static bool verify(const Request &request, std::FILE *out);
 };

@@ -6,6 +6,7 @@
 #include "ZAVVendorKey.h"
 #include "ZAVVendorPackager.h"
 #include "ZAVVendorStamp.h"
+#include "ZAVVendorRelease.h"
 #include "ZAVVendorVerifier.h"
 #include "base/ZAVAtomicFile.h"
 
@@ -44,7 +45,12 @@ constexpr char kHelp[] =
     "                       [--mirrors URL,URL...]\n"
     "                       [--expires 90d] [--serial N [--allow-serial-ahead]] -o FEED.json\n"
     "       zav-vendor sign -s KEY.key FEED.json\n"
-    "       zav-vendor verify -p KEY.pub [--min-serial N] URL|FILE\n"
+    "       zav-vendor release APPDIR --base-url URL -s KEY.key [-p KEY.pub] -o DIR\n"
+    "                       [--product NAME] [--bundle-id ID] [--version V] [--auto-launch]\n"
+    "                       [--display-version] [--expires 90d] [--serial N\n"
+    "                       [--allow-serial-ahead]] [--min-serial N]\n"
+    "       zav-vendor verify -p KEY.pub [--min-serial N] [--pkg PKG] [--feed-url URL]\n"
+    "                       URL|FILE\n"
     "       zav-vendor bundle --feed-url URL --key KEY.pub [--key BACKUP.pub ...]\n"
     "                         [--min-serial N] [--name NAME] [--installer DIR] -o DIR\n"
     "       zav-vendor bundle --feed-url URL --allow-unsigned [--name NAME] ... -o DIR\n"
@@ -58,8 +64,16 @@ constexpr char kHelp[] =
     "        current Unix time (one more than a year ahead of it is refused unless\n"
     "        --allow-serial-ahead), the expiry to 90 days (Nd or Nh).\n"
     "sign    writes FEED.json.minisig, a prehashed minisign signature.\n"
+    "release packs APPDIR into DIR/<id>-<version>-<SHA-256, 16 digits>.tar.zst, writes\n"
+    "        DIR/feed.json from the package's desktop entry (Name, id, X-Package-Version;\n"
+    "        the options override them) for the files served at URL, signs it, and checks\n"
+    "        the three as verify does (by the public half of KEY.key, or by KEY.pub). DIR\n"
+    "        must be missing or empty; it gets all three files, or none when a step fails.\n"
+    "        Prints the upload order and the feed URL to build the installer with.\n"
     "verify  makes every check the installer makes on the feed at URL (or in FILE, with\n"
     "        FILE.minisig beside it) and on its package; exit status 1 on the first failure.\n"
+    "        --pkg checks the feed against the package file PKG instead of fetching it;\n"
+    "        --feed-url is the URL a feed FILE will be served at (then compared).\n"
     "        --min-serial is the installers' serial floor (default: this build's\n"
     "        -DZAV_MIN_FEED_SERIAL, " ZAV_MIN_FEED_SERIAL_TEXT ").\n"
     "\n"
@@ -242,6 +256,39 @@ int pack(int argc, char **argv)
     return 0;
 }
 
+// What feed and release take alike, from the command line into `options`; the usage error,
+// or empty.
+std::string feedOptions(const Arguments &args, ZAVVendorFeedWriter::Options *options)
+{
+    options->product = args.text("--product");
+    options->bundleId = args.text("--bundle-id");
+    options->version = args.text("--version");
+    options->autoLaunch = args.flags.contains("--auto-launch");
+    options->displayVersion = args.flags.contains("--display-version");
+    options->allowSerialAhead = args.flags.contains("--allow-serial-ahead");
+    if (args.values.contains("--expires"))
+        options->expires = args.text("--expires");
+    if (args.values.contains("--serial")) {
+        bool ok = false;
+        options->serial = args.text("--serial").toLongLong(&ok);
+        if (!ok)
+            return "--serial takes a whole number";
+    }
+    return {};
+}
+
+// --min-serial, by default this build's floor; nothing when it is not a serial.
+std::optional<qint64> minimumSerial(const Arguments &args)
+{
+    if (!args.values.contains("--min-serial"))
+        return ZAV_MIN_FEED_SERIAL;
+    bool ok = false;
+    const qint64 serial = args.text("--min-serial").toLongLong(&ok);
+    if (!ok || serial < 0 || serial > ZAVVendorFeedWriter::kMaxSerial)
+        return std::nullopt;
+    return serial;
+}
+
 int feed(int argc, char **argv)
 {
     const std::vector<std::string> required = {
@@ -256,24 +303,12 @@ int feed(int argc, char **argv)
                      : !missing.empty()  ? missing
                                          : "feed takes no operands");
     ZAVVendorFeedWriter::Options options;
-    options.product = args.text("--product");
-    options.bundleId = args.text("--bundle-id");
-    options.version = args.text("--version");
+    if (const std::string error = feedOptions(args, &options); !error.empty())
+        return usage(error);
     options.pkgUrl = args.text("--pkg-url");
     if (args.values.contains("--mirrors"))
         options.mirrors = args.text("--mirrors").split(u',', Qt::SkipEmptyParts);
     options.feedUrl = args.text("--feed-url");
-    options.autoLaunch = args.flags.contains("--auto-launch");
-    options.displayVersion = args.flags.contains("--display-version");
-    options.allowSerialAhead = args.flags.contains("--allow-serial-ahead");
-    if (args.values.contains("--expires"))
-        options.expires = args.text("--expires");
-    if (args.values.contains("--serial")) {
-        bool ok = false;
-        options.serial = args.text("--serial").toLongLong(&ok);
-        if (!ok)
-            return usage("--serial takes a whole number");
-    }
     const ZAVResult<ZAVVendorPackager::Result> package =
         ZAVVendorPackager::check(args.values.at("--pkg"));
     if (!package)
@@ -293,23 +328,66 @@ int feed(int argc, char **argv)
     return 0;
 }
 
+int release(int argc, char **argv)
+{
+    const Arguments args(argc, argv,
+                         {"--base-url", "-s", "-p", "-o", "--product", "--bundle-id", "--version",
+                          "--expires", "--serial", "--min-serial"},
+                         {"--auto-launch", "--display-version", "--allow-serial-ahead"});
+    const std::string missing = args.missing({"--base-url", "-s", "-o"});
+    if (!args.error.empty() || !missing.empty() || args.operands.size() != 1)
+        return usage(!args.error.empty() ? args.error
+                     : !missing.empty()  ? missing
+                                         : "release needs one APPDIR");
+    ZAVVendorRelease::Options options;
+    if (const std::string error = feedOptions(args, &options.feed); !error.empty())
+        return usage(error);
+    const std::optional<qint64> floor = minimumSerial(args);
+    if (!floor)
+        return usage("--min-serial takes a whole number from 0 to 2^53-1");
+    options.minimumSerial = *floor;
+    options.appDir = args.operands.front();
+    options.baseUrl = args.text("--base-url");
+    options.outputDir = args.values.at("-o");
+    if (args.values.contains("-p"))
+        options.publicKeyPath = args.values.at("-p");
+    const ZAVResult<ZAVVendorKey> key = ZAVVendorKey::load(
+        args.values.at("-s"), [] { return readPassword("Password of the secret key: "); });
+    if (!key)
+        return fail(key.error().message());
+    const ZAVResult<ZAVVendorRelease::Result> result =
+        ZAVVendorRelease::make(options, *key, stdout);
+    if (!result)
+        return fail(result.error().message());
+    std::printf("Upload to %s/ in this order:\n  1. %s\n  2. %s\n  3. %s\n"
+                "The feed URL, to build or stamp the installer with: %s\n",
+                result->baseUrl.toStdString().c_str(), result->packagePath.c_str(),
+                result->feedPath.c_str(), result->signaturePath.c_str(),
+                result->feedUrl.toStdString().c_str());
+    return 0;
+}
+
 int verify(int argc, char **argv)
 {
-    const Arguments args(argc, argv, {"-p", "--min-serial"}, {});
+    const Arguments args(argc, argv, {"-p", "--min-serial", "--pkg", "--feed-url"}, {});
     if (!args.error.empty() || !args.missing({"-p"}).empty() || args.operands.size() != 1)
         return usage(args.error.empty() ? "verify needs -p KEY.pub and one URL or file"
                                         : args.error);
-    qint64 minimumSerial = ZAV_MIN_FEED_SERIAL;
-    if (args.values.contains("--min-serial")) {
-        bool ok = false;
-        minimumSerial = args.text("--min-serial").toLongLong(&ok);
-        if (!ok || minimumSerial < 0 || minimumSerial > ZAVVendorFeedWriter::kMaxSerial)
-            return usage("--min-serial takes a whole number from 0 to 2^53-1");
+    const std::optional<qint64> floor = minimumSerial(args);
+    if (!floor)
+        return usage("--min-serial takes a whole number from 0 to 2^53-1");
+    ZAVVendorVerifier::Request request;
+    request.publicKeyPath = args.values.at("-p");
+    request.feed = args.operands.front();
+    request.minimumSerial = *floor;
+    if (args.values.contains("--pkg"))
+        request.package = args.values.at("--pkg");
+    if (args.values.contains("--feed-url")) {
+        if (request.feed.starts_with("http://") || request.feed.starts_with("https://"))
+            return usage("--feed-url is for a feed file; a feed URL is compared as it is");
+        request.feedUrl = args.values.at("--feed-url");
     }
-    return ZAVVendorVerifier::verify(args.values.at("-p"), args.operands.front(), minimumSerial,
-                                     stdout)
-               ? 0
-               : 1;
+    return ZAVVendorVerifier::verify(request, stdout) ? 0 : 1;
 }
 
 int bundle(int argc, char **argv)
@@ -380,6 +458,8 @@ int main(int argc, char **argv)
         return pack(argc, argv);
     if (command == "feed")
         return feed(argc, argv);
+    if (command == "release")
+        return release(argc, argv);
     if (command == "verify")
         return verify(argc, argv);
     if (command == "bundle")

@@ -168,4 +168,46 @@ TERM .big.tar.gz.zav-tmp-*
 HUP zav-vendor-check-*
 ROWS
 rm -rf big
+# release on an application directory no other row uses; verify --pkg passes on what it wrote,
+# and the package is named after its id, version and content. Row: options # what feed.json and
+# the package's name must then say (the defaults come from the desktop entry).
+mkdir -p held/bin && cp app/bin/demo held/bin/demo
+printf '[Desktop Entry]\nType=Application\nName=Held Out\nExec=bin/demo\nX-Package-Version=2.1\n' \
+    > held/org.example.HeldOut.desktop
+while IFS='#' read -r options expected; do
+    rm -rf rel && eval "\"\$vendor\" release held --base-url $base/rel/ -s key.key -o rel $options" > release.log 2>&1 ||
+        fail "release $options: $(cat release.log)"
+    pkg=$(find rel -name '*.tar.zst') sum=$(sha256sum < "$pkg" | cut -c1-16)
+    [[ $pkg = rel/org.example.HeldOut-*-$sum.tar.zst ]] || fail "package name $pkg lacks its digest $sum"
+    "$vendor" verify -p key.pub --pkg "$pkg" --feed-url "$base/rel/feed.json" rel/feed.json > verify.log 2>&1 ||
+        fail "verify --pkg refused the release ($options): $(cat verify.log)"
+    IFS=';' read -r -a wants <<< "$expected"
+    for want in "${wants[@]}" "\"pkgUrl\": \"$base/rel/${pkg#rel/}\"" "$base/rel/feed.json\$"; do
+        grep -q -- "$want" rel/feed.json release.log || fail "release $options: no $want in $(cat rel/feed.json)"
+    done
+done <<'ROWS'
+#"product": "Held Out";"version": "2.1";HeldOut-2.1-;"feedSerial": 1[0-9]\{9\}
+--product Other --version '3.0 rc' --serial 42 --auto-launch#"product": "Other";"version": "3.0 rc";HeldOut-3.0_rc-;"feedSerial": 42,;"autoLaunch": true
+ROWS
+# A release that fails leaves its folder as it was (missing, empty or full) and no work folder.
+# Row: how the folder is before # options # what the message says.
+while IFS='#' read -r before options expected; do
+    rm -rf rel && eval "$before"
+    state=$(ls -A rel 2> /dev/null || echo missing)
+    refused "$expected" eval "\"\$vendor\" release held --base-url $base/rel -s key.key -o rel $options"
+    [ "$(ls -A rel 2> /dev/null || echo missing)" = "$state" ] && [ -z "$(names 'zav-release')" ] ||
+        fail "a failed release ($options) changed rel or left $(names 'zav-release')"
+done <<'ROWS'
+mkdir rel#-p other.pub#could not be verified
+:#--min-serial 9007199254740991#older product information
+mkdir rel && touch rel/kept##not empty
+:#--bundle-id org.example.Other#not the bundle id
+sed -i /X-Package-Version/d held/*.desktop##no X-Package-Version
+ROWS
+# The CI example as a vendor pastes it: what it uploads to nginx verifies as served.
+mkdir -p www/ci && sed -i 's/^Name=.*/&\nX-Package-Version=2.1/' held/*.desktop
+ZAV_VENDOR=$vendor ZAV_SIGNING_KEY=$(cat key.key) ZAV_PUBLIC_KEY=key.pub BASE_URL=$base/ci \
+    UPLOAD_DIR=www/ci bash "$ZAV_SOURCE_DIR/docs/examples/release-ci.sh" held > ci.log 2>&1 ||
+    fail "release-ci.sh failed: $(cat ci.log)"
+"$vendor" verify -p key.pub "$base/ci/feed.json" > verify.log 2>&1 || fail "served release: $(cat verify.log)"
 echo "zav-vendor: all rows passed"
