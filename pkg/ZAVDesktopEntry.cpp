@@ -152,7 +152,6 @@ ZAVResult<ZAVDesktopEntry> ZAVDesktopEntry::fromText(const std::string &text)
     entry.m_name = stringValue(file.get(), kMainGroup, "Name");
     entry.m_icon = stringValue(file.get(), kMainGroup, "Icon");
     entry.m_version = stringValue(file.get(), kMainGroup, "X-Package-Version");
-    entry.m_name = stringValue(file.get(), kMainGroup, "Name");
     return entry;
 }
 
