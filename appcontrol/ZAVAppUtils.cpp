@@ -7,6 +7,8 @@
 #include "platform/ZAVRunningApplication.h"
 #include "platform/ZAVWorkspace.h"
 
+#include <QCoreApplication>
+
 void ZAVAppUtils::quitApp()
 {
     ZAVApplication::sharedApplication().terminate("ZAVAppUtils");
@@ -35,11 +37,15 @@ void ZAVAppUtils::closeRunningApplication(const ZAVRunningApplication &runningAp
 {
     ZAV_ASSERT_MAIN_THREAD();
     ZAVAlert alert;
-    alert.setMessageText(QStringLiteral("Quit and continue installation"));
-    alert.setInformativeText(ZAVStringWithFormat(
-        u"%@ is currently running. Please close the application to continue installation.",
-        productName));
-    alert.addButtonWithTitle(QStringLiteral("Quit & Install"));
+    alert.setMessageText(
+        QCoreApplication::translate("ZAVAppUtils", "Quit and continue installation"));
+    alert.setInformativeText(
+        ZAVTranslate(
+            "ZAVAppUtils",
+            "%@ is currently running. Please close the application to continue installation.")
+            .format({productName})
+            .translated());
+    alert.addButtonWithTitle(QCoreApplication::translate("ZAVAppUtils", "Quit & Install"));
     alert.setAlertStyle(ZAVInformationalAlertStyle);
     if (alert.runModal() == ZAVAlertFirstButtonReturn)
         runningApplication.terminate();

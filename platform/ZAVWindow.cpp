@@ -4,6 +4,7 @@
 #include "ZAVDispatch.h"
 #include "ZAVLog.h"
 #include "ZAVTerminationCleanup.h"
+#include "ZAVTranslations.h"
 #include "ZAVURLSession.h"
 
 #include <QApplication>
@@ -86,6 +87,8 @@ ZAVWindow *ZAVLoadWindowDescription(const QString &path, QWidget *parent)
 int ZAVApplicationMain(int argc, char **argv)
 {
     QApplication application(argc, argv);
+    // Before the window is loaded: its description's texts are translated as it is made.
+    ZAVInstallTranslations();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
         // Closing the window mid-run: stop transfers (their partial files go with them) and let
         // background work end before the objects it uses do.
