@@ -32,6 +32,8 @@ QString ZAVInstallTranslations(const QLocale &locale, const QString &directory)
 {
     ZAV_ASSERT_MAIN_THREAD();
     ZAVRemoveTranslations();
+    // Numbers in the texts (sizes, times, counts) are written as this locale writes them.
+    QLocale::setDefault(locale);
     Installed &now = installed();
     // Qt looks in the translator installed last first: ours go after Qt's.
     auto qt = std::make_unique<QTranslator>();
@@ -63,5 +65,6 @@ void ZAVRemoveTranslations()
             QCoreApplication::removeTranslator(translator->get());
         translator->reset();
     }
+    QLocale::setDefault(QLocale::system());
     QGuiApplication::setLayoutDirection(Qt::LeftToRight);
 }

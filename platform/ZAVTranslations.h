@@ -8,7 +8,8 @@
 // from Qt's translations folder: the system's, or the bundle's translations/ beside bin/), each
 // the first of the locale's languages that has one. QLocale::system() gives those languages the
 // usual way: the list in LANGUAGE, then LC_ALL, LC_MESSAGES, LANG. Then lays the application
-// out as the translation says: right to left for Arabic. No translation (English, or a language
+// out as the translation says: right to left for Arabic, and makes `locale` the default one,
+// whose numbers the texts use. No translation (English, or a language
 // not shipped) leaves every text in English and the layout left to right.
 //
 // Returns the installer translation's language ("de", "pt_BR"), empty when none was loaded.

@@ -4,32 +4,41 @@
 
 #include <QCoreApplication>
 #include <QLocale>
-#include <QVarLengthArray>
 
 namespace {
 
-// QString::arg of up to three texts in one pass, so that a "%1" inside an argument is left
-// alone.
-QString fill(const QString &text, const QVarLengthArray<QString, 3> &args)
+// %1 ... %9 of `text` replaced by `args` in one pass over the text: a "%2" inside an argument
+// is left as it is. A number without an argument stays.
+QString fill(const QString &text, const QList<QString> &args)
 {
-    switch (args.size()) {
-    case 0:
-        return text;
-    case 1:
-        return text.arg(args[0]);
-    case 2:
-        return text.arg(args[0], args[1]);
-    default:
-        return text.arg(args[0], args[1], args[2]);
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'%' && i + 1 < text.size()) {
+            const int index = text[i + 1].digitValue() - 1;
+            if (index >= 0 && index < args.size()) {
+                out += args[index];
+                ++i;
+                continue;
+            }
+        }
+        out += c;
     }
+    return out;
 }
 
 } // namespace
 
 ZAVUserText ZAVUserText::arg(std::initializer_list<ZAVUserText> args) const
 {
-    QVarLengthArray<QString, 3> english;
-    QVarLengthArray<QString, 3> translated;
+    return arg(QList<ZAVUserText>(args));
+}
+
+ZAVUserText ZAVUserText::arg(const QList<ZAVUserText> &args) const
+{
+    QList<QString> english;
+    QList<QString> translated;
     for (const ZAVUserText &a : args) {
         english.append(a.m_english);
         translated.append(a.m_translated);
@@ -66,19 +75,9 @@ ZAVUserText ZAVUserText::format(std::initializer_list<std::optional<QString>> ar
     }
     if (m_translated == m_english)
         return {english, english};
-    // %1, %2 ... in the translation, each filled in one pass over the text.
-    QString translated;
-    for (qsizetype i = 0; i < m_translated.size(); ++i) {
-        const QChar c = m_translated[i];
-        if (c == u'%' && i + 1 < m_translated.size() && m_translated[i + 1].isDigit()) {
-            const int index = m_translated[i + 1].digitValue() - 1;
-            if (index >= 0 && index < values.size()) {
-                translated += values[index].description();
-                ++i;
-                continue;
-            }
-        }
-        translated += c;
-    }
+    QList<QString> descriptions;
+    for (const ZAVFormatArg &value : values)
+        descriptions.append(value.description());
+    const QString translated = fill(m_translated, descriptions);
     return {english, translated};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <initializer_list>
@@ -30,8 +31,9 @@ public:
     const QString &english() const { return m_english; }
     const QString &translated() const { return m_translated; }
 
-    // Fills the lowest placeholders in one pass (a "%2" inside an argument stays as it is).
+    // Fills %1, %2 ... with `args` in one pass (a "%2" inside an argument stays as it is).
     ZAVUserText arg(std::initializer_list<ZAVUserText> args) const;
+    ZAVUserText arg(const QList<ZAVUserText> &args) const;
     ZAVUserText arg(const ZAVUserText &a) const { return arg({a}); }
     ZAVUserText arg(const ZAVUserText &a, const ZAVUserText &b) const { return arg({a, b}); }
     ZAVUserText arg(const ZAVUserText &a, const ZAVUserText &b, const ZAVUserText &c) const

@@ -367,4 +367,15 @@
         <translation>يبدو أن الاتصال بالإنترنت غير متوفر.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>لا يمكن تشغيل %1 على هذا الحاسوب: فهو يحتاج إلى %2، وهو غير مثبَّت.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>لا يمكن تشغيل %1 على هذا الحاسوب: فهو يحتاج إلى نظام أحدث (%2؛ وهذا الحاسوب لديه %3).</translation>
+    </message>
+</context>
 </TS>

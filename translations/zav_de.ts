@@ -367,4 +367,15 @@
         <translation>Die Internetverbindung scheint getrennt zu sein.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1 kann auf diesem Computer nicht ausgeführt werden: Es wird %2 benötigt, das nicht installiert ist.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1 kann auf diesem Computer nicht ausgeführt werden: Es wird ein neueres System benötigt (%2; dieser Computer hat %3).</translation>
+    </message>
+</context>
 </TS>

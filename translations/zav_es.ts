@@ -367,4 +367,15 @@
         <translation>Parece que no hay conexión a Internet.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1 no puede ejecutarse en este equipo: necesita %2, que no está instalado.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1 no puede ejecutarse en este equipo: necesita un sistema más reciente (%2; este equipo tiene %3).</translation>
+    </message>
+</context>
 </TS>

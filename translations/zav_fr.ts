@@ -367,4 +367,15 @@
         <translation>La connexion Internet semble interrompue.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1 ne peut pas fonctionner sur cet ordinateur : il a besoin de %2, qui n’est pas installé.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1 ne peut pas fonctionner sur cet ordinateur : il a besoin d’un système plus récent (%2 ; cet ordinateur a %3).</translation>
+    </message>
+</context>
 </TS>

@@ -367,4 +367,15 @@
         <translation>La connessione a Internet sembra assente.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1 non può essere eseguito su questo computer: richiede %2, che non è installato.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1 non può essere eseguito su questo computer: richiede un sistema più recente (%2; questo computer ha %3).</translation>
+    </message>
+</context>
 </TS>

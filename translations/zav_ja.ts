@@ -367,4 +367,15 @@
         <translation>インターネットに接続されていないようです。</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1 はこのコンピューターでは実行できません。必要な %2 がインストールされていません。</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1 はこのコンピューターでは実行できません。より新しいシステムが必要です（%2。このコンピューターは %3）。</translation>
+    </message>
+</context>
 </TS>

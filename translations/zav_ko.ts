@@ -367,4 +367,15 @@
         <translation>인터넷에 연결되어 있지 않은 것 같습니다.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1은(는) 이 컴퓨터에서 실행할 수 없습니다. 필요한 %2이(가) 설치되어 있지 않습니다.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1은(는) 이 컴퓨터에서 실행할 수 없습니다. 더 최신 시스템이 필요합니다(%2, 이 컴퓨터는 %3).</translation>
+    </message>
+</context>
 </TS>

@@ -367,4 +367,15 @@
         <translation>Wygląda na to, że brak połączenia z internetem.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>Nie można uruchomić programu %1 na tym komputerze: wymaga on %2, który nie jest zainstalowany.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>Nie można uruchomić programu %1 na tym komputerze: wymaga on nowszego systemu (%2; ten komputer ma %3).</translation>
+    </message>
+</context>
 </TS>

@@ -367,4 +367,15 @@
         <translation>A conexão com a Internet parece estar desligada.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1 não pode ser executado neste computador: ele precisa de %2, que não está instalado.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1 não pode ser executado neste computador: ele precisa de um sistema mais recente (%2; este computador tem %3).</translation>
+    </message>
+</context>
 </TS>

@@ -367,4 +367,15 @@
         <translation>Похоже, подключение к Интернету отсутствует.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1 не может работать на этом компьютере: требуется %2, который не установлен.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1 не может работать на этом компьютере: требуется более новая система (%2; на этом компьютере %3).</translation>
+    </message>
+</context>
 </TS>

@@ -367,4 +367,15 @@
         <translation>İnternet bağlantısı kesik görünüyor.</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1 bu bilgisayarda çalışamaz: Yüklü olmayan %2 gerekiyor.</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1 bu bilgisayarda çalışamaz: Daha yeni bir sistem gerekiyor (%2; bu bilgisayarda %3 var).</translation>
+    </message>
+</context>
 </TS>

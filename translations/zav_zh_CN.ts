@@ -367,4 +367,15 @@
         <translation>互联网连接似乎已断开。</translation>
     </message>
 </context>
+<context>
+    <name>zav-pkg</name>
+    <message>
+        <source>%1 cannot run on this computer: it needs %2, which is not installed.</source>
+        <translation>%1 无法在此计算机上运行：它需要未安装的 %2。</translation>
+    </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
+        <translation>%1 无法在此计算机上运行：它需要更新的系统（%2；此计算机为 %3）。</translation>
+    </message>
+</context>
 </TS>
