@@ -53,7 +53,7 @@ void ZAVInstallerWindow::awakeFromNib()
     ZAV_ASSERT_MAIN_THREAD();
     ZAVWindow::awakeFromNib();
     doCompatabilityCheck();
-    setStatus(QStringLiteral("Loading..."));
+    setStatus(QCoreApplication::translate("ZAVInstallerWindow", "Loading..."));
     const QUrl feedURL = ZAVConstants::getFeedURL();
     ZAVFeedLoader::loadFeedFromURL(feedURL, ZAVConstants::getFeedTrust(), feedCompletionHandler(),
                                    m_options.feed);
@@ -80,10 +80,11 @@ void ZAVInstallerWindow::doCompatabilityCheck()
     if (ZAVClassFromString(QStringLiteral("ZAVURLSession")))
         return;
     auto alert = ZAVAlert::alertWithMessageText(
-        QStringLiteral("Unsupported OS version"), QStringLiteral("Ok"), QString(), QString(),
-        QStringLiteral(
-            "Sorry but your version of Linux is not supported, please upgrade to a newer "
-            "version."));
+        QCoreApplication::translate("ZAVInstallerWindow", "Unsupported OS version"),
+        QCoreApplication::translate("ZAVInstallerWindow", "Ok"), QString(), QString(),
+        QCoreApplication::translate("ZAVInstallerWindow",
+                                    "Sorry but your version of Linux is not supported, please "
+                                    "upgrade to a newer version."));
     ZAVApplication::sharedApplication().setExitStatus(1); // nothing can be installed
     alert->runModal();
     ZAVAppUtils::quitApp();
@@ -96,7 +97,9 @@ void ZAVInstallerWindow::feedLoadedWithData(const std::shared_ptr<const ZAVFeedD
     // The window is named after what it installs (and so is the frame a screen reader finds).
     if (const std::optional<QString> &product = data->product(); product && !product->isEmpty())
         setWindowTitle(tr("%1 Installer").arg(*product));
-    m_downloadingStatus = ZAVStringWithFormat(u"Downloading %@", productNameFromData(*data));
+    m_downloadingStatus = ZAVTranslate("ZAVInstallerWindow", "Downloading %@")
+                              .format({displayedProductName(*data)})
+                              .translated();
     setStatus(m_downloadingStatus);
     m_stage = Stage::Downloading;
     ZAVApplication::sharedApplication().activateIgnoringOtherApps(true);
@@ -104,9 +107,10 @@ void ZAVInstallerWindow::feedLoadedWithData(const std::shared_ptr<const ZAVFeedD
     QPointer<ZAVInstallerWindow> window(this);
     installManager()->setWaitingBlock([window](bool waiting) {
         if (window)
-            window->setStatus(waiting
-                                  ? QStringLiteral("Waiting for another installation to finish...")
-                                  : window->m_downloadingStatus);
+            window->setStatus(
+                waiting ? QCoreApplication::translate(
+                              "ZAVInstallerWindow", "Waiting for another installation to finish...")
+                        : window->m_downloadingStatus);
     });
     installManager()->setTransferBlock(transferHandler());
     installManager()->startDownloadWithCompletion(downloadCompletionHandler(data),
@@ -142,17 +146,19 @@ ZAVInstallerWindow::downloadCompletionHandler(std::shared_ptr<const ZAVFeedData>
         window->m_stage = Stage::Installing;
         window->setDetail(QString());
         window->animateProgress(1);
-        const QString installing = ZAVStringWithFormat(u"Installing %@", data->product());
+        const QString installing = ZAVTranslate("ZAVInstallerWindow", "Installing %@")
+                                       .format({data->product()})
+                                       .translated();
         window->setStatus(installing);
         // While a copy that was asked to quit is saving, the line says so; the bar goes on.
         window->installManager()->setQuitWaitingBlock([window, data, installing](bool waiting) {
             if (!window || window->m_closeRequested)
                 return;
-            window->setStatus(waiting ? ZAVStringWithFormat(
-                                            QCoreApplication::translate(
-                                                "ZAVInstallerWindow", "Waiting for %@ to quit..."),
-                                            data->product())
-                                      : installing);
+            window->setStatus(waiting
+                                  ? ZAVTranslate("ZAVInstallerWindow", "Waiting for %@ to quit...")
+                                        .format({data->product()})
+                                        .translated()
+                                  : installing);
         });
         window->installManager()->startInstallWithCompletion(
             window->installCompletionHandler(data));
@@ -183,10 +189,14 @@ ZAVInstallerWindow::installCompletionHandler(std::shared_ptr<const ZAVFeedData> 
             return;
         }
         if (data->autoLaunch()) {
-            window->setStatus(ZAVStringWithFormat(u"Launching %@", data->product()));
+            window->setStatus(ZAVTranslate("ZAVInstallerWindow", "Launching %@")
+                                  .format({data->product()})
+                                  .translated());
             ZAVAppUtils::startAppWithBundleID(data->bundleId());
         } else {
-            window->setStatus(ZAVStringWithFormat(u"Successfully installed %@", data->product()));
+            window->setStatus(ZAVTranslate("ZAVInstallerWindow", "Successfully installed %@")
+                                  .format({data->product()})
+                                  .translated());
             announce(window->statusText(), QAccessible::Alert);
             if (QProgressBar *bar = window->progressView())
                 bar->setHidden(true);
@@ -206,6 +216,15 @@ QString ZAVInstallerWindow::productNameFromData(const ZAVFeedData &data) const
     return ZAVStringWithFormat(u"%@", data.product());
 }
 
+QString ZAVInstallerWindow::displayedProductName(const ZAVFeedData &data) const
+{
+    if (data.displayVersion())
+        return ZAVTranslate("ZAVInstallerWindow", "%@ - %@")
+            .format({data.product(), data.version()})
+            .translated();
+    return productNameFromData(data);
+}
+
 void ZAVInstallerWindow::showError(const ZAVOptionalError &error)
 {
     ZAV_ASSERT_MAIN_THREAD();
@@ -213,11 +232,14 @@ void ZAVInstallerWindow::showError(const ZAVOptionalError &error)
     // However the run ends from here (the alert's button, closing the window), it has failed.
     ZAVApplication::sharedApplication().setExitStatus(1);
     ZAVAlert alert;
-    alert.setMessageText(QStringLiteral("Could not complete installation"));
-    alert.setInformativeText(ZAVStringWithFormat(
-        u"%@ Please try again later.",
-        error ? std::optional<QString>(error->localizedDescription) : std::nullopt));
-    alert.addButtonWithTitle(QStringLiteral("Quit Installation"));
+    alert.setMessageText(
+        QCoreApplication::translate("ZAVInstallerWindow", "Could not complete installation"));
+    alert.setInformativeText(
+        ZAVTranslate("ZAVInstallerWindow", "%@ Please try again later.")
+            .format({error ? std::optional<QString>(error->userDescription()) : std::nullopt})
+            .translated());
+    alert.addButtonWithTitle(
+        QCoreApplication::translate("ZAVInstallerWindow", "Quit Installation"));
     alert.setAlertStyle(ZAVWarningAlertStyle);
     setAccessibleDescription(alert.informativeText());
     announce(this, QAccessible::Alert);
@@ -257,10 +279,12 @@ void ZAVInstallerWindow::showTransfer(const ZAVTransferState &state)
 {
     if (state.retryAttempt > 0) {
         m_retrying = true;
-        setStatus(QStringLiteral("Connection lost. Retrying in %1 s (attempt %2 of %3)...")
-                      .arg(state.retryDelaySeconds)
-                      .arg(state.retryAttempt)
-                      .arg(state.retryAttempts));
+        setStatus(ZAVTranslate("ZAVInstallerWindow",
+                               "Connection lost. Retrying in %1 s (attempt %2 of %3)...")
+                      .arg(ZAVUserText::number(state.retryDelaySeconds),
+                           ZAVUserText::number(state.retryAttempt),
+                           ZAVUserText::number(state.retryAttempts))
+                      .translated());
         return;
     }
     if (m_retrying) {
@@ -287,13 +311,16 @@ void ZAVInstallerWindow::showTransfer(const ZAVTransferState &state)
     if (m_detailClock.isValid() && m_detailClock.elapsed() < kDetailIntervalMs && !last)
         return;
     m_detailClock.start();
-    QString text = ZAVFormatByteCount(state.bytesWritten);
+    QString text = ZAVByteCountText(state.bytesWritten).translated();
     if (state.totalBytes >= 0) {
-        text = QStringLiteral("%1 of %2").arg(text, ZAVFormatByteCount(state.totalBytes));
+        text = ZAVTranslate("ZAVInstallerWindow", "%1 of %2")
+                   .arg(ZAVByteCountText(state.bytesWritten), ZAVByteCountText(state.totalBytes))
+                   .translated();
         if (now >= kTimeLeftAfterMs && m_rate > 0 && !last)
             text +=
-                QStringLiteral(", about %1 left")
-                    .arg(ZAVFormatTimeLeft(double(state.totalBytes - state.bytesWritten) / m_rate));
+                ZAVTranslate("ZAVInstallerWindow", ", about %1 left")
+                    .arg(ZAVTimeLeftText(double(state.totalBytes - state.bytesWritten) / m_rate))
+                    .translated();
     }
     setDetail(text);
 }
@@ -315,7 +342,8 @@ void ZAVInstallerWindow::closeEvent(QCloseEvent *event)
     case Stage::Installing:
         if (!m_closeRequested) {
             m_closeRequested = true;
-            setStatus(QStringLiteral("Finishing the installation..."));
+            setStatus(
+                QCoreApplication::translate("ZAVInstallerWindow", "Finishing the installation..."));
         }
         return;
     case Stage::Done:

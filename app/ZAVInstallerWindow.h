@@ -94,6 +94,8 @@ public:
     void showError(const ZAVOptionalError &error);
     // The product's display name: "<product> - <version>" when displayVersion is set.
     QString productNameFromData(const ZAVFeedData &data) const;
+    // The same name as the window shows it: "%@ - %@" in the user's language.
+    QString displayedProductName(const ZAVFeedData &data) const;
 
     const std::shared_ptr<ZAVInstallationManager> &installManager() const
     {

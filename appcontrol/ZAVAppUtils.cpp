@@ -68,6 +68,7 @@ private:
 };
 
 } // namespace
+#include <QCoreApplication>
 
 void ZAVAppUtils::quitApp()
 {
@@ -99,11 +100,15 @@ bool ZAVAppUtils::closeRunningApplication(const ZAVRunningApplication &runningAp
 {
     ZAV_ASSERT_MAIN_THREAD();
     ZAVAlert alert;
-    alert.setMessageText(QStringLiteral("Quit and continue installation"));
-    alert.setInformativeText(ZAVStringWithFormat(
-        u"%@ is currently running. Please close the application to continue installation.",
-        productName));
-    alert.addButtonWithTitle(QStringLiteral("Quit & Install"));
+    alert.setMessageText(
+        QCoreApplication::translate("ZAVAppUtils", "Quit and continue installation"));
+    alert.setInformativeText(
+        ZAVTranslate(
+            "ZAVAppUtils",
+            "%@ is currently running. Please close the application to continue installation.")
+            .format({productName})
+            .translated());
+    alert.addButtonWithTitle(QCoreApplication::translate("ZAVAppUtils", "Quit & Install"));
     alert.setAlertStyle(ZAVInformationalAlertStyle);
     return alert.runModal() == ZAVAlertFirstButtonReturn && runningApplication.terminate();
 }

@@ -8,33 +8,35 @@
 
 #include <cmath>
 
-ZAVError ZAVFeedError(int code, const QString &reason)
+ZAVError ZAVFeedError(int code, const ZAVUserText &reason)
 {
-    return ZAVError{QString::fromLatin1(ZAVFeedErrorDomain), code,
-                    QStringLiteral("The product information could not be read (%1).").arg(reason)};
+    return ZAVError::withText(
+        QString::fromLatin1(ZAVFeedErrorDomain), code,
+        ZAVTranslate("ZAVFeedData", "The product information could not be read (%1).").arg(reason));
 }
 
 ZAVError ZAVFeedTrustError(ZAVFeedErrorCode code)
 {
-    QString text;
+    ZAVUserText text;
     switch (code) {
     case ZAVFeedErrorOtherProduct:
-        text = QStringLiteral("The server offered a different product. Nothing was installed.");
+        text = ZAVTranslate("ZAVFeedData",
+                            "The server offered a different product. Nothing was installed.");
         break;
     case ZAVFeedErrorExpired:
-        text = QStringLiteral("The product information has expired. Check the date and time of "
-                              "this computer.");
+        text = ZAVTranslate("ZAVFeedData", "The product information has expired. Check the date "
+                                           "and time of this computer.");
         break;
     case ZAVFeedErrorRolledBack:
-        text = QStringLiteral("The server offered older product information than this computer "
-                              "has already seen.");
+        text = ZAVTranslate("ZAVFeedData", "The server offered older product information than "
+                                           "this computer has already seen.");
         break;
     default:
-        text =
-            QStringLiteral("The product information could not be verified. Nothing was installed.");
+        text = ZAVTranslate("ZAVFeedData", "The product information could not be verified. "
+                                           "Nothing was installed.");
         break;
     }
-    return ZAVError{QString::fromLatin1(ZAVFeedErrorDomain), code, text};
+    return ZAVError::withText(QString::fromLatin1(ZAVFeedErrorDomain), code, text);
 }
 
 namespace {
@@ -50,13 +52,15 @@ bool isWebURL(const QUrl &url)
 ZAVOptionalError ZAVFeedData::packageURL(QUrl *url) const
 {
     if (!m_pkgUrl || m_pkgUrl->trimmed().isEmpty())
-        return ZAVURLErrorMake(ZAVURLErrorBadURL,
-                               QStringLiteral("The product information gives no package address."));
+        return ZAVURLErrorMake(
+            ZAVURLErrorBadURL,
+            ZAVTranslate("ZAVFeedData", "The product information gives no package address."));
     *url = QUrl(*m_pkgUrl);
     if (!isWebURL(*url))
         return ZAVURLErrorMake(
             ZAVURLErrorBadURL,
-            QStringLiteral("The package address is not a complete URL (%1).").arg(*m_pkgUrl));
+            ZAVTranslate("ZAVFeedData", "The package address is not a complete URL (%1).")
+                .arg(*m_pkgUrl));
     return std::nullopt;
 }
 
@@ -100,7 +104,8 @@ const FlagKey flagKeys[] = {
 ZAVError wrongType(QLatin1StringView key, const char *expected)
 {
     return ZAVFeedError(ZAVFeedErrorWrongType,
-                        QStringLiteral("\"%1\" must be %2").arg(key, QLatin1String(expected)));
+                        ZAVTranslate("ZAVFeedData", "\"%1\" must be %2")
+                            .arg(QString(key), ZAVTranslate("ZAVFeedData", expected)));
 }
 
 } // namespace
@@ -113,7 +118,7 @@ ZAVOptionalError ZAVFeedData::setValuesForKeysWithDictionary(const QJsonObject &
         if (value.isUndefined() || value.isNull())
             continue;
         if (!value.isString())
-            return wrongType(entry.key, "a text");
+            return wrongType(entry.key, QT_TRANSLATE_NOOP("ZAVFeedData", "a text"));
         (this->*entry.set)(value.toString());
     }
     for (const FlagKey &entry : flagKeys) {
@@ -125,7 +130,7 @@ ZAVOptionalError ZAVFeedData::setValuesForKeysWithDictionary(const QJsonObject &
         else if (value.isDouble())
             (this->*entry.set)(value.toDouble() != 0.0 ? 1 : 0);
         else
-            return wrongType(entry.key, "true or false");
+            return wrongType(entry.key, QT_TRANSLATE_NOOP("ZAVFeedData", "true or false"));
     }
     if (ZAVOptionalError refused = setMirrorValues(dictionary))
         return refused;
@@ -183,17 +188,21 @@ ZAVOptionalError ZAVFeedData::setPinningValues(const QJsonObject &dictionary)
     if (const QJsonValue value = present(sha256Key); !value.isNull()) {
         static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
         if (!value.isString() || !hex.match(value.toString()).hasMatch())
-            return wrongType(sha256Key, "64 hex digits");
+            return wrongType(sha256Key, QT_TRANSLATE_NOOP("ZAVFeedData", "64 hex digits"));
         m_pkgSha256 = value.toString().toLower();
     }
     const auto sizeKey = QLatin1StringView("pkgSize");
     if (const QJsonValue value = present(sizeKey); !value.isNull())
-        if (auto error = wholeNumber(value, sizeKey, 1, "a whole number above 0", &m_pkgSize))
+        if (auto error =
+                wholeNumber(value, sizeKey, 1,
+                            QT_TRANSLATE_NOOP("ZAVFeedData", "a whole number above 0"), &m_pkgSize))
             return error;
     const auto serialKey = QLatin1StringView("feedSerial");
     if (const QJsonValue value = present(serialKey); !value.isNull())
-        if (auto error = wholeNumber(value, serialKey, 1, "a whole number from 1 to 2^53 - 1",
-                                     &m_feedSerial))
+        if (auto error =
+                wholeNumber(value, serialKey, 1,
+                            QT_TRANSLATE_NOOP("ZAVFeedData", "a whole number from 1 to 2^53 - 1"),
+                            &m_feedSerial))
             return error;
     const auto expiresKey = QLatin1StringView("expiresAt");
     if (const QJsonValue value = present(expiresKey); !value.isNull()) {
@@ -202,13 +211,15 @@ ZAVOptionalError ZAVFeedData::setPinningValues(const QJsonObject &dictionary)
             QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(\\.\\d+)?Z$"));
         const QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
         if (!value.isString() || !utc.match(value.toString()).hasMatch() || !time.isValid())
-            return wrongType(expiresKey, "a UTC time such as 2027-03-01T00:00:00Z");
+            return wrongType(
+                expiresKey,
+                QT_TRANSLATE_NOOP("ZAVFeedData", "a UTC time such as 2027-03-01T00:00:00Z"));
         m_expiresAt = time.toUTC();
     }
     const auto urlKey = QLatin1StringView("feedUrl");
     if (const QJsonValue value = present(urlKey); !value.isNull()) {
         if (!value.isString())
-            return wrongType(urlKey, "a text");
+            return wrongType(urlKey, QT_TRANSLATE_NOOP("ZAVFeedData", "a text"));
         m_feedUrl = value.toString();
     }
     return std::nullopt;

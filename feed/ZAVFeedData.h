@@ -107,6 +107,6 @@ enum ZAVFeedErrorCode : int {
 };
 
 // "The product information could not be read (<reason>)."
-ZAVError ZAVFeedError(int code, const QString &reason);
+ZAVError ZAVFeedError(int code, const ZAVUserText &reason);
 // The error for one of the trust codes above, with the sentence the user reads.
 ZAVError ZAVFeedTrustError(ZAVFeedErrorCode code);

@@ -76,7 +76,8 @@ std::shared_ptr<const ZAVFeedData> judge(const PendingFeed &pending, ZAVOptional
     }
     if (feed.statusFailed()) {
         *failure = ZAVFeedError(ZAVFeedErrorHTTPStatus,
-                                QStringLiteral("HTTP %1").arg(feed.response->statusCode));
+                                ZAVTranslate("ZAVFeedLoader", "HTTP %1")
+                                    .arg(QString::number(feed.response->statusCode)));
         return nullptr;
     }
     QString keyId;
@@ -202,13 +203,14 @@ std::shared_ptr<ZAVFeedData> ZAVFeedLoader::feedDataFromData(const QByteArray &d
     const QJsonDocument document = QJsonDocument::fromJson(data, &parse);
     if (parse.error != QJsonParseError::NoError) {
         if (error)
-            *error = ZAVFeedError(ZAVFeedErrorNotJSON, QStringLiteral("it is not a JSON document"));
+            *error = ZAVFeedError(ZAVFeedErrorNotJSON,
+                                  ZAVTranslate("ZAVFeedLoader", "it is not a JSON document"));
         return nullptr;
     }
     if (!document.isObject()) {
         if (error)
-            *error =
-                ZAVFeedError(ZAVFeedErrorNotAnObject, QStringLiteral("it is not a JSON object"));
+            *error = ZAVFeedError(ZAVFeedErrorNotAnObject,
+                                  ZAVTranslate("ZAVFeedLoader", "it is not a JSON object"));
         return nullptr;
     }
     return ZAVFeedData::initWithDictionary(document.object(), error);

@@ -23,8 +23,9 @@ constexpr qsizetype kMaximumStateSize = 64 * 1024;
 
 ZAVError missingKey(const char *key)
 {
-    return ZAVFeedError(ZAVFeedErrorMissingKey,
-                        QStringLiteral("\"%1\" is missing").arg(QLatin1String(key)));
+    return ZAVFeedError(
+        ZAVFeedErrorMissingKey,
+        ZAVTranslate("ZAVFeedTrust", "\"%1\" is missing").arg(QString::fromLatin1(key)));
 }
 
 // The largest integer a JSON number (a double) holds exactly.

@@ -107,9 +107,10 @@ void ZAVInstallationManager::startDownloadWithCompletion(ZAVDownloadCompletion c
         return;
     }
     if (m_lock->errorNumber() != EWOULDBLOCK) {
-        failToLock(ZAVURLErrorMake(ZAVURLErrorCannotCreateFile,
-                                   QStringLiteral("The temporary folder cannot be used (%1).")
-                                       .arg(qt_error_string(m_lock->errorNumber()))));
+        failToLock(ZAVURLErrorMake(
+            ZAVURLErrorCannotCreateFile,
+            ZAVTranslate("ZAVInstallationManager", "The temporary folder cannot be used (%1).")
+                .arg(qt_error_string(m_lock->errorNumber()))));
         return;
     }
     ZAVLog(QStringLiteral("Waiting for another installation to finish"));
@@ -131,7 +132,8 @@ void ZAVInstallationManager::waitForLock(const QUrl &url, const QDeadlineTimer &
         } else {
             self->failToLock(ZAVURLErrorMake(
                 ZAVURLErrorCannotCreateFile,
-                QStringLiteral("Another installation did not finish within a minute.")));
+                ZAVTranslate("ZAVInstallationManager",
+                             "Another installation did not finish within a minute.")));
         }
     });
 }
@@ -226,25 +228,28 @@ ZAVError ZAVInstallationManager::installerError(const ZAVError &error,
     if (error.domain != QLatin1StringView(ZAVURLErrorDomain))
         return error;
     const int errorNumber = task ? task->fileErrorNumber() : 0;
-    QString text;
+    ZAVUserText text;
     switch (error.code) {
     case ZAVURLErrorCannotCreateFile:
-        text = errorNumber == 0 ? QStringLiteral("The package could not be saved: the temporary "
-                                                 "folder cannot be used.")
-                                : QStringLiteral("The package could not be saved (%1).")
-                                      .arg(qt_error_string(errorNumber));
+        text = errorNumber == 0
+                   ? ZAVTranslate("ZAVInstallationManager",
+                                  "The package could not be saved: the temporary "
+                                  "folder cannot be used.")
+                   : ZAVTranslate("ZAVInstallationManager", "The package could not be saved (%1).")
+                         .arg(qt_error_string(errorNumber));
         break;
     case ZAVURLErrorCannotWriteToFile:
-        text = QStringLiteral("The package could not be saved (%1).")
+        text = ZAVTranslate("ZAVInstallationManager", "The package could not be saved (%1).")
                    .arg(qt_error_string(errorNumber));
         break;
     case ZAVURLErrorBadServerResponse:
-        text = QStringLiteral("The package could not be downloaded (HTTP %1).")
-                   .arg(task ? task->statusCode() : 0);
+        text =
+            ZAVTranslate("ZAVInstallationManager", "The package could not be downloaded (HTTP %1).")
+                .arg(QString::number(task ? task->statusCode() : 0));
         break;
     case ZAVURLErrorDownloadDamaged:
-        text = QStringLiteral(
-            "The downloaded package is damaged or was altered. Nothing was installed.");
+        text = ZAVTranslate("ZAVInstallationManager", "The downloaded package is damaged or was "
+                                                      "altered. Nothing was installed.");
         break;
     default:
         return error; // the transport's own sentence: "The network connection was lost."
@@ -307,8 +312,9 @@ void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionDownloadTa
                       .errorNumber();
     if (failure != 0) {
         const ZAVError error = ZAVURLErrorMake(
-            ZAVURLErrorCannotMoveFile, QStringLiteral("The package could not be put in place (%1).")
-                                           .arg(qt_error_string(failure)));
+            ZAVURLErrorCannotMoveFile,
+            ZAVTranslate("ZAVInstallationManager", "The package could not be put in place (%1).")
+                .arg(qt_error_string(failure)));
         reportCompletionWithURL(std::nullopt, error);
         ZAVLogFormat(u"pkg failed with error %@", error);
         return;

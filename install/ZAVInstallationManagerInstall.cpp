@@ -18,8 +18,9 @@
 
 ZAVError ZAVInstallationManager::installationError()
 {
-    return ZAVError{QStringLiteral("some_domain"), 100,
-                    QStringLiteral("Installation could not be completed.")};
+    return ZAVError::withText(
+        QStringLiteral("some_domain"), 100,
+        ZAVTranslate("ZAVInstallationManager", "Installation could not be completed."));
 }
 
 ZAVError ZAVInstallationManager::packageInstallerError(int64_t status,

@@ -3,9 +3,10 @@
 #include "ZAVApplication.h"
 #include "ZAVDispatch.h"
 
-#include <QKeyEvent>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -60,7 +61,8 @@ std::unique_ptr<ZAVAlert> ZAVAlert::alertWithMessageText(const QString &messageT
     auto alert = std::make_unique<ZAVAlert>();
     alert->setMessageText(messageText);
     alert->setInformativeText(informativeText);
-    alert->addButtonWithTitle(defaultButton.isEmpty() ? QStringLiteral("OK") : defaultButton);
+    alert->addButtonWithTitle(
+        defaultButton.isEmpty() ? QCoreApplication::translate("ZAVAlert", "OK") : defaultButton);
     if (!alternateButton.isEmpty())
         alert->addButtonWithTitle(alternateButton);
     if (!otherButton.isEmpty())
@@ -93,7 +95,9 @@ long ZAVAlert::runModal()
         label->setTextFormat(Qt::PlainText);
 
     QList<QPushButton *> buttons;
-    const QStringList titles = m_buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : m_buttons;
+    const QStringList titles = m_buttons.isEmpty()
+                                   ? QStringList{QCoreApplication::translate("ZAVAlert", "OK")}
+                                   : m_buttons;
     for (QString title : titles) {
         // A button title is plain text too: "&" is not a shortcut marker here.
         buttons.append(

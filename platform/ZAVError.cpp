@@ -7,3 +7,11 @@ QString ZAVError::description() const
         .arg(code)
         .arg(localizedDescription);
 }
+
+ZAVError ZAVError::withText(QString domain, qint64 code, const ZAVUserText &text)
+{
+    ZAVError error{std::move(domain), code, text.english()};
+    if (text.translated() != text.english())
+        error.translatedDescription = text.translated();
+    return error;
+}

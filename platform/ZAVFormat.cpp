@@ -1,5 +1,7 @@
 #include "ZAVFormat.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -65,9 +67,19 @@ QString ZAVFormat(QStringView format, std::initializer_list<ZAVFormatArg> args)
 
 QString ZAVFormatByteCount(qint64 bytes)
 {
+    return ZAVByteCountText(bytes).english();
+}
+
+QString ZAVFormatTimeLeft(double seconds)
+{
+    return ZAVTimeLeftText(seconds).english();
+}
+
+ZAVUserText ZAVByteCountText(qint64 bytes)
+{
     if (bytes < 1000)
-        return bytes == 1 ? QStringLiteral("1 byte") : QStringLiteral("%1 bytes").arg(bytes);
-    static const char *const units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+        return bytes == 1 ? ZAVTranslate("ZAVFormat", "1 byte")
+                          : ZAVTranslate("ZAVFormat", "%1 bytes").arg(ZAVUserText::number(bytes));
     double value = double(bytes) / 1000.0;
     int unit = 0;
     // Move up a unit once the value would read 1000 or more at the precision it is shown with.
@@ -75,17 +87,31 @@ QString ZAVFormatByteCount(qint64 bytes)
         value /= 1000.0;
         ++unit;
     }
-    return QStringLiteral("%1 %2")
-        .arg(value, 0, 'f', value < 99.95 ? 1 : 0)
-        .arg(QLatin1StringView(units[unit]));
+    const int decimals = value < 99.95 ? 1 : 0;
+    const ZAVUserText number(QString::number(value, 'f', decimals),
+                             QLocale().toString(value, 'f', decimals));
+    switch (unit) {
+    case 0:
+        return ZAVTranslate("ZAVFormat", "%1 kB").arg(number);
+    case 1:
+        return ZAVTranslate("ZAVFormat", "%1 MB").arg(number);
+    case 2:
+        return ZAVTranslate("ZAVFormat", "%1 GB").arg(number);
+    case 3:
+        return ZAVTranslate("ZAVFormat", "%1 TB").arg(number);
+    case 4:
+        return ZAVTranslate("ZAVFormat", "%1 PB").arg(number);
+    default:
+        return ZAVTranslate("ZAVFormat", "%1 EB").arg(number);
+    }
 }
 
-QString ZAVFormatTimeLeft(double seconds)
+ZAVUserText ZAVTimeLeftText(double seconds)
 {
     const qint64 s = qint64(std::ceil(std::max(seconds, 1.0)));
     if (s < 60)
-        return QStringLiteral("%1 s").arg(s);
+        return ZAVTranslate("ZAVFormat", "%1 s").arg(ZAVUserText::number(s));
     if (s < 3600)
-        return QStringLiteral("%1 min").arg((s + 59) / 60);
-    return QStringLiteral("%1 h").arg((s + 3599) / 3600);
+        return ZAVTranslate("ZAVFormat", "%1 min").arg(ZAVUserText::number((s + 59) / 60));
+    return ZAVTranslate("ZAVFormat", "%1 h").arg(ZAVUserText::number((s + 3599) / 3600));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ZAVError.h"
+#include "ZAVUserText.h"
 
 #include <QString>
 
@@ -50,3 +51,7 @@ template <typename... Args> QString ZAVStringWithFormat(QStringView format, cons
 QString ZAVFormatByteCount(qint64 bytes);
 // A time left, rounded up: "5 s", "3 min", "2 h".
 QString ZAVFormatTimeLeft(double seconds);
+// The same two for the user: the English above, and the user's language with the locale's
+// numbers (QLocale()): "12,4 MB" in German, "12,4 Mo" in French.
+ZAVUserText ZAVByteCountText(qint64 bytes);
+ZAVUserText ZAVTimeLeftText(double seconds);

@@ -266,4 +266,4 @@ ZAVError ZAVURLErrorFromReply(const QNetworkReply &reply, bool timedOut);
 // True when `reply` ended because a redirect could not be followed (a loop or too many, or
 // one to an insecure or unsupported address); the status it carries is then the redirect's.
 bool ZAVURLReplyFailedRedirect(const QNetworkReply &reply);
-ZAVError ZAVURLErrorMake(int code, const QString &description);
+ZAVError ZAVURLErrorMake(int code, const ZAVUserText &description);

@@ -46,10 +46,11 @@ void ZAVURLSessionDataTask::start()
 {
     if (m_cancelled || !m_url.isValid() || m_url.isRelative()) {
         const ZAVError error =
-            m_cancelled ? ZAVURLErrorMake(ZAVURLErrorCancelled,
-                                          QStringLiteral("The download was cancelled."))
-                        : ZAVURLErrorMake(ZAVURLErrorBadURL,
-                                          QStringLiteral("The address is not a valid URL."));
+            m_cancelled
+                ? ZAVURLErrorMake(ZAVURLErrorCancelled,
+                                  ZAVTranslate("ZAVURLSession", "The download was cancelled."))
+                : ZAVURLErrorMake(ZAVURLErrorBadURL,
+                                  ZAVTranslate("ZAVURLSession", "The address is not a valid URL."));
         complete(std::nullopt, std::nullopt, error);
         return;
     }
@@ -88,9 +89,9 @@ void ZAVURLSessionDataTask::abort()
         m_reply->abort();
     } else if (m_waitingToRetry) {
         m_waitingToRetry = false;
-        complete(
-            std::nullopt, std::nullopt,
-            ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled.")));
+        complete(std::nullopt, std::nullopt,
+                 ZAVURLErrorMake(ZAVURLErrorCancelled,
+                                 ZAVTranslate("ZAVURLSession", "The download was cancelled.")));
     }
 }
 
@@ -102,7 +103,8 @@ void ZAVURLSessionDataTask::deadlinePassed()
     } else if (m_waitingToRetry) {
         m_waitingToRetry = false;
         complete(std::nullopt, std::nullopt,
-                 ZAVURLErrorMake(ZAVURLErrorTimedOut, QStringLiteral("The request timed out.")));
+                 ZAVURLErrorMake(ZAVURLErrorTimedOut,
+                                 ZAVTranslate("ZAVURLSession", "The request timed out.")));
     }
 }
 
@@ -118,13 +120,15 @@ void ZAVURLSessionDataTask::replyFinished()
     std::optional<ZAVHTTPURLResponse> response;
     ZAVOptionalError error;
     if (m_deadlinePassed && !m_cancelled) {
-        error = ZAVURLErrorMake(ZAVURLErrorTimedOut, QStringLiteral("The request timed out."));
+        error = ZAVURLErrorMake(ZAVURLErrorTimedOut,
+                                ZAVTranslate("ZAVURLSession", "The request timed out."));
     } else if (m_tooSlow && !m_cancelled) {
         error = ZAVURLErrorMake(ZAVURLErrorNetworkConnectionLost,
-                                QStringLiteral("The network connection was lost."));
+                                ZAVTranslate("ZAVURLSession", "The network connection was lost."));
     } else if (m_tooLarge) {
-        error = ZAVURLErrorMake(ZAVURLErrorDataLengthExceedsMaximum,
-                                QStringLiteral("The server sent more data than expected."));
+        error = ZAVURLErrorMake(
+            ZAVURLErrorDataLengthExceedsMaximum,
+            ZAVTranslate("ZAVURLSession", "The server sent more data than expected."));
     } else if (serverAnswered(*reply)) {
         body = reply->readAll();
         response = responseOf(*reply);

@@ -68,11 +68,11 @@ ZAVOptionalError ZAVURLSessionDownloadTask::freeSpaceError(qint64 needed, const 
         const qint64 free = qint64(fs.f_bavail) * qint64(fs.f_frsize);
         if (free >= needed)
             continue;
-        return ZAVURLErrorMake(ZAVURLErrorNotEnoughSpace,
-                               QStringLiteral("There is not enough free space: %1 is needed and "
-                                              "%2 is free in %3.")
-                                   .arg(ZAVFormatByteCount(needed), ZAVFormatByteCount(free),
-                                        QFile::decodeName(name)));
+        return ZAVURLErrorMake(
+            ZAVURLErrorNotEnoughSpace,
+            ZAVTranslate("ZAVURLSession", "There is not enough free space: %1 is needed and "
+                                          "%2 is free in %3.")
+                .arg(ZAVByteCountText(needed), ZAVByteCountText(free), QFile::decodeName(name)));
     }
     return std::nullopt;
 }

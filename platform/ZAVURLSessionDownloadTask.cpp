@@ -33,27 +33,30 @@ bool isSuccessStatus(int status)
 
 ZAVError cannotWriteError(int error)
 {
-    return ZAVURLErrorMake(ZAVURLErrorCannotWriteToFile,
-                           QStringLiteral("The downloaded file could not be written (%1).")
-                               .arg(qt_error_string(error)));
+    return ZAVURLErrorMake(
+        ZAVURLErrorCannotWriteToFile,
+        ZAVTranslate("ZAVURLSession", "The downloaded file could not be written (%1).")
+            .arg(qt_error_string(error)));
 }
 
 ZAVError damagedError()
 {
     return ZAVURLErrorMake(ZAVURLErrorDownloadDamaged,
-                           QStringLiteral("The downloaded file is not the one expected (its size "
-                                          "or SHA-256 differs)."));
+                           ZAVTranslate("ZAVURLSession",
+                                        "The downloaded file is not the one expected (its size "
+                                        "or SHA-256 differs)."));
 }
 
 ZAVError lostError()
 {
     return ZAVURLErrorMake(ZAVURLErrorNetworkConnectionLost,
-                           QStringLiteral("The network connection was lost."));
+                           ZAVTranslate("ZAVURLSession", "The network connection was lost."));
 }
 
 ZAVError cancelledError()
 {
-    return ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled."));
+    return ZAVURLErrorMake(ZAVURLErrorCancelled,
+                           ZAVTranslate("ZAVURLSession", "The download was cancelled."));
 }
 
 } // namespace
@@ -75,20 +78,21 @@ ZAVURLSessionDownloadTask::~ZAVURLSessionDownloadTask()
 void ZAVURLSessionDownloadTask::start()
 {
     if (m_cancelled) {
-        complete(
-            ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled.")));
+        complete(ZAVURLErrorMake(ZAVURLErrorCancelled,
+                                 ZAVTranslate("ZAVURLSession", "The download was cancelled.")));
         return;
     }
     if (!m_url.isValid() || m_url.isRelative()) {
-        complete(
-            ZAVURLErrorMake(ZAVURLErrorBadURL, QStringLiteral("The address is not a valid URL.")));
+        complete(ZAVURLErrorMake(ZAVURLErrorBadURL,
+                                 ZAVTranslate("ZAVURLSession", "The address is not a valid URL.")));
         return;
     }
 
     const QByteArray directory = ZAVTemporaryDirectory();
     if (directory.isEmpty()) {
-        complete(ZAVURLErrorMake(ZAVURLErrorCannotCreateFile,
-                                 QStringLiteral("The temporary folder cannot be used.")));
+        complete(
+            ZAVURLErrorMake(ZAVURLErrorCannotCreateFile,
+                            ZAVTranslate("ZAVURLSession", "The temporary folder cannot be used.")));
         return;
     }
     // A new random name, opened with O_CREAT|O_EXCL|O_NOFOLLOW and mode 0600: never through a
@@ -104,9 +108,10 @@ void ZAVURLSessionDownloadTask::start()
     }
     if (!m_file.valid()) {
         m_fileErrno = errno;
-        complete(ZAVURLErrorMake(ZAVURLErrorCannotCreateFile,
-                                 QStringLiteral("The download file could not be created (%1).")
-                                     .arg(qt_error_string(m_fileErrno))));
+        complete(ZAVURLErrorMake(
+            ZAVURLErrorCannotCreateFile,
+            ZAVTranslate("ZAVURLSession", "The download file could not be created (%1).")
+                .arg(qt_error_string(m_fileErrno))));
         return;
     }
     m_path = name;
@@ -184,7 +189,8 @@ void ZAVURLSessionDownloadTask::deadlinePassed()
         m_reply->abort();
     } else if (m_waitingToRetry) {
         m_waitingToRetry = false;
-        complete(ZAVURLErrorMake(ZAVURLErrorTimedOut, QStringLiteral("The request timed out.")));
+        complete(ZAVURLErrorMake(ZAVURLErrorTimedOut,
+                                 ZAVTranslate("ZAVURLSession", "The request timed out.")));
     }
 }
 
@@ -366,7 +372,8 @@ void ZAVURLSessionDownloadTask::replyFinished()
     if (m_abort == Abort::Cancelled || m_cancelled) {
         error = cancelledError();
     } else if (m_abort == Abort::Deadline) {
-        error = ZAVURLErrorMake(ZAVURLErrorTimedOut, QStringLiteral("The request timed out."));
+        error = ZAVURLErrorMake(ZAVURLErrorTimedOut,
+                                ZAVTranslate("ZAVURLSession", "The request timed out."));
     } else if (m_abort == Abort::TooSlow) {
         error = lostError();
         lost = true;
@@ -381,7 +388,8 @@ void ZAVURLSessionDownloadTask::replyFinished()
         error = ZAVURLErrorFromReply(*reply, false);
     } else if (m_abort == Abort::HTTPStatus || (status.isValid() && !isSuccessStatus(m_status))) {
         error = ZAVURLErrorMake(ZAVURLErrorBadServerResponse,
-                                QStringLiteral("The server answered with HTTP %1.").arg(m_status));
+                                ZAVTranslate("ZAVURLSession", "The server answered with HTTP %1.")
+                                    .arg(QString::number(m_status)));
     } else if (reply->error() != QNetworkReply::NoError) {
         // Qt ends a transfer that received nothing for the time-out as "cancelled".
         error =

@@ -20,9 +20,9 @@ bool isRedirectStatus(const QNetworkReply &reply)
 
 } // namespace
 
-ZAVError ZAVURLErrorMake(int code, const QString &description)
+ZAVError ZAVURLErrorMake(int code, const ZAVUserText &description)
 {
-    return ZAVError{QString::fromLatin1(ZAVURLErrorDomain), code, description};
+    return ZAVError::withText(QString::fromLatin1(ZAVURLErrorDomain), code, description);
 }
 
 bool ZAVURLReplyFailedRedirect(const QNetworkReply &reply)
@@ -41,46 +41,54 @@ bool ZAVURLReplyFailedRedirect(const QNetworkReply &reply)
 ZAVError ZAVURLErrorFromReply(const QNetworkReply &reply, bool timedOut)
 {
     if (timedOut)
-        return ZAVURLErrorMake(ZAVURLErrorTimedOut, QStringLiteral("The request timed out."));
-    QString text;
+        return ZAVURLErrorMake(ZAVURLErrorTimedOut,
+                               ZAVTranslate("ZAVURLSession", "The request timed out."));
+    ZAVUserText text;
     switch (reply.error()) {
     case QNetworkReply::ConnectionRefusedError:
-        text = QStringLiteral("Could not connect to the server.");
+        text = ZAVTranslate("ZAVURLSession", "Could not connect to the server.");
         break;
     case QNetworkReply::HostNotFoundError:
-        text = QStringLiteral("A server with the specified hostname could not be found.");
+        text = ZAVTranslate("ZAVURLSession",
+                            "A server with the specified hostname could not be found.");
         break;
     case QNetworkReply::TimeoutError:
-        text = QStringLiteral("The request timed out.");
+        text = ZAVTranslate("ZAVURLSession", "The request timed out.");
         break;
     case QNetworkReply::RemoteHostClosedError:
-        text = QStringLiteral("The network connection was lost.");
+        text = ZAVTranslate("ZAVURLSession", "The network connection was lost.");
         break;
     case QNetworkReply::OperationCanceledError:
-        return ZAVURLErrorMake(ZAVURLErrorCancelled, QStringLiteral("The download was cancelled."));
+        return ZAVURLErrorMake(ZAVURLErrorCancelled,
+                               ZAVTranslate("ZAVURLSession", "The download was cancelled."));
     case QNetworkReply::SslHandshakeFailedError:
-        text = QStringLiteral("A secure connection to the server could not be made.");
+        text =
+            ZAVTranslate("ZAVURLSession", "A secure connection to the server could not be made.");
         break;
     case QNetworkReply::TooManyRedirectsError:
-        text = QStringLiteral("The server sent too many redirects.");
+        text = ZAVTranslate("ZAVURLSession", "The server sent too many redirects.");
         break;
     case QNetworkReply::InsecureRedirectError:
-        text = QStringLiteral("The server sent an unsupported redirect (from https to http).");
+        text = ZAVTranslate("ZAVURLSession",
+                            "The server sent an unsupported redirect (from https to http).");
         break;
     case QNetworkReply::ProtocolUnknownError:
         // Our own requests are http(s) only, so an unknown scheme came from a redirect.
         text = isRedirectStatus(reply)
-                   ? QStringLiteral("The server sent an unsupported redirect (to another scheme).")
-                   : QStringLiteral("The address uses an unsupported scheme.");
+                   ? ZAVTranslate("ZAVURLSession",
+                                  "The server sent an unsupported redirect (to another scheme).")
+                   : ZAVTranslate("ZAVURLSession", "The address uses an unsupported scheme.");
         break;
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::TemporaryNetworkFailureError:
-        text = QStringLiteral("The Internet connection appears to be offline.");
+        text = ZAVTranslate("ZAVURLSession", "The Internet connection appears to be offline.");
         break;
     default:
-        text = reply.errorString();
-        if (!text.endsWith(u'.'))
-            text += u'.';
+        // Qt's own sentence, in the language of Qt's translations.
+        QString qt = reply.errorString();
+        if (!qt.endsWith(u'.'))
+            qt += u'.';
+        text = qt;
         break;
     }
     return ZAVURLErrorMake(int(reply.error()), text);

@@ -6,6 +6,7 @@
 #include "ZAVDisplay.h"
 #include "ZAVLog.h"
 #include "ZAVTerminationCleanup.h"
+#include "ZAVTranslations.h"
 #include "ZAVURLSession.h"
 
 #include <QApplication>
@@ -117,6 +118,8 @@ int ZAVApplicationMain(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", platformWas);
     else
         qunsetenv("QT_QPA_PLATFORM");
+    // Before the window is loaded: its description's texts are translated as it is made.
+    ZAVInstallTranslations();
     QObject::connect(&application, &QCoreApplication::aboutToQuit, [] {
         // Closing the window mid-run: stop transfers (their partial files go with them) and let
         // background work end before the objects it uses do.

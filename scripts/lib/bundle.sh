@@ -19,6 +19,8 @@
 #                               and Wayland's window roles (xdg-shell) and the title bars
 #                               Qt draws itself there (bradient)
 #   fonts/                      one font and the fonts.conf used where the system has none
+#   translations/               Qt's own texts (qtbase_<language>.qm) in each language the
+#                               installer ships (translations/zav_<language>.ts)
 #
 #   zav_bundle_folder BIN DEST NAME [INSTALLER]
 #                                       assemble DEST/NAME from the programs in BIN (the
@@ -53,6 +55,19 @@ zav_bundle_check_name() {
     return 1
 }
 
+# Qt's translations of its standard texts for the installer's languages, into DIR (the
+# installer's own are built into it). qt.conf's prefix makes DIR Qt's translations folder.
+zav_bundle_qt_translations() {
+    local dir=$1 source ts language
+    source=$(qtpaths6 --query QT_INSTALL_TRANSLATIONS) || return 1
+    mkdir -p "$dir"
+    for ts in "$ZAV_BUNDLE_SOURCE"/../translations/zav_*.ts; do
+        language=${ts##*/zav_}
+        language=${language%.ts}
+        install -m 644 "$source/qtbase_$language.qm" "$dir/" || return 1
+    done
+}
+
 zav_bundle_folder() {
     local bin=$1 dest=$2 name=$3 installer=${4:-$1/zav-installer} plugins plugin lib ssl
     local root=$dest/$name
@@ -70,6 +85,7 @@ zav_bundle_folder() {
     for plugin in "${ZAV_BUNDLE_PLUGINS[@]}"; do
         install -D -m 644 "$plugins/$plugin" "$root/plugins/$plugin"
     done
+    zav_bundle_qt_translations "$root/translations" || return 1
     # Qt loads libssl and libcrypto by name when it first needs TLS: ldd cannot see them.
     # awk reads to the end: leaving early would end ldconfig with SIGPIPE, a failure under
     # pipefail.

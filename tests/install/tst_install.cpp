@@ -3,9 +3,12 @@
 // the fixture program, installed into a temporary home. Every copy is ended in cleanup().
 
 #include "install/ZAVInstallationManager.h"
+#include "install/ZAVPackageInstallerSentence.h"
+#include "pkg/ZAVPkgSentence.h"
 #include "platform/ZAVAlert.h"
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVDispatch.h"
+#include "platform/ZAVTranslations.h"
 #include "tests/support/ZAVScopedEnvironment.h"
 #include "tests/support/ZAVTestFiles.h"
 #include "tests/support/ZAVTestSandbox.h"
@@ -16,6 +19,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -42,6 +46,8 @@ private slots:
     void resultArrivesOnceAfterTheInstallerHasExited();
     void runningCopyIsOfferedToQuitBeforeTheInstaller_data();
     void runningCopyIsOfferedToQuitBeforeTheInstaller();
+    void packageInstallerSentenceReadsInTheUsersLanguage_data();
+    void packageInstallerSentenceReadsInTheUsersLanguage();
 
 private:
     QString casePath(const QString &name) const { return m_case->path() + u'/' + name; }
@@ -480,6 +486,58 @@ void InstallTest::runningCopyIsOfferedToQuitBeforeTheInstaller()
         QVERIFY(!copy->waitForFinished(200));
         QVERIFY(!QFile::exists(g_sandbox.record(pid, "terminated")));
     }
+}
+
+void InstallTest::packageInstallerSentenceReadsInTheUsersLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("translated");
+    QTest::newRow("German") << "de_DE" << kZAVPkgNeedsLibrary
+                            << QStringList{"Demo Viewer", "libfoo.so.3"}
+                            << "Demo Viewer cannot run on this computer: it needs libfoo.so.3, "
+                               "which is not installed."
+                            << "Demo Viewer kann auf diesem Computer nicht ausgeführt werden: Es "
+                               "wird libfoo.so.3 benötigt, das nicht installiert ist.";
+    QTest::newRow("Japanese, three arguments")
+        << "ja_JP" << kZAVPkgNeedsNewerSystem << QStringList{"Demo Viewer", "GLIBC_2.34", "2.31"}
+        << "Demo Viewer cannot run on this computer: it needs a newer system (GLIBC_2.34; this "
+           "computer has 2.31)."
+        << "Demo Viewer はこのコンピューターでは実行できません。より新しいシステムが必要です（"
+           "GLIBC_2.34。このコンピューターは 2.31）。";
+    // A name can neither split the line nor fill another placeholder.
+    QTest::newRow("hostile names, English")
+        << "C" << kZAVPkgNeedsLibrary << QStringList{"Evil\x1f%2\nline", "lib%1"}
+        << "Evil\\x1f%2\\nline cannot run on this computer: it needs lib%1, which is not "
+           "installed."
+        << "Evil\\x1f%2\\nline cannot run on this computer: it needs lib%1, which is not "
+           "installed.";
+    QTest::newRow("a sentence without a translation")
+        << "de_DE"
+        << "%1 is new." << QStringList{"X"} << "X is new."
+        << "X is new.";
+}
+
+void InstallTest::packageInstallerSentenceReadsInTheUsersLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, source);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, english);
+    QFETCH(QString, translated);
+    ZAVInstallTranslations(QLocale(language),
+                           qEnvironmentVariable("ZAV_BINARY_DIR") + "/translations");
+    const auto restore = qScopeGuard([] { ZAVRemoveTranslations(); });
+    ZAVPkgSentence sentence{source.toStdString(), {}};
+    for (const QString &argument : arguments)
+        sentence.arguments.push_back(argument.toStdString());
+    QCOMPARE(QString::fromStdString(sentence.english()), english); // zav-pkg's standard error
+    const ZAVUserText shown =
+        ZAVPackageInstallerSentence(QByteArray::fromStdString(sentence.encoded()) + "\n");
+    QCOMPARE(shown.english(), english);
+    QCOMPARE(shown.translated(), translated);
 }
 
 int main(int argc, char **argv)

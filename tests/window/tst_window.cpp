@@ -7,6 +7,7 @@
 #include "platform/ZAVFileLock.h"
 #include "platform/ZAVProgressIndicator.h"
 #include "platform/ZAVTemporaryDirectory.h"
+#include "platform/ZAVTranslations.h"
 #include "tests/support/ZAVFakeHTTPServer.h"
 #include "tests/support/ZAVScopedEnvironment.h"
 #include "tests/support/ZAVTestFiles.h"
@@ -15,6 +16,7 @@
 #include <QCryptographicHash>
 #include <QMessageBox>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtGui/private/qguiapplication_p.h>
 #include <QtGui/qpa/qplatformaccessibility.h>
@@ -69,6 +71,8 @@ private slots:
     void closeDuringTheInstallWaitsAndQuitsWithItsResult_data();
     void closeDuringTheInstallWaitsAndQuitsWithItsResult();
     void controlsAreNamedAndChangesAnnounced();
+    void everyStateShowsTheUsersLanguage_data();
+    void everyStateShowsTheUsersLanguage();
 
 private:
     ZAVInstallerWindow *load();
@@ -790,6 +794,108 @@ void WindowTest::controlsAreNamedAndChangesAnnounced()
         {QAccessible::DescriptionChanged, "Successfully installed Demo Viewer"},
         {QAccessible::Alert, "Successfully installed Demo Viewer"}};
     QCOMPARE(g_announcements, expected);
+}
+
+void WindowTest::everyStateShowsTheUsersLanguage_data()
+{
+    // "pseudo" wraps every text in "[!! ... !!]": a text shown without it escaped translation.
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("downloading");
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<QString>("quitButton"); // the error alert's
+    QTest::addColumn<bool>("rightToLeft");
+    QTest::newRow("pseudo") << "pseudo"
+                            << "[!! Downloading [!! Demo Viewer - 4.2 !!] !!]"
+                            << "[!! [!! 12.4 MB !!] of [!! 85.0 MB !!] !!]"
+                            << "[!! Quit Installation !!]" << false;
+    QTest::newRow("German") << "de_DE"
+                            << "Demo Viewer - 4.2 wird heruntergeladen"
+                            << "12,4 MB von 85,0 MB"
+                            << "Installation beenden" << false;
+    QTest::newRow("French") << "fr_FR"
+                            << "Téléchargement de Demo Viewer - 4.2"
+                            << "12,4\u00a0Mo sur 85,0\u00a0Mo"
+                            << "Quitter l’installation" << false;
+    QTest::newRow("Japanese") << "ja_JP"
+                              << "Demo Viewer - 4.2 をダウンロード中"
+                              << "12.4 MB / 85.0 MB"
+                              << "インストールを終了" << false;
+    QTest::newRow("Arabic") << "ar_EG"
+                            << "جارٍ تنزيل Demo Viewer - 4.2"
+                            << "١٢٫٤ ميغابايت من ٨٥٫٠ ميغابايت"
+                            << "إنهاء التثبيت" << true;
+    QTest::newRow("not shipped: English, the locale's numbers") << "nl_NL"
+                                                                << "Downloading Demo Viewer - 4.2"
+                                                                << "12,4 MB of 85,0 MB"
+                                                                << "Quit Installation" << false;
+}
+
+void WindowTest::everyStateShowsTheUsersLanguage()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, downloading);
+    QFETCH(QString, detail);
+    QFETCH(QString, quitButton);
+    QFETCH(bool, rightToLeft);
+    QTranslator pseudo;
+    if (language == u"pseudo") {
+        QVERIFY(
+            pseudo.load(qEnvironmentVariable("ZAV_BINARY_DIR") + "/translations/zav_pseudo.qm"));
+        QCoreApplication::installTranslator(&pseudo);
+    } else {
+        QCOMPARE(ZAVInstallTranslations(QLocale(language)).isEmpty(), language == u"nl_NL");
+    }
+    const auto restore = qScopeGuard([&] {
+        QCoreApplication::removeTranslator(&pseudo);
+        ZAVRemoveTranslations();
+    });
+    QTemporaryDir tmp;
+    ZAVScopedEnvironment tmpdir("TMPDIR", QFile::encodeName(tmp.path()));
+    ZAVFakeHTTPServer server; // the package arrives slowly: the download stage stays
+    ZAVFakeHTTPServer::Route stalled = ZAVFakeHTTPServer::ok(QByteArray(1 << 20, 'x'));
+    stalled.closeAfterBytes = 1000;
+    stalled.chunkDelayMs = 60'000;
+    server.setRoute("/DemoViewer.tar.gz", stalled);
+
+    // Each state of the window in turn; `seen` gathers every text it shows.
+    ZAVInstallerWindow *window = load();
+    QVERIFY(window);
+    QCOMPARE(window->layoutDirection() == Qt::RightToLeft, rightToLeft);
+    QStringList seen{window->windowTitle(), window->statusText()->text(),
+                     window->quitButton()->text()};
+    for (const QWidget *control : window->findChildren<QWidget *>())
+        seen << control->accessibleName();
+    QTRY_COMPARE(m_alerts.size(), 1); // the feed cannot be fetched
+    const auto data = installRecord(0);
+    data->setPkgUrl(server.url("/DemoViewer.tar.gz").toString());
+    window->feedLoadedWithData(data);
+    QCOMPARE(window->statusText()->text(), downloading);
+    window->transferHandler()({12'400'000, 85'000'000});
+    QCOMPARE(window->detailText()->text(), detail);
+    window->transferHandler()({0, -1, 2, 5, 4});
+    seen << window->statusText()->text();
+    window->installManager()->cancelDownload();
+    ZAVInstallationOptions options;
+    options.packageInstallerPath = "/bin/false";
+    window->setInstallManager(ZAVInstallationManager::initWithFeedData(data, options));
+    window->downloadCompletionHandler(data)(QStringLiteral("/tmp/x"), std::nullopt);
+    seen << window->statusText()->text();
+    QTRY_COMPARE(m_alerts.size(), 2); // the package installer failed
+    window->installCompletionHandler(installRecord(1))(std::nullopt);
+    seen << window->statusText()->text();
+    window->installCompletionHandler(data)(std::nullopt);
+    seen << window->statusText()->text();
+    delete window;
+    ZAVSetClassUnavailable(QStringLiteral("ZAVURLSession"));
+    QVERIFY(load());
+    QTRY_COMPARE(m_alerts.size(), 3); // the compatibility alert
+    for (const SeenAlert &alert : std::as_const(m_alerts))
+        seen << alert.message << alert.informative << alert.buttons;
+    QCOMPARE(m_alerts.first().buttons, QStringList{quitButton});
+    if (language == u"pseudo") {
+        for (const QString &text : std::as_const(seen))
+            QVERIFY2(text.startsWith(u"[!! "), qPrintable("escaped translation: " + text));
+    }
 }
 
 QTEST_MAIN(WindowTest)
