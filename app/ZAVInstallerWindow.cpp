@@ -234,10 +234,15 @@ void ZAVInstallerWindow::showError(const ZAVOptionalError &error)
     ZAVAlert alert;
     alert.setMessageText(
         QCoreApplication::translate("ZAVInstallerWindow", "Could not complete installation"));
+    // A product that cannot run on this computer will not run later either: zav-pkg's sentence
+    // says what is missing, and that is all the alert says.
+    const bool cannotRunHere = error && error->domain == u"zav-pkg" && error->code == 6;
     alert.setInformativeText(
-        ZAVTranslate("ZAVInstallerWindow", "%@ Please try again later.")
-            .format({error ? std::optional<QString>(error->userDescription()) : std::nullopt})
-            .translated());
+        cannotRunHere
+            ? error->userDescription()
+            : ZAVTranslate("ZAVInstallerWindow", "%@ Please try again later.")
+                  .format({error ? std::optional<QString>(error->userDescription()) : std::nullopt})
+                  .translated());
     alert.addButtonWithTitle(
         QCoreApplication::translate("ZAVInstallerWindow", "Quit Installation"));
     alert.setAlertStyle(ZAVWarningAlertStyle);

@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>هذا المثبِّت تالف (ختمه: %1). نزِّله مرة أخرى.</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>لم تُختم أي خلاصة في هذا المثبِّت؛ يختمها المورّد باستخدام zav-vendor bundle.</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>جارٍ إنهاء التثبيت…</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>مثبِّت %1</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>في انتظار إنهاء %1...</translation>
     </message>
 </context>
 <context>

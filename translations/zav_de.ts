@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>Dieses Installationsprogramm ist beschädigt (Prägung: %1). Laden Sie es erneut herunter.</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>Diesem Installationsprogramm ist kein Feed eingeprägt; der Hersteller prägt ihn mit zav-vendor bundle ein.</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>Installation wird abgeschlossen …</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>%1-Installationsprogramm</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>Warten, bis %1 beendet ist …</translation>
     </message>
 </context>
 <context>

@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>Este instalador está dañado (grabación: %1). Descárguelo de nuevo.</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>Este instalador no tiene ningún feed grabado; el proveedor lo graba con zav-vendor bundle.</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>Finalizando la instalación…</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>Instalador de %1</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>Esperando a que %1 se cierre...</translation>
     </message>
 </context>
 <context>

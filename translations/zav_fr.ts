@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>Ce programme d’installation est endommagé (inscription : %1). Téléchargez-le à nouveau.</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>Aucun flux n’est inscrit dans ce programme d’installation ; l’éditeur l’y inscrit avec zav-vendor bundle.</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>Finalisation de l’installation…</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>Programme d’installation de %1</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>En attente de la fermeture de %1…</translation>
     </message>
 </context>
 <context>

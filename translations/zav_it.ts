@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>Questo programma di installazione è danneggiato (impronta: %1). Scaricalo di nuovo.</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>In questo programma di installazione non è impresso alcun feed; il fornitore lo imprime con zav-vendor bundle.</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>Completamento dell’installazione…</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>Programma di installazione di %1</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>In attesa della chiusura di %1...</translation>
     </message>
 </context>
 <context>

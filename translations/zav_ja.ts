@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>このインストーラは破損しています（書き込み情報: %1）。もう一度ダウンロードしてください。</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>このインストーラにはフィードが書き込まれていません。ベンダーが zav-vendor bundle で書き込みます。</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>インストールを完了しています…</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>%1 インストーラ</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>%1 の終了を待っています…</translation>
     </message>
 </context>
 <context>

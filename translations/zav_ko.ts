@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>이 설치 프로그램이 손상되었습니다(기록: %1). 다시 다운로드하세요.</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>이 설치 프로그램에는 피드가 기록되어 있지 않습니다. 공급업체가 zav-vendor bundle로 기록합니다.</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>설치를 마무리하는 중…</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>%1 설치 프로그램</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>%1이(가) 종료되기를 기다리는 중...</translation>
     </message>
 </context>
 <context>

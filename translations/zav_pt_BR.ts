@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>Este instalador está danificado (gravação: %1). Baixe-o novamente.</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>Este instalador não tem um feed gravado; o fornecedor o grava com zav-vendor bundle.</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>Concluindo a instalação…</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>Instalador do %1</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>Aguardando o encerramento de %1...</translation>
     </message>
 </context>
 <context>

@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>Bu yükleyici hasarlı (işleme: %1). Yeniden indirin.</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>Bu yükleyiciye bir akış işlenmemiş; satıcı bunu zav-vendor bundle ile işler.</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>Kurulum tamamlanıyor…</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>%1 Yükleyicisi</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>%1 uygulamasının kapanması bekleniyor...</translation>
     </message>
 </context>
 <context>

@@ -31,6 +31,17 @@
     </message>
 </context>
 <context>
+    <name>ZAVConstants</name>
+    <message>
+        <source>This installer is damaged (its stamp: %1). Download it again.</source>
+        <translation>此安装程序已损坏（写入信息：%1）。请重新下载。</translation>
+    </message>
+    <message>
+        <source>This installer has no feed stamped into it; a vendor stamps it with zav-vendor bundle.</source>
+        <translation>此安装程序中未写入源；供应商使用 zav-vendor bundle 写入。</translation>
+    </message>
+</context>
+<context>
     <name>ZAVFeedData</name>
     <message>
         <source>The product information could not be read (%1).</source>
@@ -286,6 +297,14 @@
     <message>
         <source>Finishing the installation...</source>
         <translation>正在完成安装…</translation>
+    </message>
+    <message>
+        <source>%1 Installer</source>
+        <translation>%1 安装程序</translation>
+    </message>
+    <message>
+        <source>Waiting for %@ to quit...</source>
+        <translation>正在等待 %1 退出…</translation>
     </message>
 </context>
 <context>
