@@ -5,8 +5,8 @@
 #include "ZAVVendorFeedWriter.h"
 #include "ZAVVendorKey.h"
 #include "ZAVVendorPackager.h"
-#include "ZAVVendorStamp.h"
 #include "ZAVVendorRelease.h"
+#include "ZAVVendorStamp.h"
 #include "ZAVVendorVerifier.h"
 #include "base/ZAVAtomicFile.h"
 
