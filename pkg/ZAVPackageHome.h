@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ZAVPkgError.h"
 #include "base/ZAVFd.h"
 
 #include <string>
@@ -12,6 +13,12 @@
 struct ZAVPackageHome {
     std::string path;
     ZAVFd fd;
+
+    // Opens `path` as the descriptor and takes the home's lock for this run (it waits for
+    // another zav-pkg run in the same home). Fails when the home cannot be opened.
+    ZAVPkgResult openAndLock(class ZAVPkgLog &log);
+    // `path` without the '/' that may end it ("/" stays "/").
+    static std::string withoutTrailingSlashes(std::string path);
 
     // The bytes of `layoutPath` (a path of a layout for the home "/") in this home.
     std::string absolute(const std::string &layoutPath) const

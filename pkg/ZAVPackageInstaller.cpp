@@ -190,11 +190,8 @@ ZAVPkgResult Installation::checkExpected(bool unpacked) const
 
 ZAVPkgResult Installation::openHome()
 {
-    m_home.fd.reset(open(m_home.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!m_home.fd.valid())
-        return ZAVPkgError::failed("cannot open the home directory " + ZAVQuoted(m_home.path) +
-                                   ": " + ZAVFiles::errorText(errno));
-    ZAVPackageRecovery::lockHome(m_home.fd.get(), m_log);
+    if (ZAVPkgResult error = m_home.openAndLock(m_log))
+        return error;
     return m_transaction.openHomeDirectory(ZAVPackageHome::below(m_folders.optDirectory()),
                                            &m_optFd);
 }

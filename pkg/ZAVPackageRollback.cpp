@@ -156,17 +156,12 @@ ZAVPkgResult ZAVPackageRollback::rollBack(const std::string &homePath, const std
                                           ZAVPkgLog &log)
 {
     ZAVPackageHome home;
-    home.path = homePath;
-    while (home.path.size() > 1 && home.path.back() == '/')
-        home.path.pop_back();
+    home.path = ZAVPackageHome::withoutTrailingSlashes(homePath);
     const std::optional<ZAVUserAppLayout> layout = ZAVUserAppLayout::forApplication(id, "/");
     if (!layout || home.path.empty() || home.path.front() != '/')
         return ZAVPkgError::usage("an application id and an absolute home are needed");
-    home.fd.reset(open(home.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!home.fd.valid())
-        return ZAVPkgError::failed("cannot open the home directory " + ZAVQuoted(home.path) + ": " +
-                                   ZAVFiles::errorText(errno));
-    ZAVPackageRecovery::lockHome(home.fd.get(), log);
+    if (ZAVPkgResult error = home.openAndLock(log))
+        return error;
 
     // Declared before the transaction, which uses them while it rolls back.
     ZAVFd optFd, applicationsFd, receiptsFd, keptFd, filesFd, stagingParentFd;

@@ -7,19 +7,7 @@ set -uo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 e2e_setup "$@"
 work=$E2E_WORK
-feed=$work/www/zavtarvex/app/zavtarvex.json
 e2e_package 2.0
-pkg=$work/www/packages/ZavFixture-2.0.tar.gz
-
-signed_feed() {
-    e2e_feed "{\"product\": \"Zav Fixture\", \"bundleId\": \"$E2E_APP_ID\",
-     \"pkgUrl\": \"$E2E_BASE/packages/ZavFixture-2.0.tar.gz\", \"autoLaunch\": false,
-     \"pkgSha256\": \"$(sha256sum < "$pkg" | cut -d' ' -f1)\", \"pkgSize\": $(stat -c %s "$pkg"),
-     \"feedSerial\": $1, \"expiresAt\": \"2999-01-01T00:00:00Z\",
-     \"feedUrl\": \"$E2E_BASE/zavtarvex/app/zavtarvex.json\"}"
-    rm -f "$feed.minisig"
-    minisign -S -s "$ZAV_E2E_SIGNING_KEY" -m "$feed" > /dev/null || e2e_fail "minisign cannot sign"
-}
 
 e2e_start_server
 origin=$E2E_PORT
@@ -60,9 +48,9 @@ grep -q 'zav-fresh=' "$work/nginx/access.log" && e2e_fail "a fresh fetch before 
 
 # 1. The proxy holds the signature of serial 5; the server now has serial 6.
 start_cache
-signed_feed 5
+e2e_signed_feed 5
 through_cache zavtarvex.json.minisig
-signed_feed 6
+e2e_signed_feed 6
 install_via "$cache" "signature of another generation in the cache"
 fetched_again || e2e_fail "signature of another generation: no second fetch"
 grep -q 'zavtarvex.json.minisig?zav-fresh=' "$work/nginx/access.log" ||
@@ -71,7 +59,7 @@ grep -q 'zavtarvex.json.minisig?zav-fresh=' "$work/nginx/access.log" ||
 # 2. The proxy holds the whole feed of serial 6; this user has since seen serial 7.
 start_cache
 through_cache zavtarvex.json zavtarvex.json.minisig
-signed_feed 7
+e2e_signed_feed 7
 install_via "$origin" "serial 7 straight from the server"
 fetched_again && e2e_fail "serial 7 straight from the server: fetched twice"
 install_via "$cache" "older feed in the cache"

@@ -10,6 +10,8 @@
 #                                      folder, Xvfb, cleanup on exit
 #   e2e_feed JSON                      the feed document nginx serves
 #   e2e_package VERSION [NAME]         packs the fixture product as www/packages/NAME
+#   e2e_signed_feed SERIAL             the feed of www/packages/ZavFixture-2.0.tar.gz as it is
+#                                      now, signed with the test's key (ZAV_E2E_SIGNING_KEY)
 #   e2e_start_server                   nginx on a free port (E2E_PORT); ZAV_NGINX_EXTRA applies
 #   e2e_run_installer                  starts it in the background (E2E_PID, log in $E2E_LOG)
 #   e2e_wait_for_line TEXT [SECS]      waits until the log has the line TEXT
@@ -58,6 +60,18 @@ e2e_package() {
     sed -i "s/^X-Package-Version=.*/X-Package-Version=$version/" "$stage/$E2E_APP_ID.desktop"
     echo "$version" > "$stage/VERSION"
     tar -C "$stage" -czf "$E2E_WORK/www/packages/$name" .
+}
+
+e2e_signed_feed() {
+    local pkg=$E2E_WORK/www/packages/ZavFixture-2.0.tar.gz
+    local feed=$E2E_WORK/www/zavtarvex/app/zavtarvex.json
+    e2e_feed "{\"product\": \"Zav Fixture\", \"bundleId\": \"$E2E_APP_ID\",
+     \"pkgUrl\": \"$E2E_BASE/packages/ZavFixture-2.0.tar.gz\", \"autoLaunch\": false,
+     \"pkgSha256\": \"$(sha256sum < "$pkg" | cut -d' ' -f1)\", \"pkgSize\": $(stat -c %s "$pkg"),
+     \"feedSerial\": $1, \"expiresAt\": \"2999-01-01T00:00:00Z\",
+     \"feedUrl\": \"$E2E_BASE/zavtarvex/app/zavtarvex.json\"}"
+    rm -f "$feed.minisig"
+    minisign -S -s "$ZAV_E2E_SIGNING_KEY" -m "$feed" > /dev/null || e2e_fail "minisign cannot sign"
 }
 
 e2e_start_server() {

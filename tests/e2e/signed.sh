@@ -10,21 +10,11 @@ feed=$work/www/zavtarvex/app/zavtarvex.json
 e2e_package 2.0
 pkg=$work/www/packages/ZavFixture-2.0.tar.gz
 
-# signed_feed SERIAL: a feed pinning the package as it is now, signed with the test's key.
-signed_feed() {
-    e2e_feed "{\"product\": \"Zav Fixture\", \"bundleId\": \"$E2E_APP_ID\",
-     \"pkgUrl\": \"$E2E_BASE/packages/ZavFixture-2.0.tar.gz\", \"autoLaunch\": false,
-     \"pkgSha256\": \"$(sha256sum < "$pkg" | cut -d' ' -f1)\", \"pkgSize\": $(stat -c %s "$pkg"),
-     \"feedSerial\": $1, \"expiresAt\": \"2999-01-01T00:00:00Z\",
-     \"feedUrl\": \"$E2E_BASE/zavtarvex/app/zavtarvex.json\"}"
-    rm -f "$feed.minisig"
-    minisign -S -s "$ZAV_E2E_SIGNING_KEY" -m "$feed" > /dev/null || e2e_fail "minisign cannot sign"
-}
 
 e2e_start_server
 
 # 1. The feed altered after it was signed.
-signed_feed 5
+e2e_signed_feed 5
 sed -i 's/Zav Fixture/Zav Fixturf/' "$feed"
 e2e_run_installer
 e2e_expect_one_error_alert "feed altered after signing"
@@ -33,7 +23,7 @@ e2e_has_line "The product information could not be verified: .*" ||
 e2e_has_line "Start download: .*" && e2e_fail "altered feed: the download was started"
 
 # 2. The package altered by one byte after the feed was signed.
-signed_feed 6
+e2e_signed_feed 6
 cp "$pkg" "$work/package.orig"
 printf '\377' | dd of="$pkg" bs=1 seek=100 conv=notrunc 2> /dev/null
 e2e_run_installer
@@ -44,7 +34,7 @@ e2e_has_line "pkg failed with error .*damaged or was altered.*" ||
 mv "$work/package.orig" "$pkg"
 
 # 3. The package as signed: installed, and the serial is kept.
-signed_feed 7
+e2e_signed_feed 7
 e2e_run_installer
 e2e_wait_for_line "Install complete"
 [ -d "$E2E_HOME/.local/opt/$E2E_APP_ID" ] || e2e_fail "the product is not installed"
