@@ -24,7 +24,7 @@ feed() { # package autoLaunch
  \"pkgUrl\": \"$E2E_BASE/packages/$1\", \"autoLaunch\": $2, \"displayVersion\": true}"
 }
 # Slow enough for the detail line to be read while the package comes.
-ZAV_NGINX_EXTRA='location /packages/ { limit_rate 2k; }' e2e_start_server
+ZAV_NGINX_EXTRA='location /packages/ { limit_rate 8k; }' e2e_start_server
 
 # 1. Downloading, with a copy of 1.0 running: then the quit alert.
 "$ZAV_BINARY_DIR/bin/zav-pkg" -pkg "$E2E_WORK/www/packages/ZavFixture-1.0.tar.gz" \

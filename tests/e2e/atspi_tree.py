@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Reads the installer's accessibility tree through AT-SPI, as a screen reader does, and waits
-(up to 30 s) for one state of it:
+(up to 60 s) for one state of it:
   atspi_tree.py downloading PRODUCT       the application and its frame named after PRODUCT's
                                           installer, the status line and the detail line named
                                           by their texts, a plain progress bar
@@ -85,7 +85,8 @@ def tree():
 def main():
     check = {"downloading": downloading, "alert": alert}[sys.argv[1]]
     missing, seen = None, []
-    for _ in range(300):
+    deadline = time.monotonic() + 60
+    while time.monotonic() < deadline:
         try:
             missing = check(*sys.argv[2:])
         except Exception as error:  # an object gone while it was read: read again
