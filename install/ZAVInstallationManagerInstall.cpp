@@ -4,6 +4,7 @@
 
 #include "ZAVInstallationManager.h"
 
+#include "ZAVPackageInstallerSentence.h"
 #include "appcontrol/ZAVAppUtils.h"
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFileLock.h"
@@ -27,12 +28,13 @@ ZAVError ZAVInstallationManager::packageInstallerError(int64_t status,
                                                        const QByteArray &lastErrorLine)
 {
     // Status 6: the product cannot start on this computer; zav-pkg's last line is the sentence
-    // the user reads, made where the decision was made.
+    // the user reads, made where the decision was made, in the form that is translated here
+    // (-sentence).
     constexpr QByteArrayView kPrefix("zav-pkg: ");
     if (status == kCannotRunStatus && lastErrorLine.startsWith(kPrefix) &&
         lastErrorLine.size() > kPrefix.size())
-        return ZAVError{QStringLiteral("zav-pkg"), kCannotRunStatus,
-                        QString::fromUtf8(lastErrorLine.mid(kPrefix.size()))};
+        return ZAVError::withText(QStringLiteral("zav-pkg"), kCannotRunStatus,
+                                  ZAVPackageInstallerSentence(lastErrorLine.mid(kPrefix.size())));
     return installationError();
 }
 
@@ -85,13 +87,10 @@ void ZAVInstallationManager::runInstaller()
     const QByteArray installer = packageInstallerPath();
     auto self = shared_from_this();
     ZAVDispatchBackgroundAsync([self, installer] {
-        QList<QByteArray> args{installer,
-                               "-dumplog",
-                               "-verbose",
-                               "-pkg",
-                               self->getInstallerPath(),
-                               "-target",
-                               "CurrentUserHomeDirectory"};
+        QList<QByteArray> args{installer,  "-dumplog",
+                               "-verbose", "-sentence",
+                               "-pkg",     self->getInstallerPath(),
+                               "-target",  "CurrentUserHomeDirectory"};
         // zav-pkg refuses a package whose application id is not the one the feed names.
         if (const std::optional<QString> &id = self->m_feedData->bundleId(); id && !id->isEmpty())
             args << "-id" << id->toUtf8();

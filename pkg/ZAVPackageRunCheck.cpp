@@ -351,15 +351,18 @@ std::string systemCVersion(const std::string &loader)
     return std::string();
 }
 
-std::string sentence(const std::string &product, const std::string &need)
-{
-    return ZAVEscaped(product) + " cannot run on this computer: it needs " + need;
-}
-
 ZAVPkgResult notInstalled(const std::string &product, const std::string &what)
 {
-    return ZAVPkgError::cannotRun(
-        sentence(product, ZAVEscaped(what) + ", which is not installed."));
+    return ZAVPkgError::cannotRun({kZAVPkgNeedsLibrary, {product, what}});
+}
+
+// `version`: the symbol version missing; `has`: this computer's C library, when known.
+ZAVPkgResult needsNewerSystem(const std::string &product, const std::string &version,
+                              const std::string &has)
+{
+    if (has.empty())
+        return ZAVPkgError::cannotRun({kZAVPkgNeedsNewerSystemVersion, {product, version}});
+    return ZAVPkgError::cannotRun({kZAVPkgNeedsNewerSystem, {product, version, has}});
 }
 
 // The loader's list of the ELF program at `path` (absolute, in the staging directory).
@@ -368,17 +371,12 @@ ZAVPkgResult checkLibraries(const std::string &product, const std::string &loade
 {
     const Output list = runBounded({loader, "--list", path});
     const Missing missing = missingFrom(list.text);
-    if (!missing.cVersion.empty()) {
-        const std::string has = systemCVersion(loader);
-        return ZAVPkgError::cannotRun(sentence(
-            product, "a newer system (" + ZAVEscaped(missing.cVersion) +
-                         (has.empty() ? "" : "; this computer has " + ZAVEscaped(has)) + ")."));
-    }
+    if (!missing.cVersion.empty())
+        return needsNewerSystem(product, missing.cVersion, systemCVersion(loader));
     if (!missing.library.empty())
         return notInstalled(product, missing.library);
     if (!missing.otherVersion.empty())
-        return ZAVPkgError::cannotRun(
-            sentence(product, "a newer system (" + ZAVEscaped(missing.otherVersion) + ")."));
+        return needsNewerSystem(product, missing.otherVersion, std::string());
     if (!list.ran || list.status != 0) {
         const std::string why =
             !list.ran ? list.failure

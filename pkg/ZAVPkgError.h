@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ZAVPkgSentence.h"
 #include "base/ZAVFileError.h"
 
 #include <optional>
@@ -22,6 +23,8 @@ struct ZAVPkgError {
 
     Kind kind;
     std::string message;
+    // CannotRun: the sentence as the installer reads it (ZAVPkgSentence::encoded()).
+    std::string sentence{};
 
     static ZAVPkgError usage(std::string message) { return {Kind::Usage, std::move(message)}; }
     static ZAVPkgError unreadable(std::string message)
@@ -30,9 +33,9 @@ struct ZAVPkgError {
     }
     static ZAVPkgError refused(std::string message) { return {Kind::Refused, std::move(message)}; }
     static ZAVPkgError failed(std::string message) { return {Kind::Failed, std::move(message)}; }
-    static ZAVPkgError cannotRun(std::string sentence)
+    static ZAVPkgError cannotRun(const ZAVPkgSentence &sentence)
     {
-        return {Kind::CannotRun, std::move(sentence)};
+        return {Kind::CannotRun, sentence.english(), sentence.encoded()};
     }
     // A file step of the installation that failed: "<context>: <the reason>".
     static ZAVPkgError failed(const std::string &context, const ZAVFileError &error)

@@ -38,3 +38,6 @@ inline constexpr const char kZAVPkgNeedsLibrary[] = QT_TRANSLATE_NOOP(
 inline constexpr const char kZAVPkgNeedsNewerSystem[] = QT_TRANSLATE_NOOP(
     "zav-pkg", "%1 cannot run on this computer: it needs a newer system (%2; this computer has "
                "%3).");
+// %1 the product, %2 the version of the system it needs, when this computer's is not known.
+inline constexpr const char kZAVPkgNeedsNewerSystemVersion[] =
+    QT_TRANSLATE_NOOP("zav-pkg", "%1 cannot run on this computer: it needs a newer system (%2).");

@@ -25,7 +25,7 @@ constexpr char kCurrentUser[] = "CurrentUserHomeDirectory";
 
 constexpr char kHelp[] =
     "usage: zav-pkg [-dumplog] [-verbose] [-id ID] [-replace-unowned] [-sha256 HEX] [-size N]\n"
-    "               -pkg FILE -target CurrentUserHomeDirectory|DIR\n"
+    "               [-sentence] -pkg FILE -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg [-dumplog] [-verbose] -uninstall -id ID -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg [-dumplog] [-verbose] -rollback -id ID -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg -help\n"
@@ -44,6 +44,8 @@ constexpr char kHelp[] =
     "                (to <name>.zav-saved-<time>) instead of refusing\n"
     "  -sha256 HEX   refuse the package unless the bytes read have this SHA-256\n"
     "  -size N       refuse the package unless it is exactly N bytes long\n"
+    "  -sentence     after status 6, the sentence for the user as the installer reads it\n"
+    "                (its source text and arguments, separated by 0x1f) instead of English\n"
     "  -verbose      one line per phase on standard output\n"
     "  -dumplog      the detailed log, every entry of the package, on standard error\n"
     "  -help         this text\n"
@@ -94,6 +96,7 @@ int main(int argc, char **argv)
 
     bool verbose = false;
     bool dumplog = false;
+    bool encodedSentence = false;
     std::string package;
     std::string target;
     ZAVPackageInstaller::Options options;
@@ -109,6 +112,8 @@ int main(int argc, char **argv)
             verbose = true;
         } else if (option == "-dumplog") {
             dumplog = true;
+        } else if (option == "-sentence") {
+            encodedSentence = true;
         } else if (option == "-uninstall" || option == "-rollback") {
             if (action != Action::Install)
                 return usageError("give one of -uninstall and -rollback");
@@ -221,7 +226,8 @@ int main(int argc, char **argv)
             what = ""; // a sentence for the user, shown as it is by the installer
             break;
         }
-        log.message(what + error->message);
+        log.message(what + (encodedSentence && !error->sentence.empty() ? error->sentence
+                                                                        : error->message));
         return error->exitStatus();
     }
     return 0;

@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>لا يمكن تشغيل %1 على هذا الحاسوب: فهو يحتاج إلى نظام أحدث (%2؛ وهذا الحاسوب لديه %3).</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>لا يمكن تشغيل %1 على هذا الحاسوب: فهو يحتاج إلى نظام أحدث (%2).</translation>
+    </message>
 </context>
 </TS>

@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>%1 kann auf diesem Computer nicht ausgeführt werden: Es wird ein neueres System benötigt (%2; dieser Computer hat %3).</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>%1 kann auf diesem Computer nicht ausgeführt werden: Es wird ein neueres System benötigt (%2).</translation>
+    </message>
 </context>
 </TS>

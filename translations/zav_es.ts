@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>%1 no puede ejecutarse en este equipo: necesita un sistema más reciente (%2; este equipo tiene %3).</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>%1 no puede ejecutarse en este equipo: necesita un sistema más reciente (%2).</translation>
+    </message>
 </context>
 </TS>

@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>%1 ne peut pas fonctionner sur cet ordinateur : il a besoin d’un système plus récent (%2 ; cet ordinateur a %3).</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>%1 ne peut pas fonctionner sur cet ordinateur : il a besoin d’un système plus récent (%2).</translation>
+    </message>
 </context>
 </TS>

@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>%1 non può essere eseguito su questo computer: richiede un sistema più recente (%2; questo computer ha %3).</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>%1 non può essere eseguito su questo computer: richiede un sistema più recente (%2).</translation>
+    </message>
 </context>
 </TS>

@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>%1 はこのコンピューターでは実行できません。より新しいシステムが必要です（%2。このコンピューターは %3）。</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>%1 はこのコンピューターでは実行できません。より新しいシステムが必要です（%2）。</translation>
+    </message>
 </context>
 </TS>

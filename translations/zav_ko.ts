@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>%1은(는) 이 컴퓨터에서 실행할 수 없습니다. 더 최신 시스템이 필요합니다(%2, 이 컴퓨터는 %3).</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>%1은(는) 이 컴퓨터에서 실행할 수 없습니다. 더 최신 시스템이 필요합니다(%2).</translation>
+    </message>
 </context>
 </TS>

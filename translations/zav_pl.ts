@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>Nie można uruchomić programu %1 na tym komputerze: wymaga on nowszego systemu (%2; ten komputer ma %3).</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>Nie można uruchomić programu %1 na tym komputerze: wymaga on nowszego systemu (%2).</translation>
+    </message>
 </context>
 </TS>

@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>%1 bu bilgisayarda çalışamaz: Daha yeni bir sistem gerekiyor (%2; bu bilgisayarda %3 var).</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>%1 bu bilgisayarda çalışamaz: Daha yeni bir sistem gerekiyor (%2).</translation>
+    </message>
 </context>
 </TS>

@@ -396,5 +396,9 @@
         <source>%1 cannot run on this computer: it needs a newer system (%2; this computer has %3).</source>
         <translation>%1 无法在此计算机上运行：它需要更新的系统（%2；此计算机为 %3）。</translation>
     </message>
+    <message>
+        <source>%1 cannot run on this computer: it needs a newer system (%2).</source>
+        <translation>%1 无法在此计算机上运行：它需要更新的系统（%2）。</translation>
+    </message>
 </context>
 </TS>

@@ -332,6 +332,7 @@ void InstallTest::exitStatusDecidesResultAndPackage()
         QStringList expected{standIn,
                              QStringLiteral("-dumplog"),
                              QStringLiteral("-verbose"),
+                             QStringLiteral("-sentence"),
                              QStringLiteral("-pkg"),
                              package,
                              QStringLiteral("-target"),
@@ -357,6 +358,10 @@ void InstallTest::cannotRunHereShowsZavPkgsSentence_data()
         "computer has 2.31).");
     const QString says = QStringLiteral("echo 'zav-pkg: working' >&2; echo 'zav-pkg: %1' >&2; ");
     QTest::newRow("status 6 and its sentence") << says.arg(sentence) + "exit 6" << sentence;
+    QTest::newRow("status 6 and its sentence as source text and arguments")
+        << "printf 'zav-pkg: %s\\037Zav Demo\\037GLIBC_2.34\\0372.31\\n' '" +
+               QString::fromUtf8(kZAVPkgNeedsNewerSystem) + "' >&2; exit 6"
+        << sentence;
     QTest::newRow("status 6, nothing said") << "exit 6" << QString();
     QTest::newRow("status 4 and a sentence") << says.arg(sentence) + "exit 4" << QString();
     QTest::newRow("status 6, a line of another program") << "echo oops >&2; exit 6" << QString();
