@@ -83,7 +83,7 @@ zav_nginx_stop() {
     local dir=$1 pid
     [ -f "$dir/server.pid" ] || return 0
     pid=$(cat "$dir/server.pid")
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
     rm -f "$dir/server.pid"
     return 0
 }

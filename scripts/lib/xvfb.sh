@@ -33,7 +33,7 @@ zav_xvfb_start() {
 
 zav_xvfb_stop() {
     [ -n "${ZAV_XVFB_PID:-}" ] || return 0
-    kill "$ZAV_XVFB_PID" 2>/dev/null && wait "$ZAV_XVFB_PID" 2>/dev/null
+    kill "$ZAV_XVFB_PID" 2>/dev/null && wait "$ZAV_XVFB_PID" 2>/dev/null || true
     ZAV_XVFB_PID=
     return 0
 }
