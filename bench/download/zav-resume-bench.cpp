@@ -8,6 +8,11 @@
 //
 //   zav-resume-bench [SIZE_MIB [DROP_MIB]]      (defaults: 1024 and 100)
 //   -> size=<bytes> sent=<bytes> sent_ratio=<r> retries=<n> seconds=<s>
+//
+// With -mirror, the package is at two places (pkgUrl and one of pkgMirrors, two servers): the
+// first dies after half of it, and the download goes on from the second. The bytes sent are
+// those of both servers.
+//   zav-resume-bench -mirror [SIZE_MIB]            (default 1024)
 
 #include "feed/ZAVFeedData.h"
 #include "install/ZAVInstallationManager.h"
@@ -25,11 +30,17 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    const bool mirror = argc > 1 && QByteArray(argv[1]) == "-mirror";
+    if (mirror) {
+        --argc;
+        ++argv;
+    }
     const qint64 mib = 1024 * 1024;
     const qint64 size = (argc > 1 ? QByteArray(argv[1]).toLongLong() : 1024) * mib;
-    const qint64 drop = (argc > 2 ? QByteArray(argv[2]).toLongLong() : 100) * mib;
+    const qint64 drop =
+        mirror ? size / 2 : (argc > 2 ? QByteArray(argv[2]).toLongLong() : 100) * mib;
     if (size <= 0 || drop <= 0) {
-        std::fprintf(stderr, "usage: %s [SIZE_MIB [DROP_MIB]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [SIZE_MIB [DROP_MIB]] | -mirror [SIZE_MIB]\n", argv[0]);
         return 2;
     }
 
@@ -58,13 +69,20 @@ int main(int argc, char **argv)
     route.closeAfterBytes = drop;
     route.chunkSize = 256 * 1024;
     server.setRoute("/big.bin", route);
+    // The second place has the whole file and stays up.
+    ZAVFakeHTTPServer second;
+    route.closeAfterBytes = -1;
+    second.setRoute("/big.bin", route);
 
     auto feed = std::make_shared<ZAVFeedData>();
     feed->setPkgUrl(server.url("/big.bin").toString());
     feed->setPkgSize(size);
     feed->setPkgSha256(QString::fromLatin1(sha.result().toHex()));
+    if (mirror)
+        feed->setPkgMirrors({second.url("/big.bin")});
     ZAVInstallationOptions options;
-    options.retryPolicy.delays.assign(size_t(size / drop + 1), std::chrono::seconds(1));
+    if (!mirror)
+        options.retryPolicy.delays.assign(size_t(size / drop + 1), std::chrono::seconds(1));
     auto manager = ZAVInstallationManager::initWithFeedData(feed, options);
     int retries = 0;
     manager->setTransferBlock(
@@ -86,9 +104,9 @@ int main(int argc, char **argv)
     app.exec();
     ZAVURLSession::shutdownAll();
 
+    const qint64 sent = server.bodyBytesSent() + second.bodyBytesSent();
     std::printf("size=%lld sent=%lld sent_ratio=%.3f retries=%d seconds=%.1f\n",
-                static_cast<long long>(size), static_cast<long long>(server.bodyBytesSent()),
-                double(server.bodyBytesSent()) / double(size), retries,
-                double(clock.elapsed()) / 1000.0);
+                static_cast<long long>(size), static_cast<long long>(sent),
+                double(sent) / double(size), retries, double(clock.elapsed()) / 1000.0);
     return status;
 }

@@ -10,7 +10,7 @@ ZAV_PACKAGES=(
     libarchive-dev libglib2.0-dev zlib1g-dev libsodium-dev libssl-dev
     nginx curl time xz-utils zstd bzip2 strace minisign openssl procps
     xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox
-    fonts-dejavu-core debootstrap desktop-file-utils
+    fonts-dejavu-core fonts-wqy-microhei debootstrap desktop-file-utils
     weston at-spi2-core python3-pyatspi dbus
 )
 
