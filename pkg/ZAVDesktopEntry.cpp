@@ -188,8 +188,11 @@ std::string ZAVDesktopEntry::integratedText(const std::vector<std::string> &prog
         const std::string group = kActionPrefix + added->id;
         g_key_file_set_string(file.get(), group.c_str(), "Name", added->name.c_str());
         std::string exec;
-        for (const std::string &argument : added->arguments)
-            exec += (exec.empty() ? "" : " ") + quotedArgument(argument, true);
+        for (const std::string &argument : added->arguments) {
+            if (!exec.empty())
+                exec += ' ';
+            exec += quotedArgument(argument, true);
+        }
         g_key_file_set_string(file.get(), group.c_str(), "Exec", exec.c_str());
     }
     gsize length = 0;
