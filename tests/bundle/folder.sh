@@ -17,7 +17,8 @@ missing=$(LD_LIBRARY_PATH=$root/lib "$root/bin/ld-linux-x86-64.so.2" --list \
 out=$("$root/bin/zav-pkg" -help 2>&1)
 case $out in *zav-pkg*) ;; *) echo "FAIL: zav-pkg did not run through the loader: $out"; exit 1 ;; esac
 if ! [ -x "$root/bin/zav-launch-desktop" ] || ! [ -x "$root/bin/zav-remove" ] || ! [ -e "$root/lib/libcrypto.so.3" ] ||
-    ! [ -e "$root/plugins/platforms/libqxcb.so" ] || [ -e "$root/plugins/xcbglintegrations" ]; then
+    ! [ -e "$root/plugins/platforms/libqxcb.so" ] || [ -e "$root/plugins/xcbglintegrations" ] ||
+    ! [ -x "$root/bin/zav-unzstd" ] || [ "$(stat -c %s "$root"/lib/libicudata.so.*)" -gt 100000 ]; then
     echo "FAIL: a part is missing or one to leave out is there"
     exit 1
 fi
