@@ -24,6 +24,14 @@
 #   translations/               Qt's own texts (qtbase_<language>.qm) in each language the
 #                               installer ships (translations/zav_<language>.ts)
 #
+# The vendor's tool kit DEST/NAME (zav_bundle_kit), self-contained the same way:
+#   zav-vendor                  launcher: the entry point (bundle/zav-vendor.sh)
+#   bin/ld-linux-x86-64.so.2    the loader; bin/qt.conf beside it
+#   libexec/zav-vendor          the program
+#   lib/, plugins/tls/          what it loads (TLS: verify fetches https feeds)
+#   installer/                  the unstamped installer folder, which `zav-vendor bundle`
+#                               finds there and stamps
+#
 #   zav_bundle_folder BIN DEST NAME [INSTALLER]
 #                                       assemble DEST/NAME from the programs in BIN (the
 #                                       installer: INSTALLER, default BIN/zav-installer)
@@ -31,7 +39,9 @@
 #                                       ($ZAV_BUNDLE_ZSTD: zstd's level option for the .run,
 #                                       default -19; $ZAV_BUNDLE_GZIP: gzip's for the .tar.gz,
 #                                       default -9)
-#   zav_bundle_sizes DEST NAME          print the largest parts of the folder
+#   zav_bundle_kit BIN DEST NAME        assemble the tool kit DEST/NAME from the programs in BIN
+#   zav_bundle_sizes DEST NAME          print the .run's size against its budget and the
+#                                       largest parts of the folder
 #   zav_bundle_check_name NAME          refuse (status 1, with a message) a name that is not
 #                                       a plain file name (see there)
 
@@ -75,7 +85,7 @@ zav_bundle_qt_translations() {
 }
 
 zav_bundle_folder() {
-    local bin=$1 dest=$2 name=$3 installer=${4:-$1/zav-installer} plugins plugin lib ssl
+    local bin=$1 dest=$2 name=$3 installer=${4:-$1/zav-installer} plugins plugin
     local root=$dest/$name
     plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS) || return 1
     rm -rf "$root"
@@ -92,6 +102,14 @@ zav_bundle_folder() {
         install -D -m 644 "$plugins/$plugin" "$root/plugins/$plugin"
     done
     zav_bundle_qt_translations "$root/translations" || return 1
+    zav_bundle_libraries "$root" || return 1
+    [ -e "$root/lib/libzstd.so.1" ]
+}
+
+# ROOT/lib: every library ROOT/libexec's programs and ROOT/plugins load, and libssl; the loader
+# into ROOT/bin.
+zav_bundle_libraries() {
+    local root=$1 lib ssl
     # Qt loads libssl and libcrypto by name when it first needs TLS: ldd cannot see them.
     # awk reads to the end: leaving early would end ldconfig with SIGPIPE, a failure under
     # pipefail.
@@ -103,8 +121,24 @@ zav_bundle_folder() {
         esac
     done
     zav_bundle_icu_data "$root/lib" || return 1
-    [ -e "$root/lib/libssl.so.3" ] && [ -e "$root/bin/ld-linux-x86-64.so.2" ] &&
-        [ -e "$root/lib/libzstd.so.1" ]
+    [ -e "$root/lib/libssl.so.3" ] && [ -e "$root/bin/ld-linux-x86-64.so.2" ]
+}
+
+zav_bundle_kit() {
+    local bin=$1 dest=$2 name=$3 plugins plugin
+    local root=$dest/$name
+    plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS) || return 1
+    rm -rf "$root"
+    mkdir -p "$root"/{bin,libexec,lib}
+    zav_bundle_folder "$bin" "$root" installer || return 1
+    install -m 755 "$bin/zav-vendor" "$root/libexec/"
+    strip --strip-unneeded "$root/libexec/zav-vendor"
+    install -m 755 "$ZAV_BUNDLE_SOURCE/zav-vendor.sh" "$root/zav-vendor"
+    install -m 644 "$ZAV_BUNDLE_SOURCE/qt.conf" "$root/bin/"
+    for plugin in tls/libqopensslbackend.so tls/libqcertonlybackend.so; do
+        install -D -m 644 "$plugins/$plugin" "$root/plugins/$plugin"
+    done
+    zav_bundle_libraries "$root"
 }
 
 # ICU's data library in LIB (libicudata.so.N, a third of the bundle) replaced by one with the
@@ -187,9 +221,11 @@ zav_bundle_pack() {
 }
 
 zav_bundle_sizes() {
-    local dest=$1 name=$2 file
-    echo "$name-x86_64.run: $(stat -c %s "$dest/$name-x86_64.run" | awk '{ printf "%.1f", $1 / 1e6 }') MB" \
-        "(at most 25); largest parts, unpacked and gzip'd:"
+    local dest=$1 name=$2 file size budget=25000000
+    size=$(stat -c %s "$dest/$name-x86_64.run")
+    echo "$name-x86_64.run: $(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1e6 }') MB of the" \
+        "$((budget / 1000000)) MB budget$([ "$size" -le "$budget" ] || echo ': OVER BUDGET')"
+    echo "largest parts, unpacked and gzip'd (the .run zstd's them):"
     # awk, not head: sort must not die of SIGPIPE under pipefail.
     find "$dest/$name" -type f -printf '%s %p\n' | sort -rn | awk 'NR <= 8' | while read -r _ file; do
         printf '  %6s KB  %6s KB gz  %s\n' "$(( $(stat -c %s "$file") / 1024 ))" \
