@@ -27,6 +27,7 @@
 # The vendor's tool kit DEST/NAME (zav_bundle_kit), self-contained the same way:
 #   zav-vendor                  launcher: the entry point (bundle/zav-vendor.sh)
 #   bin/ld-linux-x86-64.so.2    the loader; bin/qt.conf beside it
+#   bin/zav-remove              the remover, which the checks of a package install with it
 #   libexec/zav-vendor          the program
 #   lib/, plugins/tls/          what it loads (TLS: verify fetches https feeds)
 #   installer/                  the unstamped installer folder, which `zav-vendor bundle`
@@ -132,7 +133,9 @@ zav_bundle_kit() {
     mkdir -p "$root"/{bin,libexec,lib}
     zav_bundle_folder "$bin" "$root" installer || return 1
     install -m 755 "$bin/zav-vendor" "$root/libexec/"
-    strip --strip-unneeded "$root/libexec/zav-vendor"
+    # The remover the throw-away install of a package's check looks for beside the loader.
+    install -m 755 "$bin/zav-remove" "$root/bin/"
+    strip --strip-unneeded "$root/libexec/zav-vendor" "$root/bin/zav-remove"
     install -m 755 "$ZAV_BUNDLE_SOURCE/zav-vendor.sh" "$root/zav-vendor"
     install -m 644 "$ZAV_BUNDLE_SOURCE/qt.conf" "$root/bin/"
     for plugin in tls/libqopensslbackend.so tls/libqcertonlybackend.so; do

@@ -49,11 +49,16 @@ zav_chroot_run_check() {
     mkdir -p "$root$home/Downloads" && install -m 644 "$run" "$root$home/Downloads/"
     for _ in $(seq 1 10); do
         display=$((900 + RANDOM % 90))
+        # The chroots share the host's abstract sockets, where X servers listen too.
         [ -e "/tmp/.X11-unix/X$display" ] && continue
+        grep -q "@/tmp/.X11-unix/X$display\$" /proc/net/unix && continue
         chroot --userspec="$user:$user" "$root" env -i PATH=/usr/bin:/bin HOME="$home" \
             LANG=C.UTF-8 sh -c "cd ~/Downloads && exec timeout 120 xvfb-run -n $display \
-                -s '-screen 0 800x600x24 -nolisten tcp' sh ./${run##*/}" > "$log" 2>&1
+                -e $home/xvfb.log -s '-screen 0 800x600x24 -nolisten tcp' sh ./${run##*/}" \
+            > "$log" 2>&1
         status=$?
+        # Xvfb's own errors, where xvfb-run keeps them.
+        cat "$root$home/xvfb.log" >> "$log" 2>/dev/null
         grep -q "Xvfb failed to start\|Server is already active" "$log" || break
     done
     pid=$(cat "$root$home/product.pid" 2>/dev/null)
