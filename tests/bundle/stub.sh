@@ -76,6 +76,7 @@ rows=(
     "noexec TMPDIR, no runtime dir|exec|$noexec||0|0|$work/home/.cache"
     "installer killed|sh|$work/tmp|$work/rt|kill|137|$work/tmp"
     "damaged file|damaged|$work/tmp|$work/rt|0|126|"
+    "one byte altered in a stored block|altered|$work/tmp|$work/rt|0|126|"
 )
 for line in "${rows[@]}"; do
     IFS='|' read -r row how tmp rt told expected where prepare <<< "$line"
@@ -86,6 +87,12 @@ for line in "${rows[@]}"; do
     file=$run
     case $how in
     damaged) file=$work/damaged.run && head -c -100 "$run" > "$file" && set -- sh "$file" ;;
+    # Amid the second half's random bytes, which zstd stores as they are: only its checksum
+    # tells.
+    altered)
+        file=$work/altered.run && cp "$run" "$file" && set -- sh "$file"
+        printf '\x5a' | dd of="$file" bs=1 seek=$(($(stat -c %s "$run") - 500000)) conv=notrunc 2> /dev/null
+        ;;
     sh) set -- sh "$run" ;;
     exec) set -- "$run" ;;
     esac
