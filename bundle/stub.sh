@@ -17,8 +17,9 @@
 # background job ignore SIGINT, so they get SIGTERM), wait for them and remove the folder. While
 # the program runs, they are passed on to it and its status is this script's.
 zav_name=@NAME@
-zav_offset=@OFFSET@
-zav_length=@LENGTH@
+zav_offset=@OFFSET@ # the archives start here: the head, gzip'd, then two zstd'd halves
+zav_head=@HEAD@     # the head's length
+zav_length=@LENGTH@ # the first half's length
 zav_room=@ROOM@ # kilobytes the unpacked folder needs
 zav_me=$(id -u)
 zav_dir=
@@ -94,8 +95,8 @@ zav_try() {
         "$zav_dir/probe" 2>/dev/null && rm -f "$zav_dir/probe"; then
         zav_unpack && return 0
         # A place that fails while a whole file unpacks (no room, no inodes, a quota) is left
-        # for the next one; gzip's check of the whole archive tells the two apart.
-        if ! tail -c +"$zav_offset" -- "$0" | gzip -t 2>/dev/null; then
+        # for the next one; the checks of the archives tell the two apart.
+        if zav_damaged; then
             echo "$zav_name: this file is damaged or incomplete; download it again" >&2
             exit 126
         fi
@@ -104,22 +105,35 @@ zav_try() {
     zav_dir=
     return 1
 }
-# The folders first: the two archives are unpacked at once, and two tars making the same
-# missing folder at the same moment can fail ("Cannot open: No such file or directory").
-# The archive is two gzip'd tars of about equal size, unpacked at once on two cores: the
-# first $zav_length bytes from byte $zav_offset, then the rest. Each tar is the last process
-# of its background job, so $! is the process a signal stops; a gzip failure (a cut or
-# altered file, seen only by gzip) leaves a mark in the folder.
+# The decompressor the head brings, run by the folder's own loader on its C library and libzstd.
+zav_unzstd() {
+    "$zav_dir/$zav_name/bin/ld-linux-x86-64.so.2" --library-path "$zav_dir/$zav_name/lib" \
+        "$zav_dir/$zav_name/bin/zav-unzstd"
+}
+# The folders first: the two halves are unpacked at once, and two tars making the same missing
+# folder at the same moment can fail ("Cannot open: No such file or directory"). Then the head
+# ($zav_head bytes from byte $zav_offset: the decompressor and what it runs on), then the two
+# halves at once on two cores: the first $zav_length bytes after the head, then the rest. Each
+# tar is the last process of its background job, so $! is the process a signal stops; a
+# decompressor's failure (a cut or altered file, seen only by gzip or zav-unzstd) leaves a mark
+# in the folder.
 zav_unpack() {
+    zav_headed=
     while IFS= read -r zav_folder; do
         mkdir -p "$zav_dir/$zav_folder" || return 1
     done <<'ZAV_FOLDERS'
 @FOLDERS@
 ZAV_FOLDERS
-    { tail -c +"$zav_offset" -- "$0" | head -c "$zav_length" | gzip -dc 2>/dev/null ||
+    { tail -c +"$zav_offset" -- "$0" | head -c "$zav_head" | gzip -dc 2>/dev/null ||
         : > "$zav_dir/.damaged"; } 2>/dev/null | tar -xf - -C "$zav_dir" 2>/dev/null &
     zav_pids=$!
-    { tail -c +$((zav_offset + zav_length)) -- "$0" | gzip -dc 2>/dev/null ||
+    wait "$zav_pids" && [ ! -e "$zav_dir/.damaged" ] || { zav_pids= && return 1; }
+    zav_headed=1
+    zav_from=$((zav_offset + zav_head))
+    { tail -c +"$zav_from" -- "$0" | head -c "$zav_length" | zav_unzstd 2>/dev/null ||
+        : > "$zav_dir/.damaged"; } 2>/dev/null | tar -xf - -C "$zav_dir" 2>/dev/null &
+    zav_pids=$!
+    { tail -c +$((zav_from + zav_length)) -- "$0" | zav_unzstd 2>/dev/null ||
         : > "$zav_dir/.damaged"; } 2>/dev/null | tar -xf - -C "$zav_dir" 2>/dev/null &
     zav_pids="$zav_pids $!"
     wait "${zav_pids% *}"
@@ -128,6 +142,14 @@ ZAV_FOLDERS
     zav_second=$?
     zav_pids=
     [ "$zav_first" -eq 0 ] && [ "$zav_second" -eq 0 ] && [ ! -e "$zav_dir/.damaged" ]
+}
+# The file is cut or altered: the head fails gzip's check, or, once the decompressor is there,
+# the halves fail its checksums. A head that did not arrive whole but checks out tells nothing:
+# the place is the fault.
+zav_damaged() {
+    tail -c +"$zav_offset" -- "$0" | head -c "$zav_head" | gzip -t 2>/dev/null || return 0
+    [ -n "$zav_headed" ] || return 1
+    ! tail -c +$((zav_offset + zav_head)) -- "$0" | zav_unzstd > /dev/null 2>&1
 }
 
 zav_cache=${HOME:+$HOME/.cache}

@@ -8,6 +8,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <zstd.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,6 +30,11 @@ extern const size_t kZAVRunStubSize;
 namespace {
 
 constexpr char kInstallerPath[] = "libexec/zav-installer";
+// What the .run unpacks first, gzip'd: its decompressor and what that runs on (as
+// scripts/lib/bundle.sh's ZAV_BUNDLE_HEAD).
+constexpr const char *kHeadPaths[] = {"bin/ld-linux-x86-64.so.2", "lib/libc.so.6",
+                                      "lib/libzstd.so.1", "bin/zav-unzstd"};
+constexpr int kZstdLevel = 19;
 constexpr size_t kMaximumInstallerSize = size_t(1) << 30;
 
 // One thing in the installer folder: its path there ("" for the folder itself), its status and,
@@ -77,12 +83,53 @@ ZAVResult<std::vector<Item>> listFolder(const std::string &root)
     return items;
 }
 
-// Appends the archive's output to a string.
-la_ssize_t appendOutput(struct archive *, void *target, const void *data, size_t size)
+// Where an archive's output goes: appended to a string, through zstd (level 19, with the
+// checksum the stub's decompressor checks) when `zstd` is set.
+struct Sink {
+    std::string *output = nullptr;
+    ZSTD_CCtx *zstd = nullptr;
+};
+
+bool compress(Sink &sink, const void *data, size_t size, ZSTD_EndDirective mode)
 {
-    static_cast<std::string *>(target)->append(static_cast<const char *>(data), size);
+    ZSTD_inBuffer in = {data, size, 0};
+    std::vector<char> chunk(ZSTD_CStreamOutSize());
+    for (;;) {
+        ZSTD_outBuffer out = {chunk.data(), chunk.size(), 0};
+        const size_t left = ZSTD_compressStream2(sink.zstd, &out, &in, mode);
+        if (ZSTD_isError(left))
+            return false;
+        sink.output->append(chunk.data(), out.pos);
+        if (mode == ZSTD_e_end ? left == 0 : in.pos == in.size)
+            return true;
+    }
+}
+
+la_ssize_t writeOutput(struct archive *archive, void *target, const void *data, size_t size)
+{
+    Sink &sink = *static_cast<Sink *>(target);
+    if (!sink.zstd) {
+        sink.output->append(static_cast<const char *>(data), size);
+    } else if (!compress(sink, data, size, ZSTD_e_continue)) {
+        archive_set_error(archive, EIO, "zstd cannot compress");
+        return -1;
+    }
     return la_ssize_t(size);
 }
+
+int closeOutput(struct archive *archive, void *target)
+{
+    Sink &sink = *static_cast<Sink *>(target);
+    if (sink.zstd && !compress(sink, nullptr, 0, ZSTD_e_end)) {
+        archive_set_error(archive, EIO, "zstd cannot finish");
+        return ARCHIVE_FATAL;
+    }
+    return ARCHIVE_OK;
+}
+
+struct ZstdFree {
+    void operator()(ZSTD_CCtx *context) const { ZSTD_freeCCtx(context); }
+};
 
 struct ArchiveFree {
     void operator()(struct archive *archive) const { archive_write_free(archive); }
@@ -97,19 +144,33 @@ std::string archiveError(struct archive *archive, const std::string &what)
     return what + ": " + (text ? text : "the archive cannot be written");
 }
 
-// A gzip'd tar of `items`, in order, each under name/ (the folder itself as name).
-std::string packHalf(const std::string &root, const std::string &name,
-                     const std::vector<const Item *> &items, std::string *output)
+enum class Compression { Gzip, Zstd };
+
+// A tar of `items`, in order, each under name/ (the folder itself as name), gzip'd or zstd'd.
+std::string packPart(const std::string &root, const std::string &name,
+                     const std::vector<const Item *> &items, Compression compression,
+                     std::string *output)
 {
+    Sink sink{output, nullptr};
+    std::unique_ptr<ZSTD_CCtx, ZstdFree> zstd;
+    if (compression == Compression::Zstd) {
+        zstd.reset(ZSTD_createCCtx());
+        if (!zstd ||
+            ZSTD_isError(ZSTD_CCtx_setParameter(zstd.get(), ZSTD_c_compressionLevel, kZstdLevel)) ||
+            ZSTD_isError(ZSTD_CCtx_setParameter(zstd.get(), ZSTD_c_checksumFlag, 1)))
+            return "zstd cannot start";
+        sink.zstd = zstd.get();
+    }
     std::unique_ptr<struct archive, ArchiveFree> archive(archive_write_new());
     struct archive *a = archive.get();
     if (archive_write_set_format_gnutar(a) != ARCHIVE_OK ||
-        archive_write_add_filter_gzip(a) != ARCHIVE_OK ||
-        archive_write_set_filter_option(a, "gzip", "compression-level", "9") != ARCHIVE_OK ||
-        archive_write_set_filter_option(a, "gzip", "timestamp", nullptr) != ARCHIVE_OK ||
-        // No zeros after the gzip stream: the halves are read as one stream of two members.
+        (compression == Compression::Gzip &&
+         (archive_write_add_filter_gzip(a) != ARCHIVE_OK ||
+          archive_write_set_filter_option(a, "gzip", "compression-level", "9") != ARCHIVE_OK ||
+          archive_write_set_filter_option(a, "gzip", "timestamp", nullptr) != ARCHIVE_OK)) ||
+        // No zeros after the compressed stream: the stub reads each part by its length.
         archive_write_set_bytes_in_last_block(a, 1) != ARCHIVE_OK ||
-        archive_write_open2(a, output, nullptr, appendOutput, nullptr, nullptr) != ARCHIVE_OK)
+        archive_write_open2(a, &sink, nullptr, writeOutput, closeOutput, nullptr) != ARCHIVE_OK)
         return archiveError(a, "cannot start the archive");
     std::vector<char> buffer(size_t(1) << 20);
     for (const Item *item : items) {
@@ -237,15 +298,26 @@ ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
         }
     }
 
-    // The halves, as zav_bundle_pack splits them.
-    std::vector<const Item *> files, first, second, folders;
+    // The head and the halves, as zav_bundle_pack splits them: the folders and the
+    // decompressor with what it runs on, then the other files.
+    std::vector<const Item *> files, first, second, folders, head;
     off_t firstSize = 0, secondSize = 0, blocks = 0;
     for (const Item &item : items) {
         blocks += item.status.st_blocks;
         if (S_ISDIR(item.status.st_mode))
             folders.push_back(&item);
-        else
+        else if (std::find(std::begin(kHeadPaths), std::end(kHeadPaths), item.path) ==
+                 std::end(kHeadPaths))
             files.push_back(&item);
+    }
+    head = folders;
+    for (const char *path : kHeadPaths) {
+        const auto found = std::find_if(items.begin(), items.end(), [&](const Item &item) {
+            return item.path == path && S_ISREG(item.status.st_mode);
+        });
+        if (found == items.end())
+            return sentence("the installer folder " + root + " lacks " + path);
+        head.push_back(&*found);
     }
     std::stable_sort(files.begin(), files.end(), [](const Item *a, const Item *b) {
         return a->status.st_size > b->status.st_size;
@@ -255,19 +327,21 @@ ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
         (toFirst ? first : second).push_back(item);
         (toFirst ? firstSize : secondSize) += item->status.st_size;
     }
-    first.insert(first.end(), folders.begin(), folders.end());
     std::string folderLines;
     for (const Item *folder : folders)
         folderLines += (folderLines.empty() ? "" : "\n") + options.name +
                        (folder->path.empty() ? "" : "/" + folder->path);
 
-    std::string firstArchive, secondArchive;
-    auto other = std::async(std::launch::async,
-                            [&] { return packHalf(root, options.name, second, &secondArchive); });
-    const std::string firstError = packHalf(root, options.name, first, &firstArchive);
+    std::string headArchive, firstArchive, secondArchive;
+    auto other = std::async(std::launch::async, [&] {
+        return packPart(root, options.name, second, Compression::Zstd, &secondArchive);
+    });
+    std::string error = packPart(root, options.name, head, Compression::Gzip, &headArchive);
+    if (error.empty())
+        error = packPart(root, options.name, first, Compression::Zstd, &firstArchive);
     const std::string secondError = other.get();
-    if (!firstError.empty() || !secondError.empty())
-        return sentence(firstError.empty() ? secondError : firstError, EIO);
+    if (!error.empty() || !secondError.empty())
+        return sentence(error.empty() ? secondError : error, EIO);
 
     // The room the stub asks for, in kilobytes: the folder's blocks and an eighth more.
     const long long room = (blocks + 1) / 2 + (blocks + 1) / 2 / 8 + 256;
@@ -281,6 +355,7 @@ ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
         stub = stubTemplate;
         fill(stub, "@NAME@", options.name, true);
         fill(stub, "@OFFSET@", std::to_string(offset));
+        fill(stub, "@HEAD@", std::to_string(headArchive.size()));
         fill(stub, "@LENGTH@", std::to_string(firstArchive.size()));
         fill(stub, "@ROOM@", std::to_string(room));
         fill(stub, "@FOLDERS@", folderLines);
@@ -296,7 +371,7 @@ ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
     ZAVResult<ZAVAtomicFile> file = ZAVAtomicFile::createBeside(output, 0755);
     if (!file)
         return sentence("cannot write " + file.error().message(), file.errorNumber());
-    for (const std::string *part : {&stub, &firstArchive, &secondArchive}) {
+    for (const std::string *part : {&stub, &headArchive, &firstArchive, &secondArchive}) {
         if (const ZAVStatus written = file->append(*part); !written)
             return sentence("cannot write " + output + ": " + written.error().reasonText(),
                             written.errorNumber());

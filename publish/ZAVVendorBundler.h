@@ -10,10 +10,12 @@
 // kit (the folder scripts/lib/bundle.sh's zav_bundle_folder assembles), without a compiler.
 // The folder is read, never changed: its libexec/zav-installer is stamped in memory and the
 // folder is packed under `name` in the format zav_bundle_pack writes: the stub
-// (bundle/stub.sh, compiled into zav-vendor) with its name, offset, length, room and folders
-// filled in, then two gzip'd tars of about equal size (largest files first, each to the lighter
-// half; the folders in the first), which the stub unpacks at once. Owners are 0/0, times the
-// files' own. One thread calls it; it packs the two halves on two threads.
+// (bundle/stub.sh, compiled into zav-vendor) with its name, offset, lengths, room and folders
+// filled in; a gzip'd tar of the folders and the decompressor with the loader, C library and
+// libzstd it runs on; then the other files as two zstd'd tars (level 19, with checksums) of
+// about equal size (largest files first, each to the lighter half), which the stub unpacks at
+// once. Owners are 0/0, times the files' own. One thread calls it; it packs the halves on two
+// threads (level 19 takes tens of seconds of each core for an installer folder).
 class ZAVVendorBundler {
 public:
     struct Options {

@@ -208,8 +208,9 @@ int keygen(int argc, char **argv)
         return fail("cannot write " + publicPath + ": " + written.error().reasonText());
     std::fprintf(stderr,
                  "zav-vendor: key %s: public key in %s, secret key in %s. Keep the secret key "
-                 "and its password safe.\nBuild the installer with:\n",
-                 key.keyId().c_str(), publicPath.c_str(), secretPath.c_str());
+                 "and its password safe.\nStamp the installer with it (zav-vendor bundle --key "
+                 "%s ...), or build it with:\n",
+                 key.keyId().c_str(), publicPath.c_str(), secretPath.c_str(), publicPath.c_str());
     std::printf("-DZAV_TRUSTED_KEYS=%s\n", key.publicKey().c_str());
     return 0;
 }

@@ -11,9 +11,11 @@
 #   bin/zav-launch-desktop      static; starts the product with the user's environment
 #   bin/zav-remove              static; the remover zav-pkg copies into the home for the
 #                               desktop entries' Uninstall action (found beside the loader)
+#   bin/zav-unzstd              the .run's decompressor (run through the loader)
 #   libexec/zav-installer, libexec/zav-pkg   the programs
 #   lib/                        every library they load, glibc included (from ldd of each
-#                               program and plugin, and of libssl, which Qt opens by name)
+#                               program and plugin, and of libssl, which Qt opens by name);
+#                               ICU's data cut down to what they load (zav_bundle_icu_data)
 #   lib/gio-modules/            empty: no GIO module of the system's is loaded
 #   plugins/                    platforms (wayland, xcb, offscreen), tls, platforminputcontexts,
 #                               and Wayland's window roles (xdg-shell) and the title bars
@@ -22,12 +24,25 @@
 #   translations/               Qt's own texts (qtbase_<language>.qm) in each language the
 #                               installer ships (translations/zav_<language>.ts)
 #
+# The vendor's tool kit DEST/NAME (zav_bundle_kit), self-contained the same way:
+#   zav-vendor                  launcher: the entry point (bundle/zav-vendor.sh)
+#   bin/ld-linux-x86-64.so.2    the loader; bin/qt.conf beside it
+#   bin/zav-remove              the remover, which the checks of a package install with it
+#   libexec/zav-vendor          the program
+#   lib/, plugins/tls/          what it loads (TLS: verify fetches https feeds)
+#   installer/                  the unstamped installer folder, which `zav-vendor bundle`
+#                               finds there and stamps
+#
 #   zav_bundle_folder BIN DEST NAME [INSTALLER]
 #                                       assemble DEST/NAME from the programs in BIN (the
 #                                       installer: INSTALLER, default BIN/zav-installer)
 #   zav_bundle_pack DEST NAME           DEST/NAME-x86_64.run and DEST/NAME-x86_64.tar.gz
-#                                       ($ZAV_BUNDLE_GZIP: gzip's level option, default -9)
-#   zav_bundle_sizes DEST NAME          print the largest parts of the folder
+#                                       ($ZAV_BUNDLE_ZSTD: zstd's level option for the .run,
+#                                       default -19; $ZAV_BUNDLE_GZIP: gzip's for the .tar.gz,
+#                                       default -9)
+#   zav_bundle_kit BIN DEST NAME        assemble the tool kit DEST/NAME from the programs in BIN
+#   zav_bundle_sizes DEST NAME          print the .run's size against its budget and the
+#                                       largest parts of the folder
 #   zav_bundle_check_name NAME          refuse (status 1, with a message) a name that is not
 #                                       a plain file name (see there)
 
@@ -39,6 +54,8 @@ ZAV_BUNDLE_PLUGINS=(platforms/libqxcb.so platforms/libqoffscreen.so
                     platforminputcontexts/libcomposeplatforminputcontextplugin.so
                     platforminputcontexts/libibusplatforminputcontextplugin.so)
 ZAV_BUNDLE_FONT=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+# What the .run unpacks first, gzip'd: its decompressor and what that runs on.
+ZAV_BUNDLE_HEAD=(bin/ld-linux-x86-64.so.2 lib/libc.so.6 lib/libzstd.so.1 bin/zav-unzstd)
 
 # The libraries ELF files load, one path a line: what ldd lists, and the loader.
 zav_bundle_needed() {
@@ -69,15 +86,15 @@ zav_bundle_qt_translations() {
 }
 
 zav_bundle_folder() {
-    local bin=$1 dest=$2 name=$3 installer=${4:-$1/zav-installer} plugins plugin lib ssl
+    local bin=$1 dest=$2 name=$3 installer=${4:-$1/zav-installer} plugins plugin
     local root=$dest/$name
     plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS) || return 1
     rm -rf "$root"
     mkdir -p "$root"/{bin,libexec,lib/gio-modules,fonts}
     install -m 755 "$installer" "$root/libexec/zav-installer"
     install -m 755 "$bin/zav-pkg" "$root/libexec/"
-    install -m 755 "$bin/zav-launch-desktop" "$bin/zav-remove" "$root/bin/"
-    strip --strip-unneeded "$root"/libexec/* "$root/bin/zav-launch-desktop" "$root/bin/zav-remove"
+    install -m 755 "$bin/zav-launch-desktop" "$bin/zav-remove" "$bin/zav-unzstd" "$root/bin/"
+    strip --strip-unneeded "$root"/libexec/* "$root"/bin/zav-*
     install -m 755 "$ZAV_BUNDLE_SOURCE/zav-installer.sh" "$root/zav-installer"
     install -m 755 "$ZAV_BUNDLE_SOURCE/zav-pkg.sh" "$root/bin/zav-pkg"
     install -m 644 "$ZAV_BUNDLE_SOURCE/qt.conf" "$root/bin/"
@@ -86,6 +103,14 @@ zav_bundle_folder() {
         install -D -m 644 "$plugins/$plugin" "$root/plugins/$plugin"
     done
     zav_bundle_qt_translations "$root/translations" || return 1
+    zav_bundle_libraries "$root" || return 1
+    [ -e "$root/lib/libzstd.so.1" ]
+}
+
+# ROOT/lib: every library ROOT/libexec's programs and ROOT/plugins load, and libssl; the loader
+# into ROOT/bin.
+zav_bundle_libraries() {
+    local root=$1 lib ssl
     # Qt loads libssl and libcrypto by name when it first needs TLS: ldd cannot see them.
     # awk reads to the end: leaving early would end ldconfig with SIGPIPE, a failure under
     # pipefail.
@@ -96,26 +121,87 @@ zav_bundle_folder() {
         *) install -m 644 "$(readlink -f "$lib")" "$root/lib/$(basename "$lib")" ;;
         esac
     done
+    zav_bundle_icu_data "$root/lib" || return 1
     [ -e "$root/lib/libssl.so.3" ] && [ -e "$root/bin/ld-linux-x86-64.so.2" ]
 }
 
+zav_bundle_kit() {
+    local bin=$1 dest=$2 name=$3 plugins plugin
+    local root=$dest/$name
+    plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS) || return 1
+    rm -rf "$root"
+    mkdir -p "$root"/{bin,libexec,lib}
+    zav_bundle_folder "$bin" "$root" installer || return 1
+    install -m 755 "$bin/zav-vendor" "$root/libexec/"
+    # The remover the throw-away install of a package's check looks for beside the loader.
+    install -m 755 "$bin/zav-remove" "$root/bin/"
+    strip --strip-unneeded "$root/libexec/zav-vendor" "$root/bin/zav-remove"
+    install -m 755 "$ZAV_BUNDLE_SOURCE/zav-vendor.sh" "$root/zav-vendor"
+    install -m 644 "$ZAV_BUNDLE_SOURCE/qt.conf" "$root/bin/"
+    for plugin in tls/libqopensslbackend.so tls/libqcertonlybackend.so; do
+        install -D -m 644 "$plugins/$plugin" "$root/plugins/$plugin"
+    done
+    zav_bundle_libraries "$root"
+}
+
+# ICU's data library in LIB (libicudata.so.N, a third of the bundle) replaced by one with the
+# same name and symbol (icudtN_dat) that holds only the index of locales: Qt opens nothing of
+# ICU's data for what the programs do (they use no collation, time zone names or codecs other
+# than UTF-8; case mapping and normalization need none). Needs icupkg and genccode
+# (icu-devtools) and a C compiler.
+zav_bundle_icu_data() {
+    local lib=$1 data version work symbol section
+    data=$(find "$lib" -maxdepth 1 -name 'libicudata.so.*' | head -1)
+    [ -n "$data" ] || return 0
+    version=${data##*.so.}
+    work=$(mktemp -d) || return 1
+    # The data is the library's read-only section from its symbol on.
+    symbol=$(nm -D --defined-only "$data" | awk -v s="icudt${version}_dat" '$3 == s { print $1 }')
+    section=$(readelf -SW "$data" | awk '$2 == ".rodata" { print $4 }')
+    if [ -z "$symbol" ] || [ -z "$section" ] ||
+        ! objcopy -O binary --only-section=.rodata "$data" "$work/rodata" ||
+        ! tail -c +$((0x$symbol - 0x$section + 1)) "$work/rodata" > "$work/icudt${version}l.dat" ||
+        ! mkdir "$work/items" || ! icupkg -x res_index.res -d "$work/items" "$work/icudt${version}l.dat" ||
+        ! mkdir "$work/small" || ! icupkg -a res_index.res -s "$work/items" new "$work/small/icudt${version}l.dat" ||
+        ! genccode -q -a gcc -e "icudt$version" -d "$work" "$work/small/icudt${version}l.dat" ||
+        ! cc -c -o "$work/data.o" "$work/icudt${version}l_dat.S" ||
+        ! cc -shared -nostdlib -Wl,-soname,"${data##*/}" -Wl,-z,noexecstack -o "$work/lib" "$work/data.o"; then
+        echo "zav_bundle_icu_data: cannot cut down $data" >&2
+        rm -rf "$work"
+        return 1
+    fi
+    install -m 644 "$work/lib" "$data"
+    rm -rf "$work"
+}
+
 zav_bundle_pack() {
-    local dest=$1 name=$2 stub offset=1 size length folders room gzip=${ZAV_BUNDLE_GZIP:--9}
+    local dest=$1 name=$2 stub offset=1 size head length folders room part pid
+    local gzip=${ZAV_BUNDLE_GZIP:--9} zstd=${ZAV_BUNDLE_ZSTD:--19}
     zav_bundle_check_name "$name" || return 1
     local tar=(tar -C "$dest" --owner=0 --group=0 --numeric-owner --no-recursion)
     (cd "$dest" && find "$name" | LC_ALL=C sort) > "$dest/.files"
     "${tar[@]}" -T "$dest/.files" -cf - | gzip "$gzip" -n > "$dest/$name-x86_64.tar.gz"
-    # The .run carries the folder as two archives of about equal size, the stub unpacks them at
-    # once: the folders and half the bytes (largest files first, each to the lighter half),
-    # then the rest.
-    : > "$dest/.first" && : > "$dest/.second"
-    (cd "$dest" && find "$name" -type f -printf '%s %p\n') | sort -rn | awk -v first="$dest/.first" \
-        -v second="$dest/.second" '{ if (a <= b) { a += $1; print $2 > first } else { b += $1; print $2 > second } }'
+    # The .run carries the folder as three archives: first, gzip'd, the folders and the
+    # decompressor with what it runs on (ZAV_BUNDLE_HEAD); then the other files as two zstd'd
+    # archives of about equal size (largest files first, each to the lighter half), which the
+    # stub unpacks at once.
     folders=$(cd "$dest" && find "$name" -type d | LC_ALL=C sort)
-    printf '%s\n' "$folders" >> "$dest/.first"
-    "${tar[@]}" -T "$dest/.first" -cf - | gzip "$gzip" -n > "$dest/.first.gz"
-    "${tar[@]}" -T "$dest/.second" -cf - | gzip "$gzip" -n > "$dest/.second.gz"
-    length=$(stat -c %s "$dest/.first.gz")
+    { printf '%s\n' "$folders"; printf "$name/%s\n" "${ZAV_BUNDLE_HEAD[@]}"; } > "$dest/.head"
+    : > "$dest/.first" && : > "$dest/.second"
+    (cd "$dest" && find "$name" -type f -printf '%s %p\n') | sort -rn | awk -v head="$dest/.head" \
+        -v first="$dest/.first" -v second="$dest/.second" '
+        BEGIN { while ((getline line < head) > 0) skip[line] = 1 }
+        !($2 in skip) { if (a <= b) { a += $1; print $2 > first } else { b += $1; print $2 > second } }'
+    "${tar[@]}" -T "$dest/.head" -cf - | gzip -9 -n > "$dest/.head.gz" || return 1
+    # zstd checks each frame's checksum on the way out: a cut or altered .run is told from one
+    # that found no room.
+    for part in first second; do
+        "${tar[@]}" -T "$dest/.$part" -cf - | zstd -q "$zstd" --check -T1 -c > "$dest/.$part.zst" &
+        pid+=" $!"
+    done
+    for part in $pid; do wait "$part" || return 1; done
+    head=$(stat -c %s "$dest/.head.gz")
+    length=$(stat -c %s "$dest/.first.zst")
     # What the stub asks of a place to unpack into, in kilobytes: the folder's blocks here, and
     # an eighth more for file systems that round up otherwise.
     room=$(du -sk "$dest/$name" | cut -f1)
@@ -123,22 +209,26 @@ zav_bundle_pack() {
     # The stub names the byte at which the archives start; its own length depends on that
     # number's digits, so repeat until the two agree.
     while :; do
-        stub=$(sed -e "s/@NAME@/$name/g" -e "s/@OFFSET@/$offset/" -e "s/@LENGTH@/$length/" \
-                   -e "s/@ROOM@/$room/" "$ZAV_BUNDLE_SOURCE/stub.sh")
+        stub=$(sed -e "s/@NAME@/$name/g" -e "s/@OFFSET@/$offset/" -e "s/@HEAD@/$head/" \
+                   -e "s/@LENGTH@/$length/" -e "s/@ROOM@/$room/" "$ZAV_BUNDLE_SOURCE/stub.sh")
         stub=${stub/@FOLDERS@/"$folders"}
         size=$(printf '%s\n' "$stub" | wc -c)
         [ $((size + 1)) -eq "$offset" ] && break
         offset=$((size + 1))
     done
-    { printf '%s\n' "$stub"; cat "$dest/.first.gz" "$dest/.second.gz"; } > "$dest/$name-x86_64.run"
+    { printf '%s\n' "$stub"; cat "$dest/.head.gz" "$dest/.first.zst" "$dest/.second.zst"; } \
+        > "$dest/$name-x86_64.run"
     chmod 755 "$dest/$name-x86_64.run"
-    rm -f "$dest"/.files "$dest"/.first "$dest"/.second "$dest"/.first.gz "$dest"/.second.gz
+    rm -f "$dest"/.files "$dest"/.head "$dest"/.first "$dest"/.second "$dest"/.head.gz \
+        "$dest"/.first.zst "$dest"/.second.zst
 }
 
 zav_bundle_sizes() {
-    local dest=$1 name=$2 file
-    echo "$name-x86_64.run: $(stat -c %s "$dest/$name-x86_64.run" | awk '{ printf "%.1f", $1 / 1e6 }') MB" \
-        "(at most 40); largest parts, unpacked and gzip'd:"
+    local dest=$1 name=$2 file size budget=25000000
+    size=$(stat -c %s "$dest/$name-x86_64.run")
+    echo "$name-x86_64.run: $(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1e6 }') MB of the" \
+        "$((budget / 1000000)) MB budget$([ "$size" -le "$budget" ] || echo ': OVER BUDGET')"
+    echo "largest parts, unpacked and gzip'd (the .run zstd's them):"
     # awk, not head: sort must not die of SIGPIPE under pipefail.
     find "$dest/$name" -type f -printf '%s %p\n' | sort -rn | awk 'NR <= 8' | while read -r _ file; do
         printf '  %6s KB  %6s KB gz  %s\n' "$(( $(stat -c %s "$file") / 1024 ))" \

@@ -28,9 +28,14 @@ fi
 exit "$FAKE_STATUS"
 SH
 chmod 755 "$work/fake/t/zav-installer"
-# 2 MB that do not compress, one half in each archive.
+# 2 MB that do not compress, one half in each archive; the head: the decompressor and the
+# loader, C library and libzstd it runs on.
 head -c 1000000 /dev/urandom > "$work/fake/t/bin/a" && head -c 1000000 /dev/urandom > "$work/fake/t/bin/b"
-ZAV_BUNDLE_GZIP=-1 zav_bundle_pack "$work/fake" t
+mkdir -p "$work/fake/t/lib" && cp "$bin/zav-unzstd" "$work/fake/t/bin/"
+for lib in $(zav_bundle_needed "$bin/zav-unzstd"); do
+    case $lib in */ld-linux*) cp -L "$lib" "$work/fake/t/bin/" ;; *) cp -L "$lib" "$work/fake/t/lib/" ;; esac
+done
+ZAV_BUNDLE_GZIP=-1 ZAV_BUNDLE_ZSTD=-1 zav_bundle_pack "$work/fake" t
 run=$work/fake/t-x86_64.run
 
 # A folder where nothing may run: a noexec tmpfs when we may mount one, else (not root) a
@@ -71,6 +76,7 @@ rows=(
     "noexec TMPDIR, no runtime dir|exec|$noexec||0|0|$work/home/.cache"
     "installer killed|sh|$work/tmp|$work/rt|kill|137|$work/tmp"
     "damaged file|damaged|$work/tmp|$work/rt|0|126|"
+    "one byte altered in a stored block|altered|$work/tmp|$work/rt|0|126|"
 )
 for line in "${rows[@]}"; do
     IFS='|' read -r row how tmp rt told expected where prepare <<< "$line"
@@ -81,6 +87,12 @@ for line in "${rows[@]}"; do
     file=$run
     case $how in
     damaged) file=$work/damaged.run && head -c -100 "$run" > "$file" && set -- sh "$file" ;;
+    # Amid the second half's random bytes, which zstd stores as they are: only its checksum
+    # tells.
+    altered)
+        file=$work/altered.run && cp "$run" "$file" && set -- sh "$file"
+        printf '\x5a' | dd of="$file" bs=1 seek=$(($(stat -c %s "$run") - 500000)) conv=notrunc 2> /dev/null
+        ;;
     sh) set -- sh "$run" ;;
     exec) set -- "$run" ;;
     esac
@@ -104,11 +116,14 @@ done
 
 # Signals. Row: what | when (unpack: mid-unpack, slowed down; run: while the program waits) |
 # the signal | sent to the stub alone or to its process group (as Ctrl-C does) | status.
+# The halves are read slowly (a tail from past the head trickles), the head at full speed.
 mkdir -p "$work/slow"
+past=$(($(sed -n 's/^zav_offset=\([0-9]*\).*/\1/p' "$run") + $(sed -n 's/^zav_head=\([0-9]*\).*/\1/p' "$run")))
 # shellcheck disable=SC2016 # a script's text
-printf '#!/bin/sh\n[ "$1" = -dc ] || exec %s "$@"\n%s -dc | perl -e %s\n' "$(command -v gzip)" \
-    "$(command -v gzip)" "'\$|=1; while (read STDIN, \$b, 16384) { print \$b or exit 1; select undef, undef, undef, 0.05 }'" \
-    > "$work/slow/gzip" && chmod 755 "$work/slow/gzip"
+printf '#!/bin/sh\n[ "${2#+}" -ge %s ] 2>/dev/null || exec %s "$@"\n%s "$@" | perl -e %s\n' "$past" \
+    "$(command -v tail)" "$(command -v tail)" \
+    "'\$|=1; while (read STDIN, \$b, 16384) { print \$b or exit 1; select undef, undef, undef, 0.05 }'" \
+    > "$work/slow/tail" && chmod 755 "$work/slow/tail"
 rows=(
     "Ctrl-C while unpacking|unpack|INT|group|130"
     "SIGTERM while unpacking|unpack|TERM|stub|143"

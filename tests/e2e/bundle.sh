@@ -7,7 +7,7 @@ source "$ZAV_SOURCE_DIR/scripts/lib/bundle.sh"
 installer=$1 work=$3
 rm -rf "$work.dist" && mkdir -p "$work.dist"
 if ! zav_bundle_folder "$(dirname "$installer")" "$work.dist" e2e "$installer" ||
-    ! ZAV_BUNDLE_GZIP=-1 zav_bundle_pack "$work.dist" e2e; then
+    ! ZAV_BUNDLE_GZIP=-1 ZAV_BUNDLE_ZSTD=-1 zav_bundle_pack "$work.dist" e2e; then
     echo "FAIL: no bundle" >&2
     exit 1
 fi

@@ -14,8 +14,9 @@ zav_bundle_folder "$bin" "$work" installer "$1" || e2e_fail "no installer folder
 E2E_INSTALLER=$work/dist/stamped-x86_64.run
 [ "$(cat "$work/bundle.log")" = "$E2E_INSTALLER" ] || e2e_fail "bundle printed $(cat "$work/bundle.log")"
 
-offset=$(grep -a -m1 '^zav_offset=' "$E2E_INSTALLER" | cut -d= -f2)
-tail -c +"$offset" "$E2E_INSTALLER" | gzip -dc | tar -xi -C "$work" stamped/libexec/zav-installer
+offset=$(sed -n 's/^zav_offset=\([0-9]*\).*/\1/p' "$E2E_INSTALLER")
+head=$(sed -n 's/^zav_head=\([0-9]*\).*/\1/p' "$E2E_INSTALLER")
+tail -c +$((offset + head)) "$E2E_INSTALLER" | zstd -dcq | tar -xi -C "$work" stamped/libexec/zav-installer
 cp "$work/installer/libexec/zav-installer" "$work/built"
 "$bin/zav-stamp" "$work/built" --feed-url "$url" --min-serial 3 \
     --key "$(tail -1 "${ZAV_E2E_SIGNING_KEY%.key}.pub")" || e2e_fail "zav-stamp failed"
