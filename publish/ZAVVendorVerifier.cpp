@@ -152,7 +152,12 @@ bool checkedByZavPkg(Report &report, const std::string &path, const ZAVFeedData 
         return report.failed("package: its application id is " + package->applicationId +
                              ", the feed's bundleId " +
                              record.bundleId().value_or(QString()).toStdString());
-    report.ok("package: zav-pkg accepts it; application id " + package->applicationId);
+    if (record.pkgTreeSha256() &&
+        QString::fromStdString(package->treeSha256) != *record.pkgTreeSha256())
+        return report.failed("package: its tree digest is " + package->treeSha256 +
+                             ", the feed's pkgTreeSha256 " + record.pkgTreeSha256()->toStdString());
+    report.ok("package: zav-pkg accepts it; application id " + package->applicationId +
+              (record.pkgTreeSha256() ? "; tree digest as the feed says" : ""));
     return true;
 }
 

@@ -7,7 +7,7 @@ ZAV_PACKAGES=(
     qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libqt6opengl6-dev libgl-dev
     qt6-base-private-dev qt6-wayland libxcb1-dev
     qt6-l10n-tools qt6-translations-l10n python3
-    libarchive-dev libglib2.0-dev zlib1g-dev libsodium-dev libssl-dev
+    libarchive-dev libzstd-dev libglib2.0-dev zlib1g-dev libsodium-dev libssl-dev
     nginx curl time xz-utils zstd bzip2 strace minisign openssl procps
     xvfb xauth x11-utils x11-xserver-utils xdotool imagemagick openbox
     fonts-dejavu-core debootstrap desktop-file-utils
