@@ -25,7 +25,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 unsigned ZAVPackageDelta::windowLog(uint64_t oldSize, uint64_t newSize)
 {
@@ -162,6 +166,134 @@ ZAVPkgResult parseEntry(const QJsonValue &value, ManifestEntry *entry)
     return std::nullopt;
 }
 
+// An unchanged file to copy from the installed version, checked by its digest.
+struct CopyJob {
+    ZAVFd from;
+    ZAVFd to;
+    std::string path; // in the new version
+    std::string installedPath;
+    std::string sha256;
+    uint64_t size = 0;
+};
+
+ZAVPkgResult copyAndCheck(CopyJob &job, std::vector<char> &buffer)
+{
+    // A clone shares the blocks until either copy is written: the installed version stays as
+    // it is. Its bytes are read back for the digest, which is what checks the copy.
+    int source = job.from.get();
+    posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
+    const bool cloned = ioctl(job.to.get(), FICLONE, job.from.get()) == 0;
+    if (cloned)
+        source = job.to.get();
+    ZAVSha256 sha256;
+    uint64_t total = 0;
+    while (true) {
+        const ssize_t n = pread(source, buffer.data(), buffer.size(), static_cast<off_t>(total));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ZAVPkgError::doesNotApply("cannot read the installed file " +
+                                             ZAVQuoted(job.installedPath) + ": " +
+                                             ZAVFiles::errorText(errno));
+        if (n == 0)
+            break;
+        sha256.update(buffer.data(), static_cast<size_t>(n));
+        if (!cloned) {
+            if (const ZAVStatus written =
+                    ZAVFiles::writeAll(job.to.get(), std::string_view(buffer.data(), size_t(n)),
+                                       static_cast<off_t>(total), job.path);
+                !written)
+                return writeError(written.errorNumber(), ZAVQuoted(job.path));
+        }
+        total += static_cast<uint64_t>(n);
+        if (total > job.size)
+            break; // larger than the file it must be: no need to read the rest
+    }
+    if (total != job.size || sha256.hexDigest() != job.sha256)
+        return ZAVPkgError::doesNotApply("the installed file " + ZAVQuoted(job.installedPath) +
+                                         " was changed since it was installed");
+    if (close(job.to.release()) != 0)
+        return writeError(errno, ZAVQuoted(job.path));
+    return std::nullopt;
+}
+
+// Copies the unchanged files on threads of their own while the main thread goes on with the
+// entries after them, as the package's own unpacking reads and writes side by side. At most
+// kQueued jobs (two descriptors each) wait; the first failure stops the rest.
+class Copiers {
+public:
+    static constexpr size_t kQueued = 32;
+    // More than the cores: while one thread waits for the disk, another copies from the cache.
+    static constexpr int kThreads = 4;
+
+    Copiers()
+    {
+        for (int i = 0; i < kThreads; ++i)
+            m_threads.emplace_back([this] { work(); });
+    }
+    ~Copiers() { finish(); }
+    Copiers(const Copiers &) = delete;
+    Copiers &operator=(const Copiers &) = delete;
+
+    // Queues the job, waiting while the queue is full; false once a job failed.
+    bool add(CopyJob job)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_jobs.size() < kQueued || m_error; });
+        if (m_error)
+            return false;
+        m_jobs.push_back(std::move(job));
+        m_changed.notify_all();
+        return true;
+    }
+    // Waits for every job; the first failure, if any.
+    ZAVPkgResult finish()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+            m_changed.notify_all();
+        }
+        for (std::thread &thread : m_threads)
+            if (thread.joinable())
+                thread.join();
+        const std::lock_guard lock(m_mutex);
+        return m_error;
+    }
+
+private:
+    void work()
+    {
+        std::vector<char> buffer(1 << 20);
+        while (true) {
+            CopyJob job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return !m_jobs.empty() || m_done || m_error; });
+                if (m_error || m_jobs.empty())
+                    return;
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+                m_changed.notify_all();
+            }
+            ZAVPkgResult error = copyAndCheck(job, buffer);
+            if (error) {
+                const std::lock_guard lock(m_mutex);
+                if (!m_error)
+                    m_error = std::move(error);
+                m_changed.notify_all();
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<CopyJob> m_jobs;
+    bool m_done = false;
+    ZAVPkgResult m_error;
+    std::vector<std::thread> m_threads;
+};
+
 class Application {
 public:
     Application(archive *reader, int installedFd, int stagingFd, ZAVPkgLog &log,
@@ -183,7 +315,6 @@ private:
                                    ZAVPkgResult *error) const;
     // The next data entry, which must be `name`.
     ZAVPkgResult nextData(const std::string &name);
-    ZAVPkgResult copy(int from, int to, const ManifestEntry &entry, ZAVSha256 *sha256);
     ZAVPkgResult writeWhole(int to, const ManifestEntry &entry, ZAVSha256 *sha256);
     ZAVPkgResult patch(int from, uint64_t fromSize, int to, const ManifestEntry &entry,
                        ZAVSha256 *sha256);
@@ -199,7 +330,7 @@ private:
     ZAVPkgLog &m_log;
     ZAVPackageDelta::Result *m_result;
     std::vector<Tree::Entry> m_tree;
-    std::vector<char> m_buffer = std::vector<char>(1 << 20);
+    Copiers m_copiers;
 };
 
 ZAVPkgResult Application::readManifest(QJsonObject *manifest)
@@ -273,6 +404,8 @@ ZAVPkgResult Application::run(const std::string &installedSha256,
             return error;
         m_result->unpacked.entryCount += 1;
     }
+    if (auto error = m_copiers.finish())
+        return error;
     archive_entry *header = nullptr;
     const int end = archive_read_next_header(m_archive, &header);
     if (end != ARCHIVE_EOF)
@@ -376,41 +509,6 @@ ZAVPkgResult Application::nextData(const std::string &name)
     return std::nullopt;
 }
 
-ZAVPkgResult Application::copy(int from, int to, const ManifestEntry &entry, ZAVSha256 *sha256)
-{
-    // A clone shares the blocks until either copy is written: the installed version stays as
-    // it is. Its bytes are read back for the digest, which is what checks the copy.
-    int source = from;
-    ZAVFd cloned;
-    if (ioctl(to, FICLONE, from) == 0) {
-        cloned.reset(dup(to));
-        source = cloned.get();
-        lseek(source, 0, SEEK_SET);
-    }
-    uint64_t total = 0;
-    while (true) {
-        const ssize_t n = read(source, m_buffer.data(), m_buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return ZAVPkgError::doesNotApply("cannot read the installed file " +
-                                             ZAVQuoted(entry.from) + ": " +
-                                             ZAVFiles::errorText(errno));
-        if (n == 0)
-            break;
-        sha256->update(m_buffer.data(), static_cast<size_t>(n));
-        if (!cloned.valid()) {
-            if (const ZAVStatus written =
-                    ZAVFiles::writeAll(to, std::string_view(m_buffer.data(), size_t(n)),
-                                       static_cast<off_t>(total), entry.path);
-                !written)
-                return writeError(written.errorNumber(), ZAVQuoted(entry.path));
-        }
-        total += static_cast<uint64_t>(n);
-    }
-    return std::nullopt;
-}
-
 ZAVPkgResult Application::writeWhole(int to, const ManifestEntry &entry, ZAVSha256 *sha256)
 {
     if (auto error = nextData(entry.data))
@@ -510,23 +608,26 @@ ZAVPkgResult Application::file(const ManifestEntry &entry, int parent, const std
     } else {
         ZAVPkgResult refused;
         uint64_t fromSize = 0;
-        const ZAVResult<ZAVFd> from = openInstalled(entry.from, &fromSize, &refused);
+        ZAVResult<ZAVFd> from = openInstalled(entry.from, &fromSize, &refused);
         if (!from)
             return refused;
-        if (auto error = entry.source == "patch"
-                             ? patch(from->get(), fromSize, fd.get(), entry, &sha256)
-                             : copy(from->get(), fd.get(), entry, &sha256))
+        if (entry.source == "unchanged") {
+            m_result->unpacked.byteCount += entry.size;
+            m_log.detail("file " + entry.path + " " + std::to_string(entry.size) +
+                         " bytes (unchanged)");
+            if (!m_copiers.add({std::move(*from), std::move(fd), entry.path, entry.from,
+                                entry.sha256, entry.size}))
+                return m_copiers.finish();
+            return std::nullopt;
+        }
+        if (auto error = patch(from->get(), fromSize, fd.get(), entry, &sha256))
             return error;
     }
     struct stat st {};
     if (fstat(fd.get(), &st) != 0 || static_cast<uint64_t>(st.st_size) != entry.size ||
         sha256.hexDigest() != entry.sha256)
-        return ZAVPkgError::doesNotApply(entry.source == "unchanged"
-                                             ? "the installed file " + ZAVQuoted(entry.from) +
-                                                   " was changed since it was "
-                                                   "installed"
-                                             : "the file " + ZAVQuoted(entry.path) +
-                                                   " the delta makes is not the one expected");
+        return ZAVPkgError::doesNotApply("the file " + ZAVQuoted(entry.path) +
+                                         " the delta makes is not the one expected");
     if (close(fd.release()) != 0)
         return writeError(errno, ZAVQuoted(entry.path));
     m_result->unpacked.byteCount += entry.size;
