@@ -26,9 +26,10 @@ class ZAVPkgLog;
 //
 // Memory: the manifest (at most kMaxManifestSize), libarchive's and zstd's bounded buffers, and
 // for the one file being patched the installed file mapped as the prefix plus zstd's window
-// (at most the larger of the two files' sizes, rounded up to a power of two, times two); no
-// more, whatever the package's size. The unchanged files are copied and checked on four threads
-// of its own while the main thread goes on; apply() returns once they are done. Main thread.
+// (at most the new file's size: the frame states it, and the reader takes no larger window than
+// windowLog() allows); no more, whatever the package's size. The unchanged files are copied and
+// checked on four threads of its own while the main thread goes on; apply() returns once they are
+// done. Main thread.
 class ZAVPackageDelta {
 public:
     static constexpr char kFormat[] = "zav-delta 1";
