@@ -209,6 +209,8 @@ grep -q "^  2\. $delta\$" release.log || fail "release --previous: the delta is 
     --feed-url "$base/rel/feed.json" rel/feed.json > verify.log 2>&1 ||
     fail "verify --pkg refused the release with a delta: $(cat verify.log)"
 grep -q "tree digest as the feed says" verify.log || fail "verify --pkg did not check the tree: $(cat verify.log)"
+grep -q "delta $delta: [0-9]* bytes, SHA-256 as the feed says" verify.log ||
+    fail "verify --pkg did not check the delta: $(cat verify.log)"
 sed -i 's/X-Package-Version=2.2/X-Package-Version=2.1/' held/org.example.HeldOut.desktop
 cp app/bin/demo held/bin/demo
 rm -rf rel1
