@@ -86,6 +86,7 @@ ZAVInstallationManager::initWithFeedData(std::shared_ptr<const ZAVFeedData> feed
     // The session holds the manager as its delegate from here until it is invalidated.
     manager->m_backgroundSession =
         ZAVURLSession::sessionWithConfiguration(configuration, manager, nullptr);
+    manager->m_activeSession.store(manager->m_backgroundSession.get());
     return manager;
 }
 
@@ -226,6 +227,7 @@ void ZAVInstallationManager::fallBackToPackage(const QString &why, bool installA
             // new one, and the installation goes on when it has arrived.
             self->m_backgroundSession = ZAVURLSession::sessionWithConfiguration(
                 ZAVURLSessionConfiguration::defaultSessionConfiguration(), self, nullptr);
+            self->m_activeSession.store(self->m_backgroundSession.get());
             self->setDownloadCompletion(
                 [self](const std::optional<QString> &, const ZAVOptionalError &error) {
                     if (error)
@@ -279,10 +281,13 @@ void ZAVInstallationManager::reportCompletionWithURL(const std::optional<QString
     });
 }
 
-void ZAVInstallationManager::URLSession(ZAVURLSession &, const ZAVOptionalError &error)
+void ZAVInstallationManager::URLSession(ZAVURLSession &session, const ZAVOptionalError &error)
 {
     ZAVLogFormat(u"Failed with error: %@", error);
-    reportCompletionWithURL(std::nullopt, error);
+    // The notice of the session a fall-back to the package replaced says nothing of the
+    // package's download.
+    if (&session == m_activeSession.load())
+        reportCompletionWithURL(std::nullopt, error);
 }
 
 void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionTask &task,

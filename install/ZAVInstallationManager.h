@@ -123,7 +123,8 @@ public:
 
     // Delegate operations, on the session's thread.
     // The session has become invalid: logs "Failed with error: <error>", then reports no path
-    // and that error (dropped when the result has already been delivered).
+    // and that error (dropped when the result has already been delivered, or when the session
+    // is one a fall-back from a delta replaced).
     void URLSession(ZAVURLSession &session, const ZAVOptionalError &error) override;
     // The task has ended. Without an error nothing happens (the finished file has already been
     // reported); with one, reports it and logs "pkg failed with error <error>".
@@ -264,6 +265,8 @@ private:
     // into the feed record, which never changes.
     std::atomic<const ZAVFeedData::Delta *> m_delta{nullptr};
     std::shared_ptr<ZAVURLSession> m_backgroundSession;
+    // The session whose notices count: m_backgroundSession, read on the sessions' threads.
+    std::atomic<const ZAVURLSession *> m_activeSession{nullptr};
     std::shared_ptr<ZAVURLSessionDownloadTask> m_downloadTask;
     ZAVDownloadCompletion m_downloadCompletion;
     ZAVProgressBlock m_progressBlock;
