@@ -134,7 +134,20 @@ ZAVOptionalError ZAVFeedData::setValuesForKeysWithDictionary(const QJsonObject &
     }
     if (ZAVOptionalError refused = setMirrorValues(dictionary))
         return refused;
-    return setPinningValues(dictionary);
+    if (ZAVOptionalError refused = setPinningValues(dictionary))
+        return refused;
+    return setDeltaValues(dictionary);
+}
+
+const ZAVFeedData::Delta *ZAVFeedData::deltaFrom(const QString &installedSha256) const
+{
+    if (!m_pkgTreeSha256 || !m_pkgSha256 || installedSha256 == *m_pkgSha256)
+        return nullptr;
+    for (const Delta &delta : m_pkgDeltas) {
+        if (delta.fromSha256 == installedSha256.toLower())
+            return &delta;
+    }
+    return nullptr;
 }
 
 ZAVOptionalError ZAVFeedData::setMirrorValues(const QJsonObject &dictionary)
@@ -158,6 +171,12 @@ ZAVOptionalError ZAVFeedData::setMirrorValues(const QJsonObject &dictionary)
 }
 
 namespace {
+
+bool isHexDigest(const QJsonValue &value)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    return value.isString() && hex.match(value.toString()).hasMatch();
+}
 
 // The largest integer a JSON number (a double) holds exactly.
 constexpr qint64 kMaximumExactInteger = (qint64(1) << 53) - 1;
@@ -186,8 +205,7 @@ ZAVOptionalError ZAVFeedData::setPinningValues(const QJsonObject &dictionary)
     };
     const auto sha256Key = QLatin1StringView("pkgSha256");
     if (const QJsonValue value = present(sha256Key); !value.isNull()) {
-        static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
-        if (!value.isString() || !hex.match(value.toString()).hasMatch())
+        if (!isHexDigest(value))
             return wrongType(sha256Key, QT_TRANSLATE_NOOP("ZAVFeedData", "64 hex digits"));
         m_pkgSha256 = value.toString().toLower();
     }
@@ -222,5 +240,44 @@ ZAVOptionalError ZAVFeedData::setPinningValues(const QJsonObject &dictionary)
             return wrongType(urlKey, QT_TRANSLATE_NOOP("ZAVFeedData", "a text"));
         m_feedUrl = value.toString();
     }
+    return std::nullopt;
+}
+
+ZAVOptionalError ZAVFeedData::setDeltaValues(const QJsonObject &dictionary)
+{
+    const QLatin1StringView treeKey("pkgTreeSha256");
+    if (const QJsonValue value = dictionary.value(treeKey);
+        !value.isUndefined() && !value.isNull()) {
+        if (!isHexDigest(value))
+            return wrongType(treeKey, QT_TRANSLATE_NOOP("ZAVFeedData", "64 hex digits"));
+        m_pkgTreeSha256 = value.toString().toLower();
+    }
+    const QLatin1StringView key("pkgDeltas");
+    const QJsonValue value = dictionary.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    // One rule for the whole list, as for the mirrors: the sentence names the key.
+    const char *rule = "a list of at most 64 deltas, each with fromSha256 and sha256 (64 hex "
+                       "digits), an http or https url and a size above 0";
+    if (!value.isArray() || value.toArray().size() > kMaximumDeltas)
+        return wrongType(key, rule);
+    QList<Delta> deltas;
+    for (const QJsonValue &entry : value.toArray()) {
+        const QJsonObject object = entry.toObject();
+        const QJsonValue url = object.value(QLatin1String("url"));
+        Delta delta;
+        delta.url = QUrl(url.toString(), QUrl::StrictMode);
+        std::optional<qint64> size;
+        if (!entry.isObject() || !isHexDigest(object.value(QLatin1String("fromSha256"))) ||
+            !isHexDigest(object.value(QLatin1String("sha256"))) || !url.isString() ||
+            !isWebURL(delta.url) ||
+            wholeNumber(object.value(QLatin1String("size")), key, 1, rule, &size))
+            return wrongType(key, rule);
+        delta.fromSha256 = object.value(QLatin1String("fromSha256")).toString().toLower();
+        delta.sha256 = object.value(QLatin1String("sha256")).toString().toLower();
+        delta.size = *size;
+        deltas.append(delta);
+    }
+    m_pkgDeltas = deltas;
     return std::nullopt;
 }

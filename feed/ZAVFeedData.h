@@ -51,6 +51,23 @@ public:
     // pkgUrl: absolute http or https URLs with a host, at most kMaximumMirrors.
     const QList<QUrl> &pkgMirrors() const { return m_pkgMirrors; }
     static constexpr int kMaximumMirrors = 8;
+    // The tree digest of the package's application directory ("pkgTreeSha256",
+    // docs/zav-pkg.md): what a delta must rebuild. 64 lower-case hex digits.
+    const std::optional<QString> &pkgTreeSha256() const { return m_pkgTreeSha256; }
+    // A delta from an installed package to this feed's ("pkgDeltas"): the installed package's
+    // SHA-256, where the delta is (an absolute http or https URL with a host), its SHA-256 and
+    // size; at most kMaximumDeltas.
+    struct Delta {
+        QString fromSha256;
+        QUrl url;
+        QString sha256;
+        qint64 size = 0;
+    };
+    const QList<Delta> &pkgDeltas() const { return m_pkgDeltas; }
+    static constexpr int kMaximumDeltas = 64;
+    // The delta from the package `installedSha256`, when the feed offers one and pins the
+    // tree it must make (pkgTreeSha256, pkgSha256); nullptr otherwise.
+    const Delta *deltaFrom(const QString &installedSha256) const;
 
     // The package's address as a URL (into *url), or why it cannot be downloaded: pkgUrl is
     // missing or blank, or not an absolute http or https URL with a host. Other schemes would
@@ -70,11 +87,14 @@ public:
     void setExpiresAt(const std::optional<QDateTime> &time) { m_expiresAt = time; }
     void setFeedUrl(const std::optional<QString> &url) { m_feedUrl = url; }
     void setPkgMirrors(const QList<QUrl> &mirrors) { m_pkgMirrors = mirrors; }
+    void setPkgTreeSha256(const std::optional<QString> &sha256) { m_pkgTreeSha256 = sha256; }
+    void setPkgDeltas(const QList<Delta> &deltas) { m_pkgDeltas = deltas; }
 
 private:
     // Assigns each known key through its setter. Stops at the first value of the wrong type.
     ZAVOptionalError setValuesForKeysWithDictionary(const QJsonObject &dictionary);
     ZAVOptionalError setMirrorValues(const QJsonObject &dictionary);
+    ZAVOptionalError setDeltaValues(const QJsonObject &dictionary);
     ZAVOptionalError setPinningValues(const QJsonObject &dictionary);
 
     std::optional<QString> m_product;
@@ -89,6 +109,8 @@ private:
     std::optional<QDateTime> m_expiresAt;
     std::optional<QString> m_feedUrl;
     QList<QUrl> m_pkgMirrors;
+    std::optional<QString> m_pkgTreeSha256;
+    QList<Delta> m_pkgDeltas;
 };
 
 // Domain of the errors for a feed that cannot be used.

@@ -1,7 +1,9 @@
 #include "ZAVInstallationManager.h"
 
 #include "base/ZAVDirectory.h"
+#include "base/ZAVFileReader.h"
 #include "base/ZAVRename.h"
+#include "base/ZAVUserAppLayout.h"
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVFileLock.h"
 #include "platform/ZAVLog.h"
@@ -11,6 +13,8 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
@@ -82,6 +86,7 @@ ZAVInstallationManager::initWithFeedData(std::shared_ptr<const ZAVFeedData> feed
     // The session holds the manager as its delegate from here until it is invalidated.
     manager->m_backgroundSession =
         ZAVURLSession::sessionWithConfiguration(configuration, manager, nullptr);
+    manager->m_activeSession.store(manager->m_backgroundSession.get());
     return manager;
 }
 
@@ -152,9 +157,28 @@ void ZAVInstallationManager::beginDownload(const QUrl &url)
     removeInstallerIfExists();
     if (const int removed = ZAVRemoveLeftoversOfEndedRuns(ZAVTemporaryDirectory()))
         ZAVLogFormat(u"Removed %@ files that ended runs left", QString::number(removed));
+    // An update may need only what changed: a delta from the installed package.
+    if (const ZAVFeedData::Delta *delta = chooseDelta()) {
+        m_delta.store(delta);
+        ZAVLogFormat(u"Start download: %@ (a delta from the installed package %@)",
+                     delta->url.toString(), delta->fromSha256);
+        startTask(delta->url);
+        return;
+    }
     ZAVLogFormat(u"Start download: %@", m_feedData->pkgUrl());
+    startTask(url);
+}
+
+void ZAVInstallationManager::startTask(const QUrl &url)
+{
+    ZAV_ASSERT_MAIN_THREAD();
     setDownloadTask(m_backgroundSession->downloadTaskWithURL(url));
     m_downloadTask->setRetryPolicy(m_options.retryPolicy);
+    if (const ZAVFeedData::Delta *delta = m_delta.load()) {
+        m_downloadTask->setExpectedContent(delta->size, delta->sha256.toLatin1());
+        m_downloadTask->resume();
+        return;
+    }
     // What the feed pins is checked on the bytes as they arrive.
     if (m_feedData->pkgSize() || m_feedData->pkgSha256())
         m_downloadTask->setExpectedContent(m_feedData->pkgSize().value_or(-1),
@@ -163,6 +187,58 @@ void ZAVInstallationManager::beginDownload(const QUrl &url)
     if (!m_feedData->pkgMirrors().isEmpty())
         m_downloadTask->setMirrors(m_feedData->pkgMirrors());
     m_downloadTask->resume();
+}
+
+const ZAVFeedData::Delta *ZAVInstallationManager::chooseDelta() const
+{
+    const std::optional<QString> &id = m_feedData->bundleId();
+    if (m_feedData->pkgDeltas().isEmpty() || !id || id->isEmpty())
+        return nullptr;
+    const std::optional<ZAVUserAppLayout> layout =
+        ZAVUserAppLayout::forApplication(id->toStdString(), ZAVUserAppLayout::currentUserHome());
+    if (!layout)
+        return nullptr;
+    // The receipt zav-pkg wrote names the package the installed version came from.
+    const ZAVResult<std::string> text =
+        ZAVFileReader::read(layout->receiptPath(), 64 << 20, ZAVFileReader::Links::Refuse);
+    if (!text)
+        return nullptr;
+    const QJsonObject receipt = QJsonDocument::fromJson(QByteArray::fromStdString(*text)).object();
+    if (receipt.value(QLatin1String("id")).toString() != *id)
+        return nullptr;
+    return m_feedData->deltaFrom(receipt.value(QLatin1String("packageSha256")).toString());
+}
+
+void ZAVInstallationManager::fallBackToPackage(const QString &why, bool installAfterwards)
+{
+    ZAVLogFormat(u"%@; downloading the full package instead", why);
+    auto self = shared_from_this();
+    ZAVDispatchMainAsync([self, installAfterwards] {
+        QUrl url;
+        if (const ZAVOptionalError error = self->m_feedData->packageURL(&url)) {
+            if (installAfterwards)
+                self->reportInstallCompletionWithError(error);
+            else
+                self->reportCompletionWithURL(std::nullopt, error);
+            return;
+        }
+        if (installAfterwards) {
+            // The first session delivered the delta and is gone: the package comes through a
+            // new one, and the installation goes on when it has arrived.
+            self->m_backgroundSession = ZAVURLSession::sessionWithConfiguration(
+                ZAVURLSessionConfiguration::defaultSessionConfiguration(), self, nullptr);
+            self->m_activeSession.store(self->m_backgroundSession.get());
+            self->setDownloadCompletion(
+                [self](const std::optional<QString> &, const ZAVOptionalError &error) {
+                    if (error)
+                        self->reportInstallCompletionWithError(error);
+                    else
+                        self->runInstaller();
+                });
+        }
+        ZAVLogFormat(u"Start download: %@", self->m_feedData->pkgUrl());
+        self->startTask(url);
+    });
 }
 
 QByteArray ZAVInstallationManager::getInstallerPath() const
@@ -205,10 +281,13 @@ void ZAVInstallationManager::reportCompletionWithURL(const std::optional<QString
     });
 }
 
-void ZAVInstallationManager::URLSession(ZAVURLSession &, const ZAVOptionalError &error)
+void ZAVInstallationManager::URLSession(ZAVURLSession &session, const ZAVOptionalError &error)
 {
     ZAVLogFormat(u"Failed with error: %@", error);
-    reportCompletionWithURL(std::nullopt, error);
+    // The notice of the session a fall-back to the package replaced says nothing of the
+    // package's download.
+    if (&session == m_activeSession.load())
+        reportCompletionWithURL(std::nullopt, error);
 }
 
 void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionTask &task,
@@ -218,6 +297,13 @@ void ZAVInstallationManager::URLSession(ZAVURLSession &, ZAVURLSessionTask &task
         return;
     const ZAVError worded =
         installerError(*error, dynamic_cast<const ZAVURLSessionDownloadTask *>(&task));
+    // The delta is a shortcut: whatever kept it from arriving whole, the package may still.
+    if (error->code != ZAVURLErrorCancelled && m_delta.exchange(nullptr)) {
+        fallBackToPackage(QStringLiteral("The delta could not be downloaded (%1)")
+                              .arg(worded.localizedDescription),
+                          false);
+        return;
+    }
     reportCompletionWithURL(std::nullopt, worded);
     ZAVLogFormat(u"pkg failed with error %@", worded);
 }

@@ -123,7 +123,8 @@ public:
 
     // Delegate operations, on the session's thread.
     // The session has become invalid: logs "Failed with error: <error>", then reports no path
-    // and that error (dropped when the result has already been delivered).
+    // and that error (dropped when the result has already been delivered, or when the session
+    // is one a fall-back from a delta replaced).
     void URLSession(ZAVURLSession &session, const ZAVOptionalError &error) override;
     // The task has ended. Without an error nothing happens (the finished file has already been
     // reported); with one, reports it and logs "pkg failed with error <error>".
@@ -162,7 +163,12 @@ public:
     void startInstallWithCompletion(ZAVInstallCompletion completion);
     // Main thread; returns at once. Runs the package installer on the background queue:
     // "<zav-pkg> -dumplog -verbose -pkg <installer path> -target CurrentUserHomeDirectory
-    // -id <bundleId>", the last two only when the feed names an id.
+    // -id <bundleId>", the last two only when the feed names an id. When the file is a delta
+    // (usesDelta()): "-delta <installer path>" pinned by the delta's -sha256 and -size, with
+    // -tree-sha256 and -package-sha256 from the feed; when zav-pkg answers that the delta does
+    // not apply here (kDeltaDoesNotApplyStatus), the full package is downloaded (by a new
+    // session, to the same path, under the same lock) and installed instead, once; a log line
+    // says why.
     void runInstaller();
     // Background thread. Runs the program `args[0]` by its path, with `args` as its argument
     // vector (stdio inherited), and waits for it. No shell or env stands between: a path with
@@ -180,6 +186,14 @@ public:
     static ZAVError installationError();
     // zav-pkg's exit status when the product cannot start on this computer.
     static constexpr int kCannotRunStatus = 6;
+    // zav-pkg's exit status when a delta cannot make the new version from the installed one.
+    static constexpr int kDeltaDoesNotApplyStatus = 7;
+    // The delta the download takes instead of the package: the feed offers one from the
+    // package the installed product's receipt names (in the current user's home) and pins the
+    // tree it must make; nullptr otherwise. Any thread.
+    const ZAVFeedData::Delta *chooseDelta() const;
+    // Whether the file downloaded (or being downloaded) is a delta. Any thread.
+    bool usesDelta() const { return m_delta.load() != nullptr; }
     // What a failed zav-pkg run gives the window: for status 6 with a last line on standard
     // error "zav-pkg: <sentence>", domain "zav-pkg", code 6 and the sentence (zav-pkg makes it:
     // "Demo Viewer cannot run on this computer: it needs libfoo.so.3, which is not
@@ -194,7 +208,8 @@ public:
     // thread, during the task's completion call.
     static ZAVError installerError(const ZAVError &error, const ZAVURLSessionDownloadTask *task);
 
-    // Properties. feedData and backgroundSession are set at creation and never change.
+    // Properties. feedData is set at creation and never changes; backgroundSession too, except
+    // that a fall-back from a delta that zav-pkg could not apply makes a new one (main thread).
     const std::shared_ptr<const ZAVFeedData> &feedData() const { return m_feedData; }
     const std::shared_ptr<ZAVURLSession> &backgroundSession() const { return m_backgroundSession; }
     // Main thread.
@@ -233,6 +248,12 @@ private:
     void waitForLock(const QUrl &url, const QDeadlineTimer &deadline);
     void failToLock(const ZAVError &error);
     void beginDownload(const QUrl &url);
+    // Main thread: the download task for `url`, pinned as the feed pins the package (or, for a
+    // delta, as the feed pins the delta), with the package's mirrors.
+    void startTask(const QUrl &url);
+    // The full package instead of the delta, once: after a failed delta download (session
+    // thread) or a delta zav-pkg could not apply (background thread). Logs `why`.
+    void fallBackToPackage(const QString &why, bool installAfterwards);
 
     const std::shared_ptr<const ZAVFeedData> m_feedData;
     const ZAVInstallationOptions m_options;
@@ -240,7 +261,12 @@ private:
     // The package's registration for removal at termination, from the moment it is in place
     // until it is deleted; -1 when none. Any thread.
     mutable std::atomic<int> m_packageCleanupSlot{-1};
+    // The delta being used, nullptr for the package (from then on, after a fall-back). Points
+    // into the feed record, which never changes.
+    std::atomic<const ZAVFeedData::Delta *> m_delta{nullptr};
     std::shared_ptr<ZAVURLSession> m_backgroundSession;
+    // The session whose notices count: m_backgroundSession, read on the sessions' threads.
+    std::atomic<const ZAVURLSession *> m_activeSession{nullptr};
     std::shared_ptr<ZAVURLSessionDownloadTask> m_downloadTask;
     ZAVDownloadCompletion m_downloadCompletion;
     ZAVProgressBlock m_progressBlock;

@@ -87,18 +87,31 @@ void ZAVInstallationManager::runInstaller()
     const QByteArray installer = packageInstallerPath();
     auto self = shared_from_this();
     ZAVDispatchBackgroundAsync([self, installer] {
-        QList<QByteArray> args{installer,  "-dumplog",
-                               "-verbose", "-sentence",
-                               "-pkg",     self->getInstallerPath(),
-                               "-target",  "CurrentUserHomeDirectory"};
+        const ZAVFeedData::Delta *delta = self->m_delta.load();
+        QList<QByteArray> args{installer,
+                               "-dumplog",
+                               "-verbose",
+                               "-sentence",
+                               delta ? "-delta" : "-pkg",
+                               self->getInstallerPath(),
+                               "-target",
+                               "CurrentUserHomeDirectory"};
         // zav-pkg refuses a package whose application id is not the one the feed names.
         if (const std::optional<QString> &id = self->m_feedData->bundleId(); id && !id->isEmpty())
             args << "-id" << id->toUtf8();
-        // zav-pkg checks the bytes it reads once more: the file may have changed since.
-        if (const auto &sha256 = self->feedData()->pkgSha256())
-            args << "-sha256" << sha256->toUtf8();
-        if (const auto &size = self->feedData()->pkgSize())
-            args << "-size" << QByteArray::number(*size);
+        if (delta) {
+            // The delta is pinned by its own digest; the tree it makes, by the package's.
+            args << "-sha256" << delta->sha256.toUtf8() << "-size"
+                 << QByteArray::number(delta->size) << "-tree-sha256"
+                 << self->feedData()->pkgTreeSha256()->toUtf8() << "-package-sha256"
+                 << self->feedData()->pkgSha256()->toUtf8();
+        } else {
+            // zav-pkg checks the bytes it reads once more: the file may have changed since.
+            if (const auto &sha256 = self->feedData()->pkgSha256())
+                args << "-sha256" << sha256->toUtf8();
+            if (const auto &size = self->feedData()->pkgSize())
+                args << "-size" << QByteArray::number(*size);
+        }
         // A signal now would leave zav-pkg to finish alone: it is kept until zav-pkg is done.
         ZAVHoldTermination();
         QByteArray lastErrorLine;
@@ -106,6 +119,13 @@ void ZAVInstallationManager::runInstaller()
         ZAVReleaseTermination();
         // Installed or not, the package has served: a failed run leaves nothing either.
         self->removeInstallerIfExists();
+        if (status == kDeltaDoesNotApplyStatus && delta && self->m_delta.exchange(nullptr) &&
+            !ZAVPendingTermination()) {
+            self->fallBackToPackage(QStringLiteral("zav-pkg could not apply the delta (%1)")
+                                        .arg(QString::fromUtf8(lastErrorLine)),
+                                    true);
+            return;
+        }
         self->reportInstallCompletionWithError(
             status == 0 ? ZAVOptionalError() : packageInstallerError(status, lastErrorLine));
     });

@@ -1,5 +1,6 @@
 #include "ZAVPackageInstaller.h"
 
+#include "ZAVPackageDelta.h"
 #include "ZAVPackageExtractor.h"
 #include "ZAVPackageHome.h"
 #include "ZAVPackageIntegration.h"
@@ -11,6 +12,7 @@
 #include "ZAVPackageRunCheck.h"
 #include "ZAVPackageStream.h"
 #include "ZAVPackageTransaction.h"
+#include "ZAVPackageTree.h"
 #include "ZAVPkgLog.h"
 #include "base/ZAVDirectory.h"
 #include "base/ZAVFd.h"
@@ -67,6 +69,8 @@ private:
     ZAVPkgResult checkExpected(bool unpacked) const;
     ZAVPkgResult openHome();
     ZAVPkgResult unpack();
+    // The delta's way to the staging directory: from the installed version and the delta.
+    ZAVPkgResult applyDelta();
     ZAVPkgResult checkId();
     ZAVPkgResult stageIntegration();
     // Stages the shared remover when the home's copy is missing or older than ours; the
@@ -111,18 +115,26 @@ ZAVPkgResult Installation::run()
         return ZAVPkgError::failed("the home " + ZAVQuoted(m_home.path) +
                                    " is not UTF-8: a desktop entry cannot name a program in it");
     if (auto error = checkExpected(false))
-        return error;
+        return m_options.delta ? ZAVPkgError::doesNotApply(error->message) : error;
     if (auto error = openHome())
         return error;
     ZAVPackageRecovery::cleanLeftovers(m_home, m_optFd.get(), m_log);
 
-    m_log.phase("unpacking " + m_packagePath);
-    if (auto error = unpack())
-        return error;
-    if (auto error = checkExpected(true))
-        return error;
-    m_log.phase("unpacked " + std::to_string(m_unpacked.entryCount) + " entries, " +
-                std::to_string(m_unpacked.byteCount) + " bytes");
+    if (m_options.delta) {
+        m_log.phase("applying the delta " + m_packagePath);
+        if (auto error = applyDelta())
+            return error;
+        m_log.phase("built " + std::to_string(m_unpacked.entryCount) + " entries, " +
+                    std::to_string(m_unpacked.byteCount) + " bytes, from the delta");
+    } else {
+        m_log.phase("unpacking " + m_packagePath);
+        if (auto error = unpack())
+            return error;
+        if (auto error = checkExpected(true))
+            return error;
+        m_log.phase("unpacked " + std::to_string(m_unpacked.entryCount) + " entries, " +
+                    std::to_string(m_unpacked.byteCount) + " bytes");
+    }
 
     if (auto error = checkId())
         return error;
@@ -216,6 +228,50 @@ ZAVPkgResult Installation::unpack()
                                                               "last entry") +
                                        ": " + package.errorMessage());
     return unpacked;
+}
+
+ZAVPkgResult Installation::applyDelta()
+{
+    const std::optional<ZAVUserAppLayout> layout =
+        ZAVUserAppLayout::forApplication(m_options.expectedId, "/");
+    if (!layout)
+        return ZAVPkgError::usage("a delta needs the application id (-id)");
+    const std::string installedSha256 = ZAVPackageReceipt::packageSha256(m_home, *layout);
+    if (installedSha256.empty())
+        return ZAVPkgError::doesNotApply(m_options.expectedId +
+                                         " has no receipt here that names the package it came "
+                                         "from");
+    const ZAVResult<ZAVFd> installed = ZAVDirectory::openPath(
+        m_home.fd.get(), ZAVPackageHome::below(layout->applicationDirectory()));
+    if (!installed)
+        return ZAVPkgError::doesNotApply("the installed application directory cannot be opened: " +
+                                         installed.error().reasonText());
+    // The delta is small beside the package: its digest is checked before it is read for its
+    // entries, so nothing of a file that is not the one pinned is acted on.
+    if (!m_options.expected.sha256.empty()) {
+        const ZAVResult<std::string> digest =
+            ZAVPackageTree::fileDigest(m_packageFd.get(), nullptr);
+        if (!digest || *digest != m_options.expected.sha256)
+            return ZAVPkgError::doesNotApply(
+                "the delta's SHA-256 is " + (digest ? *digest : std::string("unreadable")) +
+                ", not the " + m_options.expected.sha256 + " expected (-sha256)");
+        if (lseek(m_packageFd.get(), 0, SEEK_SET) != 0)
+            return ZAVPkgError::failed("cannot read the delta again: " +
+                                       ZAVFiles::errorText(errno));
+    }
+    if (auto error =
+            m_transaction.createStaging(m_optFd.get(), m_home.absolute(m_folders.optDirectory())))
+        return error;
+    ZAVPackageDelta::Result result;
+    const ZAVPackageDelta::Pinned pinned{m_options.delta->treeSha256,
+                                         m_options.delta->packageSha256};
+    if (auto error = ZAVPackageDelta::apply(m_packageFd.get(), installed->get(), installedSha256,
+                                            m_transaction.stagingFd(), pinned, m_log, &result))
+        return error;
+    m_unpacked = std::move(result.unpacked);
+    m_sha256 = pinned.packageSha256;
+    m_packageSize = static_cast<off_t>(result.packageSize);
+    return std::nullopt;
 }
 
 ZAVPkgResult Installation::checkId()

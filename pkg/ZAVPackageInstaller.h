@@ -3,6 +3,7 @@
 #include "ZAVPkgError.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class ZAVPkgLog;
@@ -50,10 +51,21 @@ public:
         int64_t size = -1;  // -1: not checked
     };
 
+    // The file is a delta (ZAVPackageDelta), not a package: the new version is built from the
+    // installed one of expectedId (which must be given) and the delta, and must be the tree
+    // `treeSha256`; the receipt then names the package `packageSha256`. `expected` pins the
+    // delta file. Anything that keeps the delta from making that tree here is DoesNotApply,
+    // with nothing changed; the rest of the run (steps 4 to 9) is an installation's.
+    struct Delta {
+        std::string treeSha256;    // 64 lower-case hex digits
+        std::string packageSha256; // 64 lower-case hex digits
+    };
+
     struct Options {
         std::string expectedId; // refuse a package of another application id; empty: any
         bool replaceUnowned = false;
         Expected expected;
+        std::optional<Delta> delta;
     };
 
     // `home` is an absolute directory, as bytes. Returns nothing once the package is installed.

@@ -46,20 +46,38 @@ std::string ZAVPackageReceipt::text(const Contents &contents)
     return QJsonDocument(receipt).toJson(QJsonDocument::Indented).toStdString();
 }
 
-bool ZAVPackageReceipt::exists(const ZAVPackageHome &home, const ZAVUserAppLayout &layout)
+namespace {
+
+// The home's receipt for the layout's id, when it is one of ours; else an empty object.
+QJsonObject readReceipt(const ZAVPackageHome &home, const ZAVUserAppLayout &layout)
 {
     const ZAVResult<ZAVFd> folder =
         ZAVDirectory::openPath(home.fd.get(), ZAVPackageHome::below(layout.receiptsDirectory()));
     if (!folder)
-        return false;
+        return {};
     const ZAVResult<std::string> text =
         ZAVFileReader::read(folder->get(), ZAVPackageHome::nameOf(layout.receiptPath()),
                             kMaxReceiptSize, ZAVFileReader::Links::Refuse);
     if (!text)
-        return false;
+        return {};
     const QJsonObject receipt = QJsonDocument::fromJson(QByteArray::fromStdString(*text)).object();
-    return receipt.value(QLatin1String("id")).toString().toStdString() == layout.applicationId() &&
-           receipt.value(QLatin1String("files")).isArray();
+    if (receipt.value(QLatin1String("id")).toString().toStdString() != layout.applicationId() ||
+        !receipt.value(QLatin1String("files")).isArray())
+        return {};
+    return receipt;
+}
+
+} // namespace
+
+bool ZAVPackageReceipt::exists(const ZAVPackageHome &home, const ZAVUserAppLayout &layout)
+{
+    return !readReceipt(home, layout).isEmpty();
+}
+
+std::string ZAVPackageReceipt::packageSha256(const ZAVPackageHome &home,
+                                             const ZAVUserAppLayout &layout)
+{
+    return readReceipt(home, layout).value(QLatin1String("packageSha256")).toString().toStdString();
 }
 
 ZAVPkgResult ZAVPackageReceipt::findUnowned(const ZAVPackageHome &home,

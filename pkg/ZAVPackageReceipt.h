@@ -43,6 +43,10 @@ public:
     // at most 64 MiB) that is a JSON object with that "id" and a "files" array.
     static bool exists(const ZAVPackageHome &home, const ZAVUserAppLayout &layout);
 
+    // The "packageSha256" of the home's receipt of ours for the layout's id (as exists()
+    // reads it), or empty when there is none or it names no package digest.
+    static std::string packageSha256(const ZAVPackageHome &home, const ZAVUserAppLayout &layout);
+
     // Looks at each place an installation of the layout's id replaces and fills `*unowned`
     // with what is there without being owned. With `replaceUnowned` that is fine (the caller
     // moves it aside); otherwise a failure names each of them and nothing is changed.

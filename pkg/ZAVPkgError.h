@@ -11,14 +11,17 @@
 // ("while unpacking bin/demo: ...").
 struct ZAVPkgError {
     enum class Kind {
-        Usage = 2,      // the command line is wrong
-        Unreadable = 3, // the package cannot be read as a package: missing, not an archive,
-                        // truncated or corrupt
-        Refused = 4,    // the package reads but breaks a rule: what it holds is not installed
-        Failed = 5,     // the package is acceptable but installing it failed (no space,
-                        // file-system errors, a link planted in the home)
-        CannotRun = 6,  // the program the package starts cannot be loaded on this computer:
-                        // the message is one sentence for the user, with nothing in front
+        Usage = 2,        // the command line is wrong
+        Unreadable = 3,   // the package cannot be read as a package: missing, not an archive,
+                          // truncated or corrupt
+        Refused = 4,      // the package reads but breaks a rule: what it holds is not installed
+        Failed = 5,       // the package is acceptable but installing it failed (no space,
+                          // file-system errors, a link planted in the home)
+        CannotRun = 6,    // the program the package starts cannot be loaded on this computer:
+                          // the message is one sentence for the user, with nothing in front
+        DoesNotApply = 7, // a delta cannot make the new version here (made for another
+                          // installed version, damaged, an installed file changed, an entry
+                          // that breaks a rule): the full package will do
     };
 
     Kind kind;
@@ -36,6 +39,10 @@ struct ZAVPkgError {
     static ZAVPkgError cannotRun(const ZAVPkgSentence &sentence)
     {
         return {Kind::CannotRun, sentence.english(), sentence.encoded()};
+    }
+    static ZAVPkgError doesNotApply(std::string message)
+    {
+        return {Kind::DoesNotApply, std::move(message)};
     }
     // A file step of the installation that failed: "<context>: <the reason>".
     static ZAVPkgError failed(const std::string &context, const ZAVFileError &error)

@@ -26,6 +26,9 @@ constexpr char kCurrentUser[] = "CurrentUserHomeDirectory";
 constexpr char kHelp[] =
     "usage: zav-pkg [-dumplog] [-verbose] [-id ID] [-replace-unowned] [-sha256 HEX] [-size N]\n"
     "               [-sentence] -pkg FILE -target CurrentUserHomeDirectory|DIR\n"
+    "       zav-pkg [-dumplog] [-verbose] [-replace-unowned] -id ID -delta FILE -sha256 HEX -size "
+    "N\n"
+    "               -tree-sha256 HEX -package-sha256 HEX -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg [-dumplog] [-verbose] -uninstall -id ID -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg [-dumplog] [-verbose] -rollback -id ID -target CurrentUserHomeDirectory|DIR\n"
     "       zav-pkg -help\n"
@@ -36,6 +39,11 @@ constexpr char kHelp[] =
     "relative path, optional Icon and X-Package-Version) and the application's files.\n"
     "\n"
     "  -pkg FILE     the package\n"
+    "  -delta FILE   build the new version of ID from the installed one and the delta FILE;\n"
+    "                -sha256 and -size then pin the delta\n"
+    "  -tree-sha256 HEX     with -delta: the tree digest the result must have (pkgTreeSha256)\n"
+    "  -package-sha256 HEX  with -delta: the full package the delta stands for (pkgSha256),\n"
+    "                recorded in the receipt\n"
     "  -uninstall    remove application ID: its directory, desktop entry, icons and receipt\n"
     "  -rollback     put back the version of ID that the last upgrade replaced\n"
     "  -target HOME  CurrentUserHomeDirectory for $HOME, or the home directory to install into\n"
@@ -70,7 +78,22 @@ constexpr char kHelp[] =
     "     at its places that zav-pkg did not install; nothing was changed\n"
     "  6  cannot run here: the program the desktop entry starts cannot be loaded on this\n"
     "     computer (its interpreter, a library it needs or a newer C library is missing);\n"
-    "     nothing was changed\n";
+    "     nothing was changed\n"
+    "  7  the delta does not apply here (made for another installed version, damaged, an\n"
+    "     installed file changed, an entry that breaks a rule, not the tree pinned): install\n"
+    "     the full package instead; nothing was changed\n";
+
+// 64 hex digits in lower case, or empty.
+std::string hexDigest(const std::string &value)
+{
+    if (value.size() != 64 ||
+        value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return {};
+    std::string lower;
+    for (const char c : value)
+        lower += char(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
 
 int usageError(const std::string &message)
 {
@@ -99,6 +122,9 @@ int main(int argc, char **argv)
     bool encodedSentence = false;
     std::string package;
     std::string target;
+    std::string delta;
+    std::string treeSha256;
+    std::string packageSha256;
     ZAVPackageInstaller::Options options;
     ZAVPackageInstaller::Expected &expected = options.expected;
     bool sizeGiven = false;
@@ -131,11 +157,9 @@ int main(int argc, char **argv)
             if (option == "-sha256") {
                 if (!expected.sha256.empty())
                     return usageError("-sha256 is given twice");
-                if (value.size() != 64 ||
-                    value.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                expected.sha256 = hexDigest(value);
+                if (expected.sha256.empty())
                     return usageError("-sha256 needs 64 hex digits");
-                for (const char c : value)
-                    expected.sha256 += char(std::tolower(static_cast<unsigned char>(c)));
             } else {
                 if (sizeGiven)
                     return usageError("-size is given twice");
@@ -148,10 +172,17 @@ int main(int argc, char **argv)
                 expected.size = size;
                 sizeGiven = true;
             }
-        } else if (option == "-pkg" || option == "-target") {
+        } else if (option == "-tree-sha256" || option == "-package-sha256") {
+            std::string &value = option == "-tree-sha256" ? treeSha256 : packageSha256;
+            if (!value.empty())
+                return usageError(option + " is given twice");
+            if (i + 1 >= argc || (value = hexDigest(argv[i + 1])).empty())
+                return usageError(option + " needs 64 hex digits");
+            ++i;
+        } else if (option == "-pkg" || option == "-delta" || option == "-target") {
             if (i + 1 >= argc)
                 return usageError(option + " needs a value");
-            std::string &value = option == "-pkg" ? package : target;
+            std::string &value = option == "-pkg" ? package : option == "-delta" ? delta : target;
             if (!value.empty())
                 return usageError(option + " is given twice");
             value = argv[++i];
@@ -160,6 +191,17 @@ int main(int argc, char **argv)
         } else {
             return usageError("unknown option " + ZAVQuoted(option));
         }
+    }
+    if (!delta.empty()) {
+        if (!package.empty() || action != Action::Install)
+            return usageError("-delta does not go with -pkg, -uninstall or -rollback");
+        if (options.expectedId.empty() || treeSha256.empty() || packageSha256.empty() ||
+            expected.sha256.empty() || !sizeGiven)
+            return usageError("-delta needs -id, -sha256, -size, -tree-sha256 and -package-sha256");
+        options.delta = ZAVPackageInstaller::Delta{treeSha256, packageSha256};
+        package = delta;
+    } else if (!treeSha256.empty() || !packageSha256.empty()) {
+        return usageError("-tree-sha256 and -package-sha256 go with -delta");
     }
     if (action != Action::Install) {
         if (!package.empty())
@@ -224,6 +266,9 @@ int main(int argc, char **argv)
             break;
         case ZAVPkgError::Kind::CannotRun:
             what = ""; // a sentence for the user, shown as it is by the installer
+            break;
+        case ZAVPkgError::Kind::DoesNotApply:
+            what = "the delta does not apply: ";
             break;
         }
         log.message(what + (encodedSentence && !error->sentence.empty() ? error->sentence

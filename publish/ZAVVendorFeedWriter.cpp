@@ -57,6 +57,13 @@ std::optional<QByteArray> ZAVVendorFeedWriter::document(const Options &options,
             return std::nullopt;
         }
     }
+    for (const Delta &delta : options.deltas) {
+        if (!isWebUrl(delta.url)) {
+            *error =
+                "the delta's URL " + delta.url.toStdString() + " is not an absolute http(s) URL";
+            return std::nullopt;
+        }
+    }
     if (options.product.isEmpty() || options.version.isEmpty()) {
         *error = "the product name and the version must not be empty";
         return std::nullopt;
@@ -95,5 +102,16 @@ std::optional<QByteArray> ZAVVendorFeedWriter::document(const Options &options,
     };
     if (!options.mirrors.isEmpty())
         feed.insert(QStringLiteral("pkgMirrors"), QJsonArray::fromStringList(options.mirrors));
+    if (!package.treeSha256.empty())
+        feed.insert(QStringLiteral("pkgTreeSha256"), QString::fromStdString(package.treeSha256));
+    if (!options.deltas.isEmpty()) {
+        QJsonArray deltas;
+        for (const Delta &delta : options.deltas)
+            deltas.append(QJsonObject{{QStringLiteral("fromSha256"), delta.fromSha256},
+                                      {QStringLiteral("url"), delta.url},
+                                      {QStringLiteral("sha256"), delta.sha256},
+                                      {QStringLiteral("size"), delta.size}});
+        feed.insert(QStringLiteral("pkgDeltas"), deltas);
+    }
     return QJsonDocument(feed).toJson(QJsonDocument::Indented);
 }

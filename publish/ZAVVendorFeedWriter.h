@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,15 @@
 // The feed document for a checked package, written with Qt's JSON writer. Any thread.
 class ZAVVendorFeedWriter {
 public:
+    // One entry of pkgDeltas: a delta (ZAVVendorDelta) from the package `fromSha256` to this
+    // feed's package, at `url`, with its own SHA-256 and size.
+    struct Delta {
+        QString fromSha256;
+        QString url;
+        QString sha256;
+        qint64 size = 0;
+    };
+
     struct Options {
         QString product;
         QString bundleId;
@@ -21,6 +31,7 @@ public:
         QString pkgUrl;
         QStringList mirrors; // pkgMirrors: other places of the same package, at most 8
         QString feedUrl;
+        QList<Delta> deltas; // pkgDeltas
         bool autoLaunch = false;
         bool displayVersion = false;
         QString expires = QStringLiteral("90d"); // "<N>d" or "<N>h" from now
@@ -38,7 +49,8 @@ public:
     // The document for `package` (what ZAVVendorPackager::check found), or nothing with the
     // reason in *error: a package whose application id is not the bundle id, a URL that is not
     // an absolute http(s) URL, an empty product or version, a serial outside 1..2^53-1 or
-    // more than kMaxSerialAhead past `now`, an expiry that is not a positive duration.
+    // more than kMaxSerialAhead past `now`, an expiry that is not a positive duration, a delta
+    // whose URL is not an absolute http(s) URL. pkgTreeSha256 is the package's tree digest.
     static std::optional<QByteArray> document(const Options &options,
                                               const ZAVVendorPackager::Result &package,
                                               const QDateTime &now, std::string *error);

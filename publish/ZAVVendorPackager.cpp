@@ -2,11 +2,13 @@
 
 #include "ZAVVendorFiles.h"
 #include "base/ZAVAtomicFile.h"
+#include "base/ZAVDirectory.h"
 #include "base/ZAVFd.h"
 #include "base/ZAVFileReader.h"
 #include "base/ZAVFiles.h"
 #include "base/ZAVUserAppLayout.h"
 #include "pkg/ZAVDesktopEntry.h"
+#include "pkg/ZAVPackageTree.h"
 #include "pkg/ZAVPkgLog.h"
 
 #include <QDir>
@@ -240,10 +242,26 @@ std::optional<ZAVDesktopEntry> installedEntry(const std::string &home, const std
     return std::move(*entry);
 }
 
+// The tree digest of the application directory of `id` installed in `home`; empty when it
+// cannot be read.
+std::string installedTreeSha256(const std::string &home, const std::string &id)
+{
+    const auto layout = ZAVUserAppLayout::forApplication(id, home);
+    if (!layout)
+        return {};
+    const ZAVResult<ZAVFd> directory = ZAVDirectory::open(AT_FDCWD, layout->applicationDirectory());
+    if (!directory)
+        return {};
+    const ZAVResult<std::vector<ZAVPackageTree::Entry>> entries =
+        ZAVPackageTree::scan(directory->get());
+    return entries ? ZAVPackageTree::digest(*entries) : std::string();
+}
+
 } // namespace
 
 ZAVResult<ZAVVendorPackager::Result>
-ZAVVendorPackager::check(const std::string &package, const ZAVPackageInstaller::Expected &expected)
+ZAVVendorPackager::check(const std::string &package, const ZAVPackageInstaller::Expected &expected,
+                         std::string *keptHome)
 {
     if (access(package.c_str(), R_OK) != 0)
         return cannotRead(package);
@@ -258,18 +276,27 @@ ZAVVendorPackager::check(const std::string &package, const ZAVPackageInstaller::
     ZAVPkgLog log(false, false);
     ZAVPackageInstaller::Options options;
     options.expected = expected;
+    // The modes installed are then the package's, as the tree digest takes them.
+    const mode_t mask = umask(0);
     const ZAVPkgResult refusal = ZAVPackageInstaller::install(package, home, options, log);
+    umask(mask);
     QStringList receipts;
     std::optional<ZAVDesktopEntry> entry;
+    std::string treeSha256;
     if (!refusal) {
         const auto layout = ZAVUserAppLayout::forApplication("zav.check", home);
         receipts = QDir(QFile::decodeName(QByteArray::fromStdString(layout->receiptsDirectory())))
                        .entryList({QStringLiteral("*.json")}, QDir::Files);
         // The entry as packed, at the root of the installed directory, for its name and version.
-        if (receipts.size() == 1)
+        if (receipts.size() == 1) {
             entry = installedEntry(home, receipts.front().chopped(5).toStdString());
+            treeSha256 = installedTreeSha256(home, receipts.front().chopped(5).toStdString());
+        }
     }
-    ZAVVendorFiles::removeScratchDirectory(home);
+    if (keptHome && !refusal)
+        *keptHome = home;
+    else
+        ZAVVendorFiles::removeScratchDirectory(home);
     cleanup.clear();
 
     if (refusal && refusal->kind == ZAVPkgError::Kind::Failed)
@@ -281,8 +308,12 @@ ZAVVendorPackager::check(const std::string &package, const ZAVPackageInstaller::
     if (receipts.size() != 1)
         return ZAVVendorFiles::sentence(
             EIO, "the package could not be checked: zav-pkg left no single receipt");
+    if (treeSha256.empty())
+        return ZAVVendorFiles::sentence(
+            EIO, "the package could not be checked: its installed tree cannot be read");
     Result result;
     result.applicationId = receipts.front().chopped(5).toStdString();
+    result.treeSha256 = treeSha256;
     if (entry) {
         result.name = entry->name().value_or(std::string());
         result.version = entry->packageVersion().value_or(std::string());

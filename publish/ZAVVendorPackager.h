@@ -16,6 +16,9 @@ public:
         std::string version;       // its X-Package-Version; empty: none
         std::string sha256;        // 64 lowercase hex digits
         uint64_t size = 0;
+        // The tree digest of the application directory zav-pkg installed from it
+        // (ZAVPackageTree; the feed's pkgTreeSha256).
+        std::string treeSha256;
     };
 
     // Failures of check() and pack() have no path of their own: the reason is the whole
@@ -27,9 +30,13 @@ public:
     // installer, so every check zav-pkg makes on a user's machine runs here, then removes that
     // home again. The result, or what zav-pkg would refuse (or why the check could not run).
     // `expected` is what zav-pkg gets as -sha256 and -size, as the installer passes them; when
-    // given, the result takes them instead of reading the package once more.
+    // given, the result takes them instead of reading the package once more. The check installs
+    // with umask 0, so that the modes in the tree digest are the package's. With `keptHome`
+    // the throw-away home is left for the caller (who removes it with
+    // ZAVVendorFiles::removeScratchDirectory) and its path stored there.
     static ZAVResult<Result> check(const std::string &package,
-                                   const ZAVPackageInstaller::Expected &expected = {});
+                                   const ZAVPackageInstaller::Expected &expected = {},
+                                   std::string *keptHome = nullptr);
 
     // Writes the application directory `appDir` as a tar archive to `output`, compressed with
     // gzip (".tar.gz", ".tgz") or zstd (".tar.zst", ".tzst") by the output's name. The archive

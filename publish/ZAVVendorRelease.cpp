@@ -1,5 +1,6 @@
 #include "ZAVVendorRelease.h"
 
+#include "ZAVVendorDelta.h"
 #include "ZAVVendorFiles.h"
 #include "ZAVVendorVerifier.h"
 #include "base/ZAVAtomicFile.h"
@@ -176,6 +177,30 @@ ZAVResult<ZAVVendorRelease::Result> ZAVVendorRelease::make(const Options &option
                                                   renamed.error().reasonText());
     feed.pkgUrl = base + QLatin1Char('/') + QString::fromStdString(packageName);
     feed.feedUrl = base + QStringLiteral("/feed.json");
+    std::string deltaName;
+    if (!options.previousPackage.empty()) {
+        const ZAVResult<ZAVVendorDelta::Result> delta = ZAVVendorDelta::make(
+            options.previousPackage, work + '/' + packageName, work + "/.delta.tar.zst");
+        if (!delta)
+            return failure(delta.errorNumber(), "--previous: " + delta.error().message());
+        ZAVVendorPackager::Result named = *packed;
+        named.sha256 = delta->sha256;
+        deltaName = packageFileName(named, feed.version.toStdString());
+        deltaName.replace(deltaName.size() - std::string_view(".tar.zst").size(), 0, ".delta");
+        if (const ZAVStatus renamed = ZAVRename::noReplace(AT_FDCWD, work + "/.delta.tar.zst",
+                                                           AT_FDCWD, work + '/' + deltaName);
+            !renamed)
+            return failure(renamed.errorNumber(), "cannot name the delta " + deltaName + ": " +
+                                                      renamed.error().reasonText());
+        feed.deltas.append({QString::fromStdString(delta->fromSha256),
+                            base + QLatin1Char('/') + QString::fromStdString(deltaName),
+                            QString::fromStdString(delta->sha256), qint64(delta->size)});
+        std::fprintf(out,
+                     "ok    delta %s: %llu bytes from the package %s (%d files unchanged, %d "
+                     "patched, %d whole)\n",
+                     deltaName.c_str(), static_cast<unsigned long long>(delta->size),
+                     delta->fromSha256.c_str(), delta->unchanged, delta->patched, delta->whole);
+    }
 
     std::string error;
     const std::optional<QByteArray> document =
@@ -228,6 +253,8 @@ ZAVResult<ZAVVendorRelease::Result> ZAVVendorRelease::make(const Options &option
     Result result;
     result.package = *packed;
     result.packagePath = place->path + '/' + packageName;
+    if (!deltaName.empty())
+        result.deltaPath = place->path + '/' + deltaName;
     result.feedPath = place->path + "/feed.json";
     result.signaturePath = result.feedPath + ".minisig";
     result.baseUrl = base;

@@ -14,6 +14,7 @@
 //  1. packs `appDir` (ZAVVendorPackager::pack, zstd) and names the package after its content,
 //     <id>-<version>-<first 16 hex digits of its SHA-256>.tar.zst, so that a cache may keep it
 //     for ever (in the version, characters other than letters, digits and ._+~- become '_');
+//  1b. with a previous package, makes the delta from it (ZAVVendorDelta), content-named too;
 //  2. writes feed.json from what the package's desktop entry says (Name, the application id,
 //     X-Package-Version) unless the options say otherwise, with pkgUrl <baseUrl>/<package> and
 //     feedUrl <baseUrl>/feed.json;
@@ -37,6 +38,10 @@ public:
         // bundleId other than the package's id is refused); pkgUrl and feedUrl are made from
         // baseUrl; the rest is as `zav-vendor feed` takes it.
         ZAVVendorFeedWriter::Options feed;
+        // The package of the version released before (or of any earlier one): a delta from it
+        // goes beside the package, content-named as <id>-<version>-<16 hex digits>.delta.tar.zst,
+        // and into the feed's pkgDeltas. Empty: none.
+        std::string previousPackage;
         std::string publicKeyPath; // empty: the signature is checked by the public half of key
         qint64 minimumSerial = 0;  // the installers' serial floor
     };
@@ -45,6 +50,7 @@ public:
         ZAVVendorPackager::Result package;
         // In the order they are to be uploaded: package, feed, signature; paths in outputDir.
         std::string packagePath;
+        std::string deltaPath; // empty without a previous package
         std::string feedPath;
         std::string signaturePath;
         QString baseUrl; // where the three go, without a trailing '/'

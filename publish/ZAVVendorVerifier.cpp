@@ -20,6 +20,7 @@
 #include <future>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -152,7 +153,12 @@ bool checkedByZavPkg(Report &report, const std::string &path, const ZAVFeedData 
         return report.failed("package: its application id is " + package->applicationId +
                              ", the feed's bundleId " +
                              record.bundleId().value_or(QString()).toStdString());
-    report.ok("package: zav-pkg accepts it; application id " + package->applicationId);
+    if (record.pkgTreeSha256() &&
+        QString::fromStdString(package->treeSha256) != *record.pkgTreeSha256())
+        return report.failed("package: its tree digest is " + package->treeSha256 +
+                             ", the feed's pkgTreeSha256 " + record.pkgTreeSha256()->toStdString());
+    report.ok("package: zav-pkg accepts it; application id " + package->applicationId +
+              (record.pkgTreeSha256() ? "; tree digest as the feed says" : ""));
     return true;
 }
 
@@ -236,7 +242,32 @@ bool ZAVVendorVerifier::verify(const Request &request, std::FILE *out)
             return report.failed("package " + packageName + ": " + mismatch);
         report.ok("package " + packageName + ": " + std::to_string(size) +
                   " bytes, SHA-256 as the feed says (for " + pkgUrl.toStdString() + ")");
-        return checkedByZavPkg(report, request.package, *record, sha256, size);
+        if (!checkedByZavPkg(report, request.package, *record, sha256, size))
+            return false;
+        // Each delta that lies beside the package, by the last segment of its URL, is checked
+        // against what the feed pins for it.
+        const std::string folder = request.package.rfind('/') == std::string::npos
+                                       ? std::string()
+                                       : request.package.substr(0, request.package.rfind('/') + 1);
+        const std::string shownFolder = packageName.rfind('/') == std::string::npos
+                                            ? std::string()
+                                            : packageName.substr(0, packageName.rfind('/') + 1);
+        for (const ZAVFeedData::Delta &delta : record->pkgDeltas()) {
+            const std::string name = delta.url.fileName(QUrl::FullyDecoded).toStdString();
+            const std::string path = folder + name;
+            if (name.empty() || access(path.c_str(), F_OK) != 0) {
+                report.ok("delta " + delta.url.toString().toStdString() + ": no file " +
+                          shownFolder + name + " beside the package (not checked)");
+                continue;
+            }
+            if (const std::string mismatch = localPackageMismatch(path, delta.sha256, delta.size);
+                !mismatch.empty())
+                return report.failed("delta " + shownFolder + name + ": " + mismatch);
+            report.ok("delta " + shownFolder + name + ": " + std::to_string(delta.size) +
+                      " bytes, SHA-256 as the feed says (from the package " +
+                      delta.fromSha256.toStdString() + ")");
+        }
+        return true;
     }
 
     auto delegate = std::make_shared<PackageDownload>();

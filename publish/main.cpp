@@ -2,6 +2,7 @@
 // a published feed the way the installer will. See docs/publishing.md.
 
 #include "ZAVVendorBundler.h"
+#include "ZAVVendorDelta.h"
 #include "ZAVVendorFeedWriter.h"
 #include "ZAVVendorKey.h"
 #include "ZAVVendorPackager.h"
@@ -45,7 +46,9 @@ constexpr char kHelp[] =
     "                       [--mirrors URL,URL...]\n"
     "                       [--expires 90d] [--serial N [--allow-serial-ahead]] -o FEED.json\n"
     "       zav-vendor sign -s KEY.key FEED.json\n"
+    "       zav-vendor delta OLD.tar.zst NEW.tar.zst -o FILE\n"
     "       zav-vendor release APPDIR --base-url URL -s KEY.key [-p KEY.pub] -o DIR\n"
+    "                       [--previous OLD.tar.zst]\n"
     "                       [--product NAME] [--bundle-id ID] [--version V] [--auto-launch]\n"
     "                       [--display-version] [--expires 90d] [--serial N\n"
     "                       [--allow-serial-ahead]] [--min-serial N]\n"
@@ -64,12 +67,15 @@ constexpr char kHelp[] =
     "        current Unix time (one more than a year ahead of it is refused unless\n"
     "        --allow-serial-ahead), the expiry to 90 days (Nd or Nh).\n"
     "sign    writes FEED.json.minisig, a prehashed minisign signature.\n"
+    "delta   writes the delta that turns what OLD installs into what NEW installs: the files\n"
+    "        that changed, whole or as zstd patches of the old ones; checks that it applies.\n"
     "release packs APPDIR into DIR/<id>-<version>-<SHA-256, 16 digits>.tar.zst, writes\n"
     "        DIR/feed.json from the package's desktop entry (Name, id, X-Package-Version;\n"
     "        the options override them) for the files served at URL, signs it, and checks\n"
     "        the three as verify does (by the public half of KEY.key, or by KEY.pub). DIR\n"
     "        must be missing or empty; it gets all three files, or none when a step fails.\n"
     "        Prints the upload order and the feed URL to build the installer with.\n"
+    "        --previous adds the delta from OLD.tar.zst to DIR and to the feed (pkgDeltas).\n"
     "verify  makes every check the installer makes on the feed at URL (or in FILE, with\n"
     "        FILE.minisig beside it) and on its package; exit status 1 on the first failure.\n"
     "        --pkg checks the feed against the package file PKG instead of fetching it;\n"
@@ -333,7 +339,7 @@ int release(int argc, char **argv)
 {
     const Arguments args(argc, argv,
                          {"--base-url", "-s", "-p", "-o", "--product", "--bundle-id", "--version",
-                          "--expires", "--serial", "--min-serial"},
+                          "--expires", "--serial", "--min-serial", "--previous"},
                          {"--auto-launch", "--display-version", "--allow-serial-ahead"});
     const std::string missing = args.missing({"--base-url", "-s", "-o"});
     if (!args.error.empty() || !missing.empty() || args.operands.size() != 1)
@@ -352,6 +358,8 @@ int release(int argc, char **argv)
     options.outputDir = args.values.at("-o");
     if (args.values.contains("-p"))
         options.publicKeyPath = args.values.at("-p");
+    if (args.values.contains("--previous"))
+        options.previousPackage = args.values.at("--previous");
     const ZAVResult<ZAVVendorKey> key = ZAVVendorKey::load(
         args.values.at("-s"), [] { return readPassword("Password of the secret key: "); });
     if (!key)
@@ -360,11 +368,33 @@ int release(int argc, char **argv)
         ZAVVendorRelease::make(options, *key, stdout);
     if (!result)
         return fail(result.error().message());
-    std::printf("Upload to %s/ in this order:\n  1. %s\n  2. %s\n  3. %s\n"
-                "The feed URL, to build or stamp the installer with: %s\n",
-                result->baseUrl.toStdString().c_str(), result->packagePath.c_str(),
-                result->feedPath.c_str(), result->signaturePath.c_str(),
+    std::printf("Upload to %s/ in this order:\n  1. %s\n", result->baseUrl.toStdString().c_str(),
+                result->packagePath.c_str());
+    int step = 2;
+    if (!result->deltaPath.empty())
+        std::printf("  %d. %s\n", step++, result->deltaPath.c_str());
+    std::printf("  %d. %s\n  %d. %s\nThe feed URL, to build or stamp the installer with: %s\n",
+                step, result->feedPath.c_str(), step + 1, result->signaturePath.c_str(),
                 result->feedUrl.toStdString().c_str());
+    return 0;
+}
+
+int delta(int argc, char **argv)
+{
+    const Arguments args(argc, argv, {"-o"}, {});
+    if (!args.error.empty() || !args.values.contains("-o") || args.operands.size() != 2)
+        return usage(!args.error.empty() ? args.error
+                                         : "delta needs OLD.tar.zst NEW.tar.zst -o FILE");
+    const ZAVResult<ZAVVendorDelta::Result> result =
+        ZAVVendorDelta::make(args.operands[0], args.operands[1], args.values.at("-o"));
+    if (!result)
+        return fail(result.error().message());
+    std::printf("delta: %s\nfromSha256: %s\nsha256: %s\nsize: %llu\npackageSha256: %s\n"
+                "packageSize: %llu\ntreeSha256: %s\nfiles: %d unchanged, %d patched, %d whole\n",
+                args.values.at("-o").c_str(), result->fromSha256.c_str(), result->sha256.c_str(),
+                static_cast<unsigned long long>(result->size), result->packageSha256.c_str(),
+                static_cast<unsigned long long>(result->packageSize), result->treeSha256.c_str(),
+                result->unchanged, result->patched, result->whole);
     return 0;
 }
 
@@ -461,6 +491,8 @@ int main(int argc, char **argv)
         return feed(argc, argv);
     if (command == "release")
         return release(argc, argv);
+    if (command == "delta")
+        return delta(argc, argv);
     if (command == "verify")
         return verify(argc, argv);
     if (command == "bundle")

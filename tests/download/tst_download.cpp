@@ -69,6 +69,8 @@ private slots:
     void lostConnectionResumesOrStartsAgain();
     void mirrorsServeThePinnedBytes_data();
     void mirrorsServeThePinnedBytes();
+    void deltaFromTheInstalledPackageElseThePackage_data();
+    void deltaFromTheInstalledPackageElseThePackage();
     void notEnoughFreeSpaceFailsBeforeTheFirstByte_data();
     void notEnoughFreeSpaceFailsBeforeTheFirstByte();
     void redirectFromHttpsToHttpIsRefused();
@@ -1011,6 +1013,73 @@ void DownloadTest::mirrorsServeThePinnedBytes_data()
     QTest::newRow("other bytes of the same size") << "wrong" << QList<QByteArray>{""} << 1;
     QTest::newRow("dies half-way: the rest from the mirror")
         << "half" << QList<QByteArray>{"bytes=2097152-"} << 1;
+}
+
+void DownloadTest::deltaFromTheInstalledPackageElseThePackage_data()
+{
+    QTest::addColumn<QString>("installed"); // the receipt's packageSha256: "from" or "other"
+    QTest::addColumn<QString>("delta");     // what the delta's URL answers: "ok", "wrong", "404"
+    QTest::addColumn<bool>("deltaUsed");
+    QTest::newRow("the delta from the installed package") << "from"
+                                                          << "ok" << true;
+    QTest::newRow("a delta that is not the pinned one") << "from"
+                                                        << "wrong" << false;
+    QTest::newRow("a delta missing on the server") << "from"
+                                                   << "404" << false;
+    QTest::newRow("another package installed") << "other"
+                                               << "ok" << false;
+}
+
+void DownloadTest::deltaFromTheInstalledPackageElseThePackage()
+{
+    QFETCH(QString, installed);
+    QFETCH(QString, delta);
+    QFETCH(bool, deltaUsed);
+    const QByteArray package = bytes(0, 256 * 1024);
+    const QByteArray deltaBytes = bytes(7, 4096);
+    const auto hex = [](const QByteArray &data) {
+        return QString::fromLatin1(
+            QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
+    };
+    ZAVFakeHTTPServer server;
+    server.setRoute("/setup.pkg", ZAVFakeHTTPServer::ok(package, "application/octet-stream"));
+    server.setRoute("/setup.delta",
+                    delta == u"404"
+                        ? ZAVFakeHTTPServer::status(404)
+                        : ZAVFakeHTTPServer::ok(delta == u"ok" ? deltaBytes : bytes(8, 4096),
+                                                "application/octet-stream"));
+    const QString from(64, u'a');
+    QTemporaryDir home;
+    const QString id = QStringLiteral("org.example.DeltaTest");
+    QVERIFY(writeFile(home.path() + QStringLiteral("/.local/share/zav/receipts/") + id + ".json",
+                      R"({"id": ")" + id.toUtf8() + R"(", "files": [], "packageSha256": ")" +
+                          (installed == u"from" ? from : QString(64, u'b')).toUtf8() + R"("})"));
+    m_environment.set("HOME", QFile::encodeName(home.path()));
+    auto feed = std::make_shared<ZAVFeedData>();
+    feed->setBundleId(id);
+    feed->setPkgUrl(server.url("/setup.pkg").toString());
+    feed->setPkgSize(package.size());
+    feed->setPkgSha256(hex(package));
+    feed->setPkgTreeSha256(QString(64, u'c'));
+    feed->setPkgDeltas({{from, server.url("/setup.delta"), hex(deltaBytes), deltaBytes.size()}});
+    ZAVTestLog log;
+    auto manager = ZAVInstallationManager::initWithFeedData(feed, quick());
+    auto run = startDownload(*manager, log);
+    waitUntilOver(log);
+
+    QVERIFY2(!run->error, qPrintable(run->error ? run->error->description() : QString()));
+    QCOMPARE(run->calls, 1);
+    QCOMPARE(fileContents(*run->path), deltaUsed ? deltaBytes : package);
+    QCOMPARE(manager->usesDelta(), deltaUsed);
+    QCOMPARE(server.hits("/setup.delta"), installed == u"from" ? 1 : 0);
+    QCOMPARE(server.hits("/setup.pkg"), deltaUsed ? 0 : 1);
+    const QStringList lines = log.lines();
+    QCOMPARE(std::any_of(lines.begin(), lines.end(),
+                         [](const QString &line) {
+                             return line.contains(
+                                 QStringLiteral("; downloading the full package instead"));
+                         }),
+             !deltaUsed && installed == u"from");
 }
 
 void DownloadTest::mirrorsServeThePinnedBytes()

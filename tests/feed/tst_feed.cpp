@@ -25,6 +25,7 @@ private slots:
     void blanksAndCaseAreKept();
     void wrongTypeRefusesTheDocumentNamingTheKey_data();
     void wrongTypeRefusesTheDocumentNamingTheKey();
+    void deltasAreOfferedFromTheInstalledPackageOnly();
     void bodiesThatAreNotAnObjectAreRefused_data();
     void bodiesThatAreNotAnObjectAreRefused();
 
@@ -284,6 +285,49 @@ void FeedTest::wrongTypeRefusesTheDocumentNamingTheKey_data()
     QTest::newRow("local time for expiresAt")
         << QByteArray(R"({"expiresAt": "2027-03-01T00:00:00+01:00"})") << "expiresAt";
     QTest::newRow("number for feedUrl") << QByteArray(R"({"feedUrl": 7})") << "feedUrl";
+    const QByteArray hex(64, 'a');
+    QTest::newRow("63 hex digits for pkgTreeSha256")
+        << (R"({"pkgTreeSha256": ")" + QByteArray(63, 'a') + R"("})") << "pkgTreeSha256";
+    const auto delta = [&](const QByteArray &from, const QByteArray &url, const QByteArray &size) {
+        return R"({"pkgDeltas": [{"fromSha256": ")" + from + R"(", "url": )" + url +
+               R"(, "sha256": ")" + hex + R"(", "size": )" + size + "}]}";
+    };
+    QTest::newRow("pkgDeltas not a list")
+        << QByteArray(R"({"pkgDeltas": {"url": "http://m/d"}})") << "pkgDeltas";
+    QTest::newRow("pkgDeltas with a short fromSha256")
+        << delta(QByteArray(63, 'a'), R"("http://m/d")", "10") << "pkgDeltas";
+    QTest::newRow("pkgDeltas with a file URL")
+        << delta(hex, R"("file:///etc/passwd")", "10") << "pkgDeltas";
+    QTest::newRow("pkgDeltas with a relative URL")
+        << delta(hex, R"("d.tar.zst")", "10") << "pkgDeltas";
+    QTest::newRow("pkgDeltas with size 0") << delta(hex, R"("http://m/d")", "0") << "pkgDeltas";
+    QTest::newRow("pkgDeltas with a text size")
+        << delta(hex, R"("http://m/d")", R"("10")") << "pkgDeltas";
+    QTest::newRow("pkgDeltas with an entry that is no object")
+        << QByteArray(R"({"pkgDeltas": ["http://m/d"]})") << "pkgDeltas";
+}
+
+void FeedTest::deltasAreOfferedFromTheInstalledPackageOnly()
+{
+    const QByteArray from(64, 'B'), other(64, 'c'), package(64, 'e');
+    const QByteArray json = R"({"pkgSha256": ")" + package + R"(", "pkgTreeSha256": ")" +
+                            QByteArray(64, 'D') + R"(", "pkgDeltas": [{"fromSha256": ")" + other +
+                            R"(", "url": "https://cdn.example/a.delta", "sha256": ")" + other +
+                            R"(", "size": 5}, {"fromSha256": ")" + from +
+                            R"(", "url": "https://cdn.example/b.delta", "sha256": ")" + package +
+                            R"(", "size": 7}]})";
+    const auto record = parse(json);
+    QVERIFY(record);
+    QCOMPARE(record->pkgTreeSha256(), QString(64, u'd'));
+    QCOMPARE(record->pkgDeltas().size(), 2);
+    const ZAVFeedData::Delta *delta = record->deltaFrom(QString(64, u'b'));
+    QVERIFY(delta);
+    QCOMPARE(delta->url, QUrl(QStringLiteral("https://cdn.example/b.delta")));
+    QCOMPARE(delta->size, 7);
+    QVERIFY(!record->deltaFrom(QString(64, u'f')));
+    // Without the tree to rebuild, no delta is used.
+    const auto untreed = parse(QByteArray(json).replace("pkgTreeSha256", "otherKey"));
+    QVERIFY(untreed && !untreed->deltaFrom(QString(64, u'b')));
 }
 
 void FeedTest::wrongTypeRefusesTheDocumentNamingTheKey()

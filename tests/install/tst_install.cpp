@@ -9,8 +9,10 @@
 #include "platform/ZAVApplication.h"
 #include "platform/ZAVDispatch.h"
 #include "platform/ZAVTranslations.h"
+#include "tests/support/ZAVFakeHTTPServer.h"
 #include "tests/support/ZAVScopedEnvironment.h"
 #include "tests/support/ZAVTestFiles.h"
+#include "tests/support/ZAVTestLog.h"
 #include "tests/support/ZAVTestSandbox.h"
 
 #include <QApplication>
@@ -48,6 +50,8 @@ private slots:
     void runningCopyIsOfferedToQuitBeforeTheInstaller();
     void packageInstallerSentenceReadsInTheUsersLanguage_data();
     void packageInstallerSentenceReadsInTheUsersLanguage();
+    void deltaThatDoesNotApplyFallsBackToThePackageOnce_data();
+    void deltaThatDoesNotApplyFallsBackToThePackageOnce();
 
 private:
     QString casePath(const QString &name) const { return m_case->path() + u'/' + name; }
@@ -543,6 +547,92 @@ void InstallTest::packageInstallerSentenceReadsInTheUsersLanguage()
         ZAVPackageInstallerSentence(QByteArray::fromStdString(sentence.encoded()) + "\n");
     QCOMPARE(shown.english(), english);
     QCOMPARE(shown.translated(), translated);
+}
+
+// ---- a delta that zav-pkg cannot apply ---------------------------------------------------------
+
+void InstallTest::deltaThatDoesNotApplyFallsBackToThePackageOnce_data()
+{
+    QTest::addColumn<int>("deltaStatus"); // what the stand-in answers to -delta
+    QTest::addColumn<int>("runs");
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("the delta applies") << 0 << 1 << true;
+    QTest::newRow("the delta does not apply: the package") << 7 << 2 << true;
+    QTest::newRow("another failure: no second run") << 5 << 1 << false;
+}
+
+void InstallTest::deltaThatDoesNotApplyFallsBackToThePackageOnce()
+{
+    QFETCH(int, deltaStatus);
+    QFETCH(int, runs);
+    QFETCH(bool, succeeds);
+    const QString standIn = writeStandIn(
+        QStringLiteral("echo \"$*\" >> runs; case \"$*\" in *-delta*) exit %1;; esac; exit 0")
+            .arg(deltaStatus),
+        true);
+    QVERIFY(!standIn.isEmpty());
+    const QByteArray delta = QByteArrayLiteral("delta bytes\n");
+    const auto hex = [](const QByteArray &data) {
+        return QString::fromLatin1(
+            QCryptographicHash::hash(data, QCryptographicHash::Sha256).toHex());
+    };
+    ZAVFakeHTTPServer server;
+    server.setRoute("/p.pkg", ZAVFakeHTTPServer::ok(kPackage, "application/octet-stream"));
+    server.setRoute("/p.delta", ZAVFakeHTTPServer::ok(delta, "application/octet-stream"));
+    const QString id = QStringLiteral("org.example.DeltaFallback");
+    const QString from(64, u'a');
+    QVERIFY(writeFile(casePath(QStringLiteral("home/.local/share/zav/receipts/")) + id + ".json",
+                      R"({"id": ")" + id.toUtf8() + R"(", "files": [], "packageSha256": ")" +
+                          from.toUtf8() + R"("})"));
+    m_environment.set("HOME", QFile::encodeName(casePath(QStringLiteral("home"))));
+    auto feed = std::make_shared<ZAVFeedData>();
+    feed->setBundleId(id);
+    feed->setProduct(kProduct);
+    feed->setPkgUrl(server.url("/p.pkg").toString());
+    feed->setPkgSha256(hex(kPackage));
+    feed->setPkgSize(kPackage.size());
+    feed->setPkgTreeSha256(QString(64, u'c'));
+    feed->setPkgDeltas({{from, server.url("/p.delta"), hex(delta), delta.size()}});
+    ZAVInstallationOptions options;
+    options.packageInstallerPath = QFile::encodeName(standIn);
+    auto manager = ZAVInstallationManager::initWithFeedData(feed, options);
+    ZAVTestLog log;
+    bool downloaded = false;
+    manager->startDownloadWithCompletion(
+        [&](const std::optional<QString> &, const ZAVOptionalError &error) {
+            QVERIFY(!error);
+            downloaded = true;
+        },
+        [](double) {});
+    QTRY_VERIFY_WITH_TIMEOUT(downloaded, 10000);
+    const QString package = QFile::decodeName(manager->getInstallerPath());
+    auto run = startInstall(*manager, package, m_case->path());
+    QVERIFY(waitForResult(*run));
+    settle();
+    QCOMPARE(run->calls, 1);
+    QCOMPARE(describe(run->error), succeeds ? QStringLiteral("no error") : installationErrorText());
+    QVERIFY(!somethingAt(package));
+    const QStringList lines = QString::fromUtf8(fileContents(casePath(QStringLiteral("runs"))))
+                                  .split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), runs);
+    QVERIFY2(
+        lines.front().contains(QStringLiteral("-delta ") + package + QStringLiteral(" -target")) &&
+            lines.front().contains(QStringLiteral("-sha256 ") + hex(delta) +
+                                   QStringLiteral(" -size 12 -tree-sha256 ") + QString(64, u'c') +
+                                   QStringLiteral(" -package-sha256 ") + hex(kPackage)),
+        qPrintable(lines.front()));
+    if (runs == 2)
+        QVERIFY2(lines.back().contains(QStringLiteral("-pkg ") + package) &&
+                     lines.back().contains(QStringLiteral("-sha256 ") + hex(kPackage)),
+                 qPrintable(lines.back()));
+    QCOMPARE(server.hits("/p.pkg"), runs - 1);
+    const QStringList logged = log.lines();
+    QCOMPARE(std::any_of(logged.begin(), logged.end(),
+                         [](const QString &line) {
+                             return line.contains(
+                                 QStringLiteral("zav-pkg could not apply the delta"));
+                         }),
+             runs == 2);
 }
 
 int main(int argc, char **argv)

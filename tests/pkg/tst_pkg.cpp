@@ -66,11 +66,22 @@ private slots:
     void rollbackKilledLeavesOneWholeVersion_data();
     void rollbackKilledLeavesOneWholeVersion();
 
+    void deltaBuildsTheTreeTheFullPackageInstalls();
+    void deltaThatDoesNotApplyChangesNothing_data();
+    void deltaThatDoesNotApplyChangesNothing();
+
 private:
     QString m_scratch;
     QString m_package1;  // version 1.0
     QString m_package2;  // version 2.0
     QString m_template1; // a home with 1.0 installed and a few files of the user's
+    // The delta from version1() to version2(), each with share/model.bin (a few bytes apart, so
+    // that it is patched), made by zav-vendor; what zav-vendor said of it.
+    QString m_deltaPackage1;
+    QString m_deltaPackage2;
+    QString m_delta;
+    QMap<QString, QString> m_deltaFacts;
+    void makeDelta();
 };
 
 using Compression = ZAVTestPackage::Compression;
@@ -989,6 +1000,29 @@ void PkgTest::commandLineErrors_data()
         << QStringList{"-sha256", QString(63, u'a'), "-pkg", pkg, "-target", home} << 2;
     QTest::newRow("-size not a number")
         << QStringList{"-size", "-1", "-pkg", pkg, "-target", home} << 2;
+    const QString hex(64, u'a');
+    QTest::newRow("-delta without its pins")
+        << QStringList{"-id", kId, "-delta", pkg, "-sha256", hex, "-size", "1", "-target", home}
+        << 2;
+    QTest::newRow("-delta with -pkg") << QStringList{"-id",
+                                                     kId,
+                                                     "-delta",
+                                                     pkg,
+                                                     "-pkg",
+                                                     pkg,
+                                                     "-sha256",
+                                                     hex,
+                                                     "-size",
+                                                     "1",
+                                                     "-tree-sha256",
+                                                     hex,
+                                                     "-package-sha256",
+                                                     hex,
+                                                     "-target",
+                                                     home}
+                                      << 2;
+    QTest::newRow("-tree-sha256 without -delta")
+        << QStringList{"-tree-sha256", hex, "-pkg", pkg, "-target", home} << 2;
 }
 
 void PkgTest::commandLineErrors()
@@ -1053,7 +1087,7 @@ void PkgTest::helpListsTheExitStatuses()
     QCOMPARE(run.exitCode, 0);
     for (const char *line :
          {"  0  installed", "  2  usage error", "  3  unreadable package", "  4  refused package",
-          "  5  installation failed", "  6  cannot run here"})
+          "  5  installation failed", "  6  cannot run here", "  7  the delta does not apply"})
         QVERIFY2(run.out.contains(line), line);
 }
 
@@ -1496,6 +1530,195 @@ void PkgTest::rollbackKilledLeavesOneWholeVersion()
     QCOMPARE(uninstall(home, QStringLiteral("org.example.None")).exitCode, 5);
     QVERIFY(snapshot(applicationDirectory(home)) == app);
     QCOMPARE(leftovers(home), QStringList());
+}
+
+namespace {
+
+// zav-pkg -delta on `delta`, pinned as `facts` say (zav-vendor delta's lines), with `sha256`
+// instead of the delta's own digest when given.
+Run applyDelta(const QString &delta, const QString &home, const QMap<QString, QString> &facts,
+               const QString &sha256 = QString())
+{
+    return runProgram(
+        zavPkg(), {QStringLiteral("-verbose"), QStringLiteral("-id"), kId, QStringLiteral("-delta"),
+                   delta, QStringLiteral("-sha256"),
+                   sha256.isEmpty() ? QString::fromLatin1(::sha256(fileContents(delta))) : sha256,
+                   QStringLiteral("-size"), QString::number(QFileInfo(delta).size()),
+                   QStringLiteral("-tree-sha256"), facts.value(QStringLiteral("treeSha256")),
+                   QStringLiteral("-package-sha256"), facts.value(QStringLiteral("packageSha256")),
+                   QStringLiteral("-target"), home});
+}
+
+} // namespace
+
+void PkgTest::makeDelta()
+{
+    if (!m_delta.isEmpty())
+        return;
+    const QByteArray model = randomBytes(512 * 1024, 9);
+    QByteArray changed = model;
+    changed.replace(200000, 5, "12345");
+    m_deltaPackage1 = m_scratch + QStringLiteral("/delta-1.0.tar.zst");
+    m_deltaPackage2 = m_scratch + QStringLiteral("/delta-2.0.tar.zst");
+    QVERIFY(version1()
+                .file("share/model.bin", model)
+                .file("share/same.bin", "kept\n")
+                .write(m_deltaPackage1, Compression::Zstd));
+    QVERIFY(version2()
+                .file("share/model.bin", changed)
+                .file("share/same.bin", "kept\n")
+                .write(m_deltaPackage2, Compression::Zstd));
+    const QString delta = m_scratch + QStringLiteral("/demo.delta.tar.zst");
+    const Run made = runProgram(
+        qEnvironmentVariable("ZAV_BINARY_DIR") + QStringLiteral("/bin/zav-vendor"),
+        {QStringLiteral("delta"), m_deltaPackage1, m_deltaPackage2, QStringLiteral("-o"), delta});
+    QVERIFY2(made.exitCode == 0, made.err.constData());
+    for (const QByteArray &line : made.out.split('\n'))
+        m_deltaFacts.insert(QString::fromUtf8(line).section(u':', 0, 0),
+                            QString::fromUtf8(line).section(u':', 1).trimmed());
+    m_delta = delta;
+    QCOMPARE(m_deltaFacts.value(QStringLiteral("files")),
+             QStringLiteral("1 unchanged, 3 patched, 19 whole"));
+}
+
+void PkgTest::deltaBuildsTheTreeTheFullPackageInstalls()
+{
+    makeDelta();
+    QTemporaryDir scratch;
+    const QString updated = scratch.path() + QStringLiteral("/updated");
+    const QString full = scratch.path() + QStringLiteral("/full");
+    for (const QString &home : {updated, full}) {
+        QVERIFY(QDir().mkpath(home));
+        const Run run = install(m_deltaPackage1, home);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+    }
+    // The patched file is a few bytes apart: the delta holds hardly any of its 512 KiB.
+    QVERIFY(QFileInfo(m_delta).size() + 500 * 1024 < QFileInfo(m_deltaPackage2).size());
+    const Run applied = applyDelta(m_delta, updated, m_deltaFacts);
+    QVERIFY2(applied.exitCode == 0, applied.err.constData());
+    const Run installed = install(m_deltaPackage2, full);
+    QVERIFY2(installed.exitCode == 0, installed.err.constData());
+    const Tree fromDelta = snapshot(applicationDirectory(updated));
+    QVERIFY2(fromDelta == snapshot(applicationDirectory(full)),
+             qPrintable(difference(fromDelta, snapshot(applicationDirectory(full)))));
+    QVERIFY(!fromDelta.contains(QStringLiteral("lib/only-in-1.txt")));
+    // The receipt names the full package, which the next delta starts from.
+    QCOMPARE(receipt(updated).value(QStringLiteral("packageSha256")).toString(),
+             m_deltaFacts.value(QStringLiteral("packageSha256")));
+    const auto files = [](const QString &home) {
+        QStringList paths = receipt(home).value(QStringLiteral("files")).toVariant().toStringList();
+        paths.sort();
+        return paths;
+    };
+    QCOMPARE(files(updated), files(full));
+    QVERIFY(leftovers(updated).isEmpty());
+    // The version replaced is kept, as an upgrade keeps it.
+    const Run rolledBack = runProgram(zavPkg(), {QStringLiteral("-rollback"), QStringLiteral("-id"),
+                                                 kId, QStringLiteral("-target"), updated});
+    QVERIFY2(rolledBack.exitCode == 0, rolledBack.err.constData());
+    QVERIFY(
+        QFileInfo::exists(applicationDirectory(updated) + QStringLiteral("/lib/only-in-1.txt")));
+}
+
+void PkgTest::deltaThatDoesNotApplyChangesNothing_data()
+{
+    // What a row changes: in the installed directory before the run ("installed"), the delta
+    // file ("damage"), the pin ("pin"), or a delta written by hand whose entries are given
+    // ("entries", a JSON array; "data/0" holds "evil\n").
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("an installed file that is copied was altered")
+        << "installed" << QByteArray("share/same.bin") << "was changed since it was installed";
+    QTest::newRow("the installed file that is patched was altered")
+        << "installed" << QByteArray("share/model.bin") << "was changed since it was installed";
+    QTest::newRow("the installed file that is patched is a link now")
+        << "link" << QByteArray("share/model.bin") << "missing or not a regular file";
+    QTest::newRow("another version is installed")
+        << "base" << QByteArray() << "the delta is made for the package";
+    // Whatever the damaged bytes decompress into, a digest does not hold.
+    QTest::newRow("damaged delta") << "damage" << QByteArray() << "";
+    QTest::newRow("not the pinned delta") << "pin" << QByteArray() << "expected (-sha256)";
+    const QByteArray evil = R"("type": "file", "mode": 420, "size": 5, "sha256": ")" +
+                            sha256("evil\n") + R"(", "source": "whole", "data": "data/0")";
+    QTest::newRow("an entry that leaves the directory") << "entries"
+                                                        << R"([{"path": "../evil", )" + evil + "}]"
+                                                        << "..";
+    QTest::newRow("an entry written through a link of the delta")
+        << "entries"
+        << R"([{"path": "lib", "type": "link", "mode": 511, "target": "share"},
+              {"path": "lib/x", )" +
+               evil + "}]"
+        << "through a link";
+    QTest::newRow("a link that leaves the directory")
+        << "entries" << QByteArray(R"([{"path": "l", "type": "link", "mode": 511,
+                                        "target": "../../../.."}])")
+        << "leaves the application directory";
+    QTest::newRow("a copy from outside the installed directory")
+        << "entries"
+        << R"([{"path": "x", "type": "file", "mode": 420, "size": 5, "sha256": ")" +
+               sha256("evil\n") + R"(", "source": "unchanged", "from": "../../../.profile"}])"
+        << "..";
+    QTest::newRow("a copy through a link of the installed directory")
+        << "entries"
+        << R"([{"path": "x", "type": "file", "mode": 420, "size": 5, "sha256": ")" +
+               sha256("evil\n") + R"(", "source": "unchanged", "from": "lib/current/x"}])"
+        << "missing or not a regular file";
+}
+
+void PkgTest::deltaThatDoesNotApplyChangesNothing()
+{
+    QFETCH(QString, change);
+    QFETCH(QByteArray, value);
+    QFETCH(QString, reason);
+    makeDelta();
+    QTemporaryDir scratch;
+    const QString home = scratch.path() + QStringLiteral("/home");
+    QVERIFY(QDir().mkpath(home));
+    QVERIFY(writeFile(home + QStringLiteral("/.profile"), "evil\n"));
+    const Run base = install(change == u"base" ? m_deltaPackage2 : m_deltaPackage1, home);
+    QVERIFY2(base.exitCode == 0, base.err.constData());
+    const QString installed = applicationDirectory(home) + u'/' + QString::fromUtf8(value);
+    if (change == u"installed") {
+        QByteArray contents = fileContents(installed);
+        contents[0] = char(contents[0] ^ 1);
+        QVERIFY(writeFile(installed, contents));
+    } else if (change == u"link") {
+        const QString copy = scratch.path() + QStringLiteral("/model.bin");
+        QVERIFY(QFile::copy(installed, copy) && QFile::remove(installed));
+        QVERIFY(QFile::link(copy, installed));
+    }
+    QString delta = m_delta;
+    QString pin;
+    if (change == u"damage") {
+        delta = scratch.path() + QStringLiteral("/damaged.delta");
+        QByteArray bytes = fileContents(m_delta);
+        for (qsizetype i = bytes.size() / 3; i < bytes.size() / 3 + 8; ++i)
+            bytes[i] = char(bytes[i] ^ 0x55);
+        QVERIFY(writeFile(delta, bytes));
+    } else if (change == u"pin") {
+        pin = QString(64, u'0');
+    } else if (change == u"entries") {
+        delta = scratch.path() + QStringLiteral("/crafted.delta");
+        const QByteArray manifest =
+            R"({"format": "zav-delta 1", "fromSha256": ")" +
+            receipt(home).value(QStringLiteral("packageSha256")).toString().toLatin1() +
+            R"(", "packageSha256": ")" + m_deltaFacts.value("packageSha256").toLatin1() +
+            R"(", "packageSize": 1, "treeSha256": ")" +
+            m_deltaFacts.value("treeSha256").toLatin1() + R"(", "entries": )" + value + "}";
+        ZAVTestPackage crafted;
+        crafted.file("manifest.json", manifest).file("data/0", "evil\n");
+        QVERIFY(crafted.write(delta, Compression::Zstd));
+    }
+    const Tree before = snapshot(home);
+    const Run run = applyDelta(delta, home, m_deltaFacts, pin);
+    QCOMPARE(run.exitCode, 7);
+    QVERIFY2(run.err.contains("zav-pkg: the delta does not apply: ") &&
+                 run.err.contains(reason.toUtf8()),
+             run.err.constData());
+    QVERIFY2(snapshot(home) == before, qPrintable(difference(before, snapshot(home))));
+    QCOMPARE(fileContents(home + QStringLiteral("/.profile")), QByteArray("evil\n"));
+    QVERIFY(!QFileInfo::exists(scratch.path() + QStringLiteral("/evil")));
 }
 
 QTEST_GUILESS_MAIN(PkgTest)

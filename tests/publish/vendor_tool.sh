@@ -189,6 +189,31 @@ done <<'ROWS'
 #"product": "Held Out";"version": "2.1";HeldOut-2.1-;"feedSerial": 1[0-9]\{9\}
 --product Other --version '3.0 rc' --serial 42 --auto-launch#"product": "Other";"version": "3.0 rc";HeldOut-3.0_rc-;"feedSerial": 42,;"autoLaunch": true
 ROWS
+# release --previous: the delta from the last release's package goes beside the new one,
+# content-named, and into the feed with the tree digest; verify --pkg still passes.
+rm -rf rel1 rel && "$vendor" release held --base-url "$base/rel" -s key.key -o rel1 > release.log 2>&1 ||
+    fail "release: $(cat release.log)"
+previous=$(find rel1 -name '*.tar.zst')
+printf '\n# 2.2\n' >> held/bin/demo
+sed -i 's/X-Package-Version=2.1/X-Package-Version=2.2/' held/org.example.HeldOut.desktop
+"$vendor" release held --base-url "$base/rel" -s key.key -o rel --previous "$previous" > release.log 2>&1 ||
+    fail "release --previous: $(cat release.log)"
+delta=$(find rel -name '*.delta.tar.zst') sum=$(sha256sum < "$delta" | cut -c1-16)
+[[ $delta = rel/org.example.HeldOut-2.2-$sum.delta.tar.zst ]] || fail "delta name $delta lacks its digest $sum"
+for want in '"pkgTreeSha256": "[0-9a-f]\{64\}"' "\"fromSha256\": \"$(sha256sum < "$previous" | cut -d' ' -f1)\"" \
+    "\"url\": \"$base/rel/${delta#rel/}\"" "\"size\": $(stat -c %s "$delta")"; do
+    grep -q -- "$want" rel/feed.json || fail "release --previous: no $want in $(cat rel/feed.json)"
+done
+grep -q "^  2\. $delta\$" release.log || fail "release --previous: the delta is not second to upload: $(cat release.log)"
+"$vendor" verify -p key.pub --pkg "$(find rel -name '*.tar.zst' ! -name '*.delta.*')" \
+    --feed-url "$base/rel/feed.json" rel/feed.json > verify.log 2>&1 ||
+    fail "verify --pkg refused the release with a delta: $(cat verify.log)"
+grep -q "tree digest as the feed says" verify.log || fail "verify --pkg did not check the tree: $(cat verify.log)"
+grep -q "delta $delta: [0-9]* bytes, SHA-256 as the feed says" verify.log ||
+    fail "verify --pkg did not check the delta: $(cat verify.log)"
+sed -i 's/X-Package-Version=2.2/X-Package-Version=2.1/' held/org.example.HeldOut.desktop
+cp app/bin/demo held/bin/demo
+rm -rf rel1
 # A release that fails leaves its folder as it was (missing, empty or full) and no work folder.
 # Row: how the folder is before # options # what the message says.
 while IFS='#' read -r before options expected; do
