@@ -91,6 +91,8 @@ e2e_env() {
 }
 
 e2e_run_installer() {
+    # Emptied before the run starts, not by it: a wait for a line must not find the last run's.
+    : > "$E2E_LOG"
     (e2e_env "$E2E_INSTALLER" > "$E2E_LOG" 2>&1) &
     E2E_PID=$!
 }
