@@ -111,8 +111,9 @@ zav_unzstd() {
         "$zav_dir/$zav_name/bin/zav-unzstd"
 }
 # The folders first: the two halves are unpacked at once, and two tars making the same missing
-# folder at the same moment can fail ("Cannot open: No such file or directory"). Then the head
-# ($zav_head bytes from byte $zav_offset: the decompressor and what it runs on), then the two
+# folder at the same moment can fail ("Cannot open: No such file or directory"). The archives'
+# names are relative to the folder $zav_name. Then the head ($zav_head bytes from byte
+# $zav_offset: the decompressor with what it runs on, and the installer), then the two
 # halves at once on two cores: the first $zav_length bytes after the head, then the rest. Each
 # tar is the last process of its background job, so $! is the process a signal stops; a
 # decompressor's failure (a cut or altered file, seen only by gzip or zav-unzstd) leaves a mark
@@ -125,16 +126,16 @@ zav_unpack() {
 @FOLDERS@
 ZAV_FOLDERS
     { tail -c +"$zav_offset" -- "$0" | head -c "$zav_head" | gzip -dc 2>/dev/null ||
-        : > "$zav_dir/.damaged"; } 2>/dev/null | tar -xf - -C "$zav_dir" 2>/dev/null &
+        : > "$zav_dir/.damaged"; } 2>/dev/null | tar -xf - -C "$zav_dir/$zav_name" 2>/dev/null &
     zav_pids=$!
     wait "$zav_pids" && [ ! -e "$zav_dir/.damaged" ] || { zav_pids= && return 1; }
     zav_headed=1
     zav_from=$((zav_offset + zav_head))
     { tail -c +"$zav_from" -- "$0" | head -c "$zav_length" | zav_unzstd 2>/dev/null ||
-        : > "$zav_dir/.damaged"; } 2>/dev/null | tar -xf - -C "$zav_dir" 2>/dev/null &
+        : > "$zav_dir/.damaged"; } 2>/dev/null | tar -xf - -C "$zav_dir/$zav_name" 2>/dev/null &
     zav_pids=$!
     { tail -c +$((zav_from + zav_length)) -- "$0" | zav_unzstd 2>/dev/null ||
-        : > "$zav_dir/.damaged"; } 2>/dev/null | tar -xf - -C "$zav_dir" 2>/dev/null &
+        : > "$zav_dir/.damaged"; } 2>/dev/null | tar -xf - -C "$zav_dir/$zav_name" 2>/dev/null &
     zav_pids="$zav_pids $!"
     wait "${zav_pids% *}"
     zav_first=$?

@@ -5,6 +5,7 @@
 #include "base/ZAVAtomicFile.h"
 #include "base/ZAVFd.h"
 #include "base/ZAVFileReader.h"
+#include "base/ZAVSha256.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -146,10 +148,10 @@ std::string archiveError(struct archive *archive, const std::string &what)
 
 enum class Compression { Gzip, Zstd };
 
-// A tar of `items`, in order, each under name/ (the folder itself as name), gzip'd or zstd'd.
-std::string packPart(const std::string &root, const std::string &name,
-                     const std::vector<const Item *> &items, Compression compression,
-                     std::string *output)
+// A tar of `items`, in order, named relative to the folder (the folder itself as "."), gzip'd
+// or zstd'd.
+std::string packPart(const std::string &root, const std::vector<const Item *> &items,
+                     Compression compression, std::string *output)
 {
     Sink sink{output, nullptr};
     std::unique_ptr<ZSTD_CCtx, ZstdFree> zstd;
@@ -175,7 +177,7 @@ std::string packPart(const std::string &root, const std::string &name,
     std::vector<char> buffer(size_t(1) << 20);
     for (const Item *item : items) {
         const std::string source = item->path.empty() ? root : root + "/" + item->path;
-        const std::string entryName = item->path.empty() ? name : name + "/" + item->path;
+        const std::string entryName = item->path.empty() ? "." : item->path;
         std::unique_ptr<archive_entry, EntryFree> entry(archive_entry_new());
         archive_entry_copy_pathname(entry.get(), entryName.c_str());
         archive_entry_set_mode(entry.get(), item->status.st_mode);
@@ -233,6 +235,118 @@ void fill(std::string &text, std::string_view placeholder, const std::string &va
     for (size_t at = text.find(placeholder); at != std::string::npos;
          at = all ? text.find(placeholder, at + value.size()) : std::string::npos)
         text.replace(at, placeholder.size(), value);
+}
+
+// One of the halves made when the kit was (scripts/lib/bundle.sh's zav_bundle_parts).
+struct Part {
+    std::string path;
+    uint64_t size = 0;
+    std::string sha256;
+};
+
+// The halves in `folder` (<installer folder>.parts) and the size and path of every file they
+// hold, as its `parts` file names them.
+struct Parts {
+    Part first, second;
+    std::vector<std::pair<std::string, uint64_t>> files; // sorted by path
+};
+
+bool readNumber(std::string_view text, uint64_t *value)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+// Parts::files must be the folder's files but the head's and the installer, with their sizes:
+// halves made of another folder, or a folder changed since, are refused.
+ZAVResult<Parts> readParts(const std::string &folder, const std::vector<Item> &items)
+{
+    const auto damaged = [&](const std::string &what) {
+        return sentence("the installer's parts in " + folder + " are damaged (" + what +
+                        "); unpack the tool kit again");
+    };
+    ZAVResult<std::string> text =
+        ZAVFileReader::read(folder + "/parts", size_t(64) << 20, ZAVFileReader::Links::Refuse);
+    if (!text)
+        return damaged(text.error().message());
+    Parts parts;
+    std::string_view rest = *text;
+    size_t line = 0;
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        if (end == std::string_view::npos)
+            return damaged("its last line is cut");
+        const std::string_view current = rest.substr(0, end);
+        rest.remove_prefix(end + 1);
+        const size_t space = current.find(' ');
+        if (space == std::string_view::npos)
+            return damaged("line " + std::to_string(line + 1) + " is not understood");
+        const std::string_view word = current.substr(0, space), after = current.substr(space + 1);
+        if (line == 0) {
+            if (current != "zav-installer-parts 1")
+                return damaged("not a parts file of this version");
+        } else if (line <= 2) {
+            Part &part = line == 1 ? parts.first : parts.second;
+            const size_t gap = after.find(' ');
+            if (word != (line == 1 ? "first" : "second") || gap == std::string_view::npos ||
+                !readNumber(after.substr(0, gap), &part.size) || after.size() - gap - 1 != 64)
+                return damaged("line " + std::to_string(line + 1) + " is not understood");
+            part.path = folder + "/" + std::string(word) + ".tar.zst";
+            part.sha256 = std::string(after.substr(gap + 1));
+        } else {
+            uint64_t size = 0;
+            if (!readNumber(word, &size) || after.empty())
+                return damaged("line " + std::to_string(line + 1) + " is not understood");
+            parts.files.emplace_back(std::string(after), size);
+        }
+        ++line;
+    }
+    if (line < 3)
+        return damaged("it is cut short");
+    std::vector<std::pair<std::string, uint64_t>> expected;
+    for (const Item &item : items) {
+        if (!S_ISDIR(item.status.st_mode) && item.path != kInstallerPath &&
+            std::find(std::begin(kHeadPaths), std::end(kHeadPaths), item.path) ==
+                std::end(kHeadPaths))
+            expected.emplace_back(item.path, uint64_t(item.status.st_size));
+    }
+    if (expected != parts.files)
+        return sentence("the installer folder does not match its parts in " + folder +
+                        " (a file was added, removed or changed since the kit was made); "
+                        "unpack the tool kit again");
+    for (const Part *part : {&parts.first, &parts.second}) {
+        struct stat status;
+        if (lstat(part->path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            uint64_t(status.st_size) != part->size)
+            return damaged(part->path + " is missing or not " + std::to_string(part->size) +
+                           " bytes");
+    }
+    return parts;
+}
+
+// Appends the part to `file`, checking its digest on the way: false with `error` set when it
+// cannot be read or written, or is not the part its parts file names.
+bool appendPart(ZAVAtomicFile &file, const Part &part, const std::string &output,
+                std::string *error)
+{
+    ZAVSha256 digest;
+    uint64_t size = 0;
+    ZAVStatus written;
+    const ZAVStatus read = ZAVFileReader::stream(part.path, [&](const char *data, size_t bytes) {
+        digest.update(data, bytes);
+        size += bytes;
+        if (written)
+            written = file.append(std::string_view(data, bytes));
+    });
+    if (!read)
+        *error = "cannot read " + read.error().message();
+    else if (!written)
+        *error = "cannot write " + output + ": " + written.error().reasonText();
+    else if (size != part.size || digest.hexDigest() != part.sha256)
+        *error = "the installer's part " + part.path +
+                 " is damaged (its size or SHA-256 is not the one recorded); unpack the tool "
+                 "kit again";
+    return error->empty();
 }
 
 } // namespace
@@ -298,16 +412,18 @@ ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
         }
     }
 
-    // The head and the halves, as zav_bundle_pack splits them: the folders and the
-    // decompressor with what it runs on, then the other files.
+    // The head, as zav_bundle_pack makes it: the folders, the decompressor with what it runs
+    // on, and the stamped installer. The halves hold the other files: made when the kit was
+    // (<folder>.parts), else packed here.
     std::vector<const Item *> files, first, second, folders, head;
     off_t firstSize = 0, secondSize = 0, blocks = 0;
     for (const Item &item : items) {
         blocks += item.status.st_blocks;
         if (S_ISDIR(item.status.st_mode))
             folders.push_back(&item);
-        else if (std::find(std::begin(kHeadPaths), std::end(kHeadPaths), item.path) ==
-                 std::end(kHeadPaths))
+        else if (item.path != kInstallerPath &&
+                 std::find(std::begin(kHeadPaths), std::end(kHeadPaths), item.path) ==
+                     std::end(kHeadPaths))
             files.push_back(&item);
     }
     head = folders;
@@ -319,29 +435,50 @@ ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
             return sentence("the installer folder " + root + " lacks " + path);
         head.push_back(&*found);
     }
-    std::stable_sort(files.begin(), files.end(), [](const Item *a, const Item *b) {
-        return a->status.st_size > b->status.st_size;
-    });
-    for (const Item *item : files) {
-        const bool toFirst = firstSize <= secondSize;
-        (toFirst ? first : second).push_back(item);
-        (toFirst ? firstSize : secondSize) += item->status.st_size;
+    for (const Item &item : items) {
+        if (item.path == kInstallerPath)
+            head.push_back(&item);
     }
     std::string folderLines;
     for (const Item *folder : folders)
         folderLines += (folderLines.empty() ? "" : "\n") + options.name +
                        (folder->path.empty() ? "" : "/" + folder->path);
 
+    const std::string partsFolder = root + ".parts";
+    struct stat partsStatus;
+    const bool made = lstat(partsFolder.c_str(), &partsStatus) == 0;
+    if (!made && errno != ENOENT)
+        return sentence(systemError(partsFolder, errno), errno);
+    Parts parts;
     std::string headArchive, firstArchive, secondArchive;
-    auto other = std::async(std::launch::async, [&] {
-        return packPart(root, options.name, second, Compression::Zstd, &secondArchive);
-    });
-    std::string error = packPart(root, options.name, head, Compression::Gzip, &headArchive);
-    if (error.empty())
-        error = packPart(root, options.name, first, Compression::Zstd, &firstArchive);
-    const std::string secondError = other.get();
-    if (!error.empty() || !secondError.empty())
-        return sentence(error.empty() ? secondError : error, EIO);
+    if (made) {
+        ZAVResult<Parts> read = readParts(partsFolder, items);
+        if (!read)
+            return read.error();
+        parts = std::move(*read);
+        if (const std::string error = packPart(root, head, Compression::Gzip, &headArchive);
+            !error.empty())
+            return sentence(error, EIO);
+    } else {
+        std::stable_sort(files.begin(), files.end(), [](const Item *a, const Item *b) {
+            return a->status.st_size > b->status.st_size;
+        });
+        for (const Item *item : files) {
+            const bool toFirst = firstSize <= secondSize;
+            (toFirst ? first : second).push_back(item);
+            (toFirst ? firstSize : secondSize) += item->status.st_size;
+        }
+        auto other = std::async(std::launch::async, [&] {
+            return packPart(root, second, Compression::Zstd, &secondArchive);
+        });
+        std::string error = packPart(root, head, Compression::Gzip, &headArchive);
+        if (error.empty())
+            error = packPart(root, first, Compression::Zstd, &firstArchive);
+        const std::string secondError = other.get();
+        if (!error.empty() || !secondError.empty())
+            return sentence(error.empty() ? secondError : error, EIO);
+        parts.first.size = firstArchive.size();
+    }
 
     // The room the stub asks for, in kilobytes: the folder's blocks and an eighth more.
     const long long room = (blocks + 1) / 2 + (blocks + 1) / 2 / 8 + 256;
@@ -356,7 +493,7 @@ ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
         fill(stub, "@NAME@", options.name, true);
         fill(stub, "@OFFSET@", std::to_string(offset));
         fill(stub, "@HEAD@", std::to_string(headArchive.size()));
-        fill(stub, "@LENGTH@", std::to_string(firstArchive.size()));
+        fill(stub, "@LENGTH@", std::to_string(parts.first.size));
         fill(stub, "@ROOM@", std::to_string(room));
         fill(stub, "@FOLDERS@", folderLines);
         stub += '\n';
@@ -375,6 +512,12 @@ ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
         if (const ZAVStatus written = file->append(*part); !written)
             return sentence("cannot write " + output + ": " + written.error().reasonText(),
                             written.errorNumber());
+    }
+    // The halves made with the kit, checked as they are copied: a damaged one leaves no .run.
+    for (const Part *part : {&parts.first, &parts.second}) {
+        std::string error;
+        if (made && !appendPart(*file, *part, output, &error))
+            return sentence(error, EIO);
     }
     if (const ZAVStatus committed = file->commit(); !committed)
         return sentence("cannot write " + output + ": " + committed.error().reasonText(),

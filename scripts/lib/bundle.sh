@@ -32,6 +32,8 @@
 #   lib/, plugins/tls/          what it loads (TLS: verify fetches https feeds)
 #   installer/                  the unstamped installer folder, which `zav-vendor bundle`
 #                               finds there and stamps
+#   installer.parts/            the .run's halves of it, compressed once here
+#                               (zav_bundle_parts): bundle compresses only the head
 #
 #   zav_bundle_folder BIN DEST NAME [INSTALLER]
 #                                       assemble DEST/NAME from the programs in BIN (the
@@ -40,6 +42,8 @@
 #                                       ($ZAV_BUNDLE_ZSTD: zstd's level option for the .run,
 #                                       default -19; $ZAV_BUNDLE_GZIP: gzip's for the .tar.gz,
 #                                       default -9)
+#   zav_bundle_parts ROOT OUT           the .run's zstd'd halves of the folder ROOT, which
+#                                       do not change when it is stamped, into OUT (see there)
 #   zav_bundle_kit BIN DEST NAME        assemble the tool kit DEST/NAME from the programs in BIN
 #   zav_bundle_sizes DEST NAME          print the .run's size against its budget and the
 #                                       largest parts of the folder
@@ -56,6 +60,8 @@ ZAV_BUNDLE_PLUGINS=(platforms/libqxcb.so platforms/libqoffscreen.so
 ZAV_BUNDLE_FONT=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
 # What the .run unpacks first, gzip'd: its decompressor and what that runs on.
 ZAV_BUNDLE_HEAD=(bin/ld-linux-x86-64.so.2 lib/libc.so.6 lib/libzstd.so.1 bin/zav-unzstd)
+# The one file stamping changes; the head carries it too, so that the halves never change.
+ZAV_BUNDLE_STAMPED=libexec/zav-installer
 
 # The libraries ELF files load, one path a line: what ldd lists, and the loader.
 zav_bundle_needed() {
@@ -132,6 +138,7 @@ zav_bundle_kit() {
     rm -rf "$root"
     mkdir -p "$root"/{bin,libexec,lib}
     zav_bundle_folder "$bin" "$root" installer || return 1
+    zav_bundle_parts "$root/installer" "$root/installer.parts" || return 1
     install -m 755 "$bin/zav-vendor" "$root/libexec/"
     # The remover the throw-away install of a package's check looks for beside the loader.
     install -m 755 "$bin/zav-remove" "$root/bin/"
@@ -174,34 +181,65 @@ zav_bundle_icu_data() {
     rm -rf "$work"
 }
 
+# The .run's halves of ROOT, which stamping never changes: OUT/first.tar.zst and
+# OUT/second.tar.zst hold every file but the head's and the installer
+# ($ZAV_BUNDLE_STAMPED), largest first, each to the lighter half; OUT/parts names each half's
+# size and SHA-256, then the size and path of every file the halves hold, sorted by path:
+#   zav-installer-parts 1
+#   first SIZE SHA256
+#   second SIZE SHA256
+#   SIZE PATH...
+# Member names are relative to ROOT: the halves do not depend on the bundle's name.
+zav_bundle_parts() {
+    local root=$1 out=$2 zstd=${ZAV_BUNDLE_ZSTD:--19} part pid=
+    local tar=(tar -C "$root" --owner=0 --group=0 --numeric-owner --no-recursion)
+    rm -rf "$out" && mkdir -p "$out" || return 1
+    printf '%s\n' "${ZAV_BUNDLE_HEAD[@]}" "$ZAV_BUNDLE_STAMPED" > "$out/.skip"
+    (cd "$root" && find . ! -type d -printf '%s %P\n') | awk -v skip="$out/.skip" '
+        BEGIN { while ((getline line < skip) > 0) drop[line] = 1 }
+        { path = substr($0, index($0, " ") + 1) } !(path in drop)' |
+        LC_ALL=C sort -k2 > "$out/.files"
+    : > "$out/.first" && : > "$out/.second"
+    LC_ALL=C sort -s -k1,1rn "$out/.files" | awk -v first="$out/.first" -v second="$out/.second" '
+        { path = substr($0, index($0, " ") + 1)
+          if (a <= b) { a += $1; print path > first } else { b += $1; print path > second } }'
+    # zstd checks each frame's checksum on the way out: a cut or altered .run is told from one
+    # that found no room.
+    for part in first second; do
+        "${tar[@]}" -T "$out/.$part" -cf - | zstd -q "$zstd" --check -T1 -c > "$out/$part.tar.zst" &
+        pid+=" $!"
+    done
+    for part in $pid; do wait "$part" || return 1; done
+    {
+        echo "zav-installer-parts 1"
+        for part in first second; do
+            echo "$part $(stat -c %s "$out/$part.tar.zst") $(sha256sum < "$out/$part.tar.zst" | cut -d' ' -f1)"
+        done
+        cat "$out/.files"
+    } > "$out/parts.tmp" && mv "$out/parts.tmp" "$out/parts" || return 1
+    rm -f "$out"/.skip "$out"/.files "$out"/.first "$out"/.second
+}
+
 zav_bundle_pack() {
-    local dest=$1 name=$2 stub offset=1 size head length folders room part pid
-    local gzip=${ZAV_BUNDLE_GZIP:--9} zstd=${ZAV_BUNDLE_ZSTD:--19}
+    local dest=$1 name=$2 stub offset=1 size head length folders room
+    local gzip=${ZAV_BUNDLE_GZIP:--9}
     zav_bundle_check_name "$name" || return 1
     local tar=(tar -C "$dest" --owner=0 --group=0 --numeric-owner --no-recursion)
     (cd "$dest" && find "$name" | LC_ALL=C sort) > "$dest/.files"
     "${tar[@]}" -T "$dest/.files" -cf - | gzip "$gzip" -n > "$dest/$name-x86_64.tar.gz"
-    # The .run carries the folder as three archives: first, gzip'd, the folders and the
-    # decompressor with what it runs on (ZAV_BUNDLE_HEAD); then the other files as two zstd'd
-    # archives of about equal size (largest files first, each to the lighter half), which the
-    # stub unpacks at once.
+    # The .run carries the folder as three archives: first, gzip'd, the folders, the
+    # decompressor with what it runs on (ZAV_BUNDLE_HEAD) and the installer; then the other
+    # files as two zstd'd archives of about equal size (zav_bundle_parts), which the stub
+    # unpacks at once. Member names are relative to the folder, which the stub names.
+    zav_bundle_parts "$dest/$name" "$dest/.parts" || return 1
     folders=$(cd "$dest" && find "$name" -type d | LC_ALL=C sort)
-    { printf '%s\n' "$folders"; printf "$name/%s\n" "${ZAV_BUNDLE_HEAD[@]}"; } > "$dest/.head"
-    : > "$dest/.first" && : > "$dest/.second"
-    (cd "$dest" && find "$name" -type f -printf '%s %p\n') | sort -rn | awk -v head="$dest/.head" \
-        -v first="$dest/.first" -v second="$dest/.second" '
-        BEGIN { while ((getline line < head) > 0) skip[line] = 1 }
-        !($2 in skip) { if (a <= b) { a += $1; print $2 > first } else { b += $1; print $2 > second } }'
-    "${tar[@]}" -T "$dest/.head" -cf - | gzip -9 -n > "$dest/.head.gz" || return 1
-    # zstd checks each frame's checksum on the way out: a cut or altered .run is told from one
-    # that found no room.
-    for part in first second; do
-        "${tar[@]}" -T "$dest/.$part" -cf - | zstd -q "$zstd" --check -T1 -c > "$dest/.$part.zst" &
-        pid+=" $!"
-    done
-    for part in $pid; do wait "$part" || return 1; done
+    { echo .; (cd "$dest/$name" && find . -mindepth 1 -type d -printf '%P\n' | LC_ALL=C sort);
+      printf '%s\n' "${ZAV_BUNDLE_HEAD[@]}"
+      [ ! -e "$dest/$name/$ZAV_BUNDLE_STAMPED" ] || echo "$ZAV_BUNDLE_STAMPED"; } > "$dest/.head"
+    tar -C "$dest/$name" --owner=0 --group=0 --numeric-owner --no-recursion -T "$dest/.head" \
+        -cf - | gzip -9 -n > "$dest/.head.gz" || return 1
     head=$(stat -c %s "$dest/.head.gz")
-    length=$(stat -c %s "$dest/.first.zst")
+    length=$(stat -c %s "$dest/.parts/first.tar.zst")
     # What the stub asks of a place to unpack into, in kilobytes: the folder's blocks here, and
     # an eighth more for file systems that round up otherwise.
     room=$(du -sk "$dest/$name" | cut -f1)
@@ -216,11 +254,10 @@ zav_bundle_pack() {
         [ $((size + 1)) -eq "$offset" ] && break
         offset=$((size + 1))
     done
-    { printf '%s\n' "$stub"; cat "$dest/.head.gz" "$dest/.first.zst" "$dest/.second.zst"; } \
-        > "$dest/$name-x86_64.run"
+    { printf '%s\n' "$stub"; cat "$dest/.head.gz" "$dest/.parts/first.tar.zst" \
+        "$dest/.parts/second.tar.zst"; } > "$dest/$name-x86_64.run"
     chmod 755 "$dest/$name-x86_64.run"
-    rm -f "$dest"/.files "$dest"/.head "$dest"/.first "$dest"/.second "$dest"/.head.gz \
-        "$dest"/.first.zst "$dest"/.second.zst
+    rm -rf "$dest"/.files "$dest"/.head "$dest"/.head.gz "$dest"/.parts
 }
 
 zav_bundle_sizes() {

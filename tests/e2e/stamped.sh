@@ -7,7 +7,9 @@ source "$(dirname "$0")/e2e_lib.sh"
 source "$ZAV_SOURCE_DIR/scripts/lib/bundle.sh"
 e2e_setup "$@"
 work=$E2E_WORK bin=$ZAV_BINARY_DIR/bin url=$E2E_BASE/zavtarvex/app/zavtarvex.json
+# As the kit carries it: the folder and the .run's halves of it, which bundle does not make again.
 zav_bundle_folder "$bin" "$work" installer "$1" || e2e_fail "no installer folder"
+ZAV_BUNDLE_ZSTD=-3 zav_bundle_parts "$work/installer" "$work/installer.parts" || e2e_fail "no halves"
 "$bin/zav-vendor" bundle --installer "$work/installer" --feed-url "$url" --min-serial 3 \
     --key "${ZAV_E2E_SIGNING_KEY%.key}.pub" --name stamped -o "$work/dist" > "$work/bundle.log" ||
     e2e_fail "zav-vendor bundle failed"
@@ -16,7 +18,10 @@ E2E_INSTALLER=$work/dist/stamped-x86_64.run
 
 offset=$(sed -n 's/^zav_offset=\([0-9]*\).*/\1/p' "$E2E_INSTALLER")
 head=$(sed -n 's/^zav_head=\([0-9]*\).*/\1/p' "$E2E_INSTALLER")
-tail -c +$((offset + head)) "$E2E_INSTALLER" | zstd -dcq | tar -xi -C "$work" stamped/libexec/zav-installer
+# The installer is in the head, named as in the folder the .run unpacks into.
+mkdir -p "$work/stamped"
+tail -c +"$offset" "$E2E_INSTALLER" | head -c "$head" | gzip -dc |
+    tar -x -C "$work/stamped" libexec/zav-installer
 cp "$work/installer/libexec/zav-installer" "$work/built"
 "$bin/zav-stamp" "$work/built" --feed-url "$url" --min-serial 3 \
     --key "$(tail -1 "${ZAV_E2E_SIGNING_KEY%.key}.pub")" || e2e_fail "zav-stamp failed"
