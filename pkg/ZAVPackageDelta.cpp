@@ -27,6 +27,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -315,6 +316,10 @@ private:
                                    ZAVPkgResult *error) const;
     // The next data entry, which must be `name`.
     ZAVPkgResult nextData(const std::string &name);
+    // Hands each block of the current data entry to `each` (its bytes and their offset); `what`
+    // names the data in an error.
+    ZAVPkgResult readData(const std::string &what,
+                          const std::function<ZAVPkgResult(const char *, size_t, int64_t)> &each);
     ZAVPkgResult writeWhole(int to, const ManifestEntry &entry, ZAVSha256 *sha256);
     ZAVPkgResult patch(int from, uint64_t fromSize, int to, const ManifestEntry &entry,
                        ZAVSha256 *sha256);
@@ -509,26 +514,37 @@ ZAVPkgResult Application::nextData(const std::string &name)
     return std::nullopt;
 }
 
-ZAVPkgResult Application::writeWhole(int to, const ManifestEntry &entry, ZAVSha256 *sha256)
+ZAVPkgResult
+Application::readData(const std::string &what,
+                      const std::function<ZAVPkgResult(const char *, size_t, int64_t)> &each)
 {
-    if (auto error = nextData(entry.data))
-        return error;
     const void *block = nullptr;
     size_t length = 0;
     la_int64_t offset = 0;
     while (true) {
         const int status = archive_read_data_block(m_archive, &block, &length, &offset);
         if (status == ARCHIVE_EOF)
-            break;
+            return std::nullopt;
         if (status < ARCHIVE_WARN)
-            return archiveError("in the data of " + ZAVQuoted(entry.path));
-        sha256->update(block, length);
-        if (const ZAVStatus written = ZAVFiles::writeAll(
-                to, std::string_view(static_cast<const char *>(block), length), offset, entry.path);
-            !written)
-            return writeError(written.errorNumber(), ZAVQuoted(entry.path));
+            return archiveError("in " + what);
+        if (auto error = each(static_cast<const char *>(block), length, offset))
+            return error;
     }
-    return std::nullopt;
+}
+
+ZAVPkgResult Application::writeWhole(int to, const ManifestEntry &entry, ZAVSha256 *sha256)
+{
+    if (auto error = nextData(entry.data))
+        return error;
+    return readData("the data of " + ZAVQuoted(entry.path),
+                    [&](const char *block, size_t length, int64_t offset) -> ZAVPkgResult {
+                        sha256->update(block, length);
+                        if (const ZAVStatus written = ZAVFiles::writeAll(
+                                to, std::string_view(block, length), offset, entry.path);
+                            !written)
+                            return writeError(written.errorNumber(), ZAVQuoted(entry.path));
+                        return std::nullopt;
+                    });
 }
 
 ZAVPkgResult Application::patch(int from, uint64_t fromSize, int to, const ManifestEntry &entry,
@@ -560,15 +576,7 @@ ZAVPkgResult Application::patch(int from, uint64_t fromSize, int to, const Manif
     std::vector<char> output(ZSTD_DStreamOutSize());
     uint64_t written = 0;
     size_t pending = 1; // 0 once a frame has ended
-    const void *block = nullptr;
-    size_t length = 0;
-    la_int64_t offset = 0;
-    while (true) {
-        const int status = archive_read_data_block(m_archive, &block, &length, &offset);
-        if (status == ARCHIVE_EOF)
-            break;
-        if (status < ARCHIVE_WARN)
-            return archiveError("in the patch of " + ZAVQuoted(entry.path));
+    auto apply = [&](const char *block, size_t length, int64_t) -> ZAVPkgResult {
         ZSTD_inBuffer in{block, length, 0};
         while (in.pos < in.size) {
             if (pending == 0)
@@ -588,7 +596,10 @@ ZAVPkgResult Application::patch(int from, uint64_t fromSize, int to, const Manif
                 return writeError(done.errorNumber(), ZAVQuoted(entry.path));
             written += out.pos;
         }
-    }
+        return std::nullopt;
+    };
+    if (auto error = readData("the patch of " + ZAVQuoted(entry.path), apply))
+        return error;
     if (pending != 0)
         return damaged("the patch of " + ZAVQuoted(entry.path) + " is cut short");
     return std::nullopt;
