@@ -49,13 +49,24 @@ ZAVStatus ZAVFileReader::stream(const std::string &path,
     ZAVFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
     if (!fd.valid())
         return ZAVFileError::fromErrno(path);
+    if (const ZAVStatus read = stream(fd.get(), consume); !read) {
+        ZAVFileError error = read.error();
+        error.path = path;
+        return error;
+    }
+    return {};
+}
+
+ZAVStatus ZAVFileReader::stream(int fd,
+                                const std::function<void(const char *data, size_t size)> &consume)
+{
     std::vector<char> buffer(1 << 20);
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return ZAVFileError::fromErrno(path);
+            return ZAVFileError::fromErrno(std::string());
         if (n == 0)
             return {};
         consume(buffer.data(), static_cast<size_t>(n));

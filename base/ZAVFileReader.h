@@ -28,4 +28,7 @@ public:
     // errno of the open or of a read.
     static ZAVStatus stream(const std::string &path,
                             const std::function<void(const char *data, size_t size)> &consume);
+    // The same from the open file `fd`, from where it stands to its end; an error names no path.
+    static ZAVStatus stream(int fd,
+                            const std::function<void(const char *data, size_t size)> &consume);
 };

@@ -3,6 +3,7 @@
 #include "base/ZAVDirectory.h"
 #include "base/ZAVFd.h"
 #include "base/ZAVFileError.h"
+#include "base/ZAVFileReader.h"
 #include "base/ZAVSha256.h"
 
 #include <fcntl.h>
@@ -55,19 +56,14 @@ std::string ZAVPackageTree::digest(std::vector<Entry> entries)
 ZAVResult<std::string> ZAVPackageTree::fileDigest(int fd, uint64_t *size)
 {
     ZAVSha256 sha256;
-    std::vector<char> buffer(1 << 20);
     uint64_t total = 0;
-    while (true) {
-        const ssize_t n = read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return ZAVFileError{"", errno, ""};
-        if (n == 0)
-            break;
-        sha256.update(buffer.data(), static_cast<size_t>(n));
-        total += static_cast<uint64_t>(n);
-    }
+    if (const ZAVStatus read = ZAVFileReader::stream(fd,
+                                                     [&](const char *data, size_t bytes) {
+                                                         sha256.update(data, bytes);
+                                                         total += bytes;
+                                                     });
+        !read)
+        return read.error();
     if (size)
         *size = total;
     return sha256.hexDigest();
