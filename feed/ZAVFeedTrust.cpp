@@ -2,12 +2,15 @@
 
 #include "base/ZAVAtomicFile.h"
 #include "base/ZAVFileReader.h"
+#include "platform/ZAVFileLock.h"
 #include "platform/ZAVLog.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +23,10 @@ namespace {
 
 // A state file is a few dozen bytes; anything larger is not ours.
 constexpr qsizetype kMaximumStateSize = 64 * 1024;
+
+// Another installer holds the state folder's lock for one small read and one write; a lock
+// held longer than this is not an installer's, and the serials cannot be checked.
+constexpr int kStateLockWaitMs = 3000;
 
 ZAVError missingKey(const char *key)
 {
@@ -86,12 +93,20 @@ bool makeParents(const QByteArray &path)
     return true;
 }
 
-// Replaces the file at `path` with `data`, atomically; 0 or the errno that stopped it.
-int writeAtomically(const QByteArray &path, const QByteArray &data)
+// Takes the lock on the folder of `path` (made when missing), waiting for another holder at
+// most kStateLockWaitMs; 0 or the errno that stopped it.
+int lockFolder(const QByteArray &path, ZAVFileLock *lock)
 {
     if (!makeParents(path))
         return errno;
-    return ZAVAtomicFile::write(path.toStdString(), data.toStdString(), 0600).errorNumber();
+    const QByteArray folder = path.left(path.lastIndexOf('/'));
+    const QDeadlineTimer deadline(kStateLockWaitMs);
+    while (!lock->tryLock(folder)) {
+        if (lock->errorNumber() != EWOULDBLOCK || deadline.hasExpired())
+            return lock->errorNumber();
+        QThread::msleep(5);
+    }
+    return 0;
 }
 
 } // namespace
@@ -171,6 +186,15 @@ ZAVOptionalError ZAVFeedTrust::admit(const ZAVFeedData &record, const QUrl &feed
     }
     // Without the kept serials a rolled-back feed cannot be told from a new one: refused.
     const QByteArray path = statePath(feedURL);
+    // Two installers admitting feeds of this URL at once would each write back what it had
+    // read, and one key's serial could be lost: reading, checking and writing take turns.
+    ZAVFileLock lock;
+    if (const int error = path.isEmpty() ? 0 : lockFolder(path, &lock)) {
+        ZAVLogFormat(u"The kept feed serials cannot be locked, so the product information is "
+                     u"refused: %@: %@",
+                     QFile::decodeName(path), qt_error_string(error));
+        return ZAVFeedTrustError(ZAVFeedErrorRolledBack);
+    }
     KeptSerials kept = readKeptSerials(path);
     if (!kept.error.isEmpty()) {
         ZAVLogFormat(u"The kept feed serials cannot be read, so the product information is "
@@ -197,7 +221,9 @@ ZAVOptionalError ZAVFeedTrust::admit(const ZAVFeedData &record, const QUrl &feed
                             {QStringLiteral("keyId"), keyId},
                             {QStringLiteral("feedUrl"), feedURL.toString()},
                             {QStringLiteral("serials"), kept.serials}};
-    if (const int error = writeAtomically(path, QJsonDocument(state).toJson())) {
+    if (const int error = ZAVAtomicFile::write(path.toStdString(),
+                                               QJsonDocument(state).toJson().toStdString(), 0600)
+                              .errorNumber()) {
         ZAVLogFormat(u"The feed serial cannot be kept in %@, so the product information is "
                      u"refused: %@",
                      QFile::decodeName(path), qt_error_string(error));

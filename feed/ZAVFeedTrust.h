@@ -22,7 +22,8 @@
 // floor nor than the highest one this user's computer accepted for that URL from a feed
 // signed by the same key. admit then keeps that serial under the key id in
 // $XDG_STATE_HOME/zav/feeds/<16 hex digits>.json (~/.local/state when the variable is unset
-// or not absolute), replaced atomically.
+// or not absolute), replaced atomically under a lock on its folder, so that installers
+// admitting feeds at once keep every key's serial.
 //
 // Serials are kept per key so that one bad feed (a serial mistyped, or a feed signed with a
 // stolen key) cannot lock users out: feeds signed with another trusted key (the backup key)

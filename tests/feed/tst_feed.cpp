@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
 class FeedTest : public QObject {
     Q_OBJECT
 private slots:
@@ -48,6 +51,7 @@ private slots:
     void signedFeeds();
     void keptSerials_data();
     void keptSerials();
+    void installersAtOnceKeepEveryKeysSerial();
     void doubtfulCopiesAreFetchedOnceMorePastCaches_data();
     void doubtfulCopiesAreFetchedOnceMorePastCaches();
     void redirectsFromHttpsToHttpAreRefused_data();
@@ -722,6 +726,23 @@ void FeedTest::keptSerials()
         expected[before["keyId"].toString()] = before["feedSerial"];
     expected[m_keyIds[signer]] = 20;
     QCOMPARE(QJsonDocument::fromJson(file.readAll())["serials"].toObject(), expected);
+}
+
+// Installers admitting feeds of one URL at once, each signed by a key of its own: none loses
+// another's serial.
+void FeedTest::installersAtOnceKeepEveryKeysSerial()
+{
+    const QUrl url = m_server.url("/signed.json");
+    QDir(m_dir.filePath("state")).removeRecursively();
+    const auto record = parse(signedDocument());
+    std::atomic<int> admitted = 0;
+    for (std::vector<std::jthread> installers; installers.size() < 12;)
+        installers.emplace_back([&, key = QString::number(installers.size())] {
+            admitted += !m_trust.admit(*record, url, key, QDateTime::currentDateTimeUtc());
+        });
+    QFile kept(QFile::decodeName(ZAVFeedTrust::statePath(url)));
+    QVERIFY(admitted == 12 && kept.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(kept.readAll())["serials"].toObject().size(), 12);
 }
 
 void FeedTest::doubtfulCopiesAreFetchedOnceMorePastCaches_data()
