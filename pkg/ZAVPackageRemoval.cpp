@@ -237,16 +237,22 @@ void ZAVPackageRemoval::finish(const ZAVPackageHome &home, int optFd, const std:
     }
     fsync(optFd);
 
-    // The remover goes with the last application.
+    // The remover goes with the last application, and so do zav-pkg's own folders (the
+    // remover's, the receipts' and the one holding both) when nothing else is in them.
     if (!anyReceipt(home)) {
         const std::vector<std::string> components = ZAVFiles::components(kRemoverFolder);
         if (const ZAVResult<ZAVFd> bin = ZAVDirectory::openPath(home.fd.get(), components)) {
             unlinkat(bin->get(), kRemoverName, 0);
-            const ZAVResult<ZAVFd> parent = ZAVDirectory::openPath(
-                home.fd.get(), std::vector<std::string>(components.begin(), components.end() - 1));
-            if (parent)
-                unlinkat(parent->get(), components.back().c_str(), AT_REMOVEDIR);
             log.detail("removed the remover, which no application needs any more");
         }
+        const std::vector<std::string> ours(components.begin(), components.end() - 1);
+        if (const ZAVResult<ZAVFd> folder = ZAVDirectory::openPath(home.fd.get(), ours)) {
+            unlinkat(folder->get(), components.back().c_str(), AT_REMOVEDIR);
+            unlinkat(folder->get(), ZAVPackageHome::nameOf(layout->receiptsDirectory()).c_str(),
+                     AT_REMOVEDIR);
+        }
+        if (const ZAVResult<ZAVFd> share = ZAVDirectory::openPath(
+                home.fd.get(), std::vector<std::string>(ours.begin(), ours.end() - 1)))
+            unlinkat(share->get(), ours.back().c_str(), AT_REMOVEDIR);
     }
 }

@@ -1292,7 +1292,7 @@ Run uninstall(const QString &home, const QString &id = kId, const QStringList &w
                       environment);
 }
 
-// The places of kId in `home` that zav-pkg writes, and the shared remover.
+// The places of kId in `home` that zav-pkg writes, and its own folder (the last product's).
 QStringList productPaths(const QString &home)
 {
     const QString share = home + QStringLiteral("/.local/share/");
@@ -1302,7 +1302,7 @@ QStringList productPaths(const QString &home)
             share + QStringLiteral("zav/receipts/") + kId + QStringLiteral(".json"),
             share + QStringLiteral("zav/receipts/") + kId + QStringLiteral(".owned"),
             home + QStringLiteral("/.local/opt/.previous"),
-            share + QStringLiteral("zav/bin/zav-remove")};
+            share + QStringLiteral("zav")}; // the shared remover, the receipts' folder
 }
 
 } // namespace
