@@ -78,8 +78,8 @@ Fetched load(const std::string &feed, bool signature)
     return result;
 }
 
-// Streams the package into the private temporary directory with the installer's own checks of
-// its size and SHA-256 as the bytes arrive, and keeps the file for zav-pkg's checks.
+// Streams a package or delta into the private temporary directory with the installer's own
+// checks of its size and SHA-256 as the bytes arrive, and keeps the file for zav-pkg's checks.
 class PackageDownload final : public ZAVURLSessionDelegate {
 public:
     using ZAVURLSessionDelegate::URLSession;
@@ -95,7 +95,7 @@ public:
         if (error)
             m_error = error->localizedDescription.toStdString();
         else if (m_path.empty())
-            m_error = "the package could not be kept for checking";
+            m_error = "the file could not be kept for checking";
         m_done.set_value();
     }
 
@@ -108,6 +108,28 @@ private:
     std::string m_error;
     std::promise<void> m_done;
 };
+
+struct Downloaded {
+    std::string path;  // the file kept, which the caller removes
+    std::string error; // empty when it arrived whole
+};
+
+// Downloads `url` with the installer's checks of `size` and `sha256` as the bytes arrive.
+Downloaded download(const QUrl &url, qint64 size, const QString &sha256)
+{
+    auto delegate = std::make_shared<PackageDownload>();
+    std::future<void> finished = delegate->finished();
+    auto session = ZAVURLSession::sessionWithConfiguration(
+        ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
+    auto task = session->downloadTaskWithURL(url);
+    task->setExpectedContent(size, sha256.toLatin1());
+    task->resume();
+    session->finishTasksAndInvalidate();
+    finished.get();
+    if (!delegate->error().empty() && !delegate->path().empty())
+        unlink(delegate->path().c_str());
+    return {delegate->error().empty() ? delegate->path() : std::string(), delegate->error()};
+}
 
 class Report {
 public:
@@ -270,21 +292,26 @@ bool ZAVVendorVerifier::verify(const Request &request, std::FILE *out)
         return true;
     }
 
-    auto delegate = std::make_shared<PackageDownload>();
-    std::future<void> finished = delegate->finished();
-    auto session = ZAVURLSession::sessionWithConfiguration(
-        ZAVURLSessionConfiguration::defaultSessionConfiguration(), delegate, nullptr);
-    auto task = session->downloadTaskWithURL(packageUrl);
-    task->setExpectedContent(size, sha256.toLatin1());
-    task->resume();
-    session->finishTasksAndInvalidate();
-    finished.get();
-    if (!delegate->error().empty())
-        return report.failed("package " + pkgUrl.toStdString() + ": " + delegate->error());
+    const Downloaded package = download(packageUrl, size, sha256);
+    if (!package.error.empty())
+        return report.failed("package " + pkgUrl.toStdString() + ": " + package.error);
     report.ok("package " + pkgUrl.toStdString() + ": " + std::to_string(size) +
               " bytes, SHA-256 as the feed says");
-    const std::string path = delegate->path();
-    const bool accepted = checkedByZavPkg(report, path, *record, sha256, size);
-    unlink(path.c_str());
-    return accepted;
+    const bool accepted = checkedByZavPkg(report, package.path, *record, sha256, size);
+    unlink(package.path.c_str());
+    if (!accepted)
+        return false;
+    // A delta missing or damaged on the server costs each user who has the version it is
+    // from a failed download before the full package.
+    for (const ZAVFeedData::Delta &delta : record->pkgDeltas()) {
+        const std::string url = delta.url.toString().toStdString();
+        const Downloaded file = download(delta.url, delta.size, delta.sha256);
+        if (!file.error.empty())
+            return report.failed("delta " + url + ": " + file.error);
+        unlink(file.path.c_str());
+        report.ok("delta " + url + ": " + std::to_string(delta.size) +
+                  " bytes, SHA-256 as the feed says (from the package " +
+                  delta.fromSha256.toStdString() + ")");
+    }
+    return true;
 }

@@ -211,6 +211,14 @@ grep -q "^  2\. $delta\$" release.log || fail "release --previous: the delta is 
 grep -q "tree digest as the feed says" verify.log || fail "verify --pkg did not check the tree: $(cat verify.log)"
 grep -q "delta $delta: [0-9]* bytes, SHA-256 as the feed says" verify.log ||
     fail "verify --pkg did not check the delta: $(cat verify.log)"
+# Served, verify downloads the delta too, and refuses it damaged.
+mkdir -p www/rel && cp rel/* www/rel/
+"$vendor" verify -p key.pub "$base/rel/feed.json" > verify.log 2>&1 &&
+    grep -q "delta $base/$delta: [0-9]* bytes, SHA-256 as the feed says" verify.log ||
+    fail "verify did not check the served delta: $(cat verify.log)"
+printf x >> "www/$delta"
+refused "delta $base/$delta" "$vendor" verify -p key.pub "$base/rel/feed.json"
+rm -rf www/rel
 sed -i 's/X-Package-Version=2.2/X-Package-Version=2.1/' held/org.example.HeldOut.desktop
 cp app/bin/demo held/bin/demo
 rm -rf rel1
