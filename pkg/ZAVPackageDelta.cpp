@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 unsigned ZAVPackageDelta::windowLog(uint64_t oldSize, uint64_t newSize)
@@ -99,8 +100,18 @@ struct ManifestEntry {
     std::string from;   // unchanged, patch: the installed file's path
     std::string fromSha256;
     uint64_t fromSize = 0;
-    std::string data; // whole, patch: the name of the data entry
+    std::string data;              // whole, patch: the name of the data entry
+    std::optional<timespec> mtime; // files: the time the full package gives them
 };
+
+// Gives the file `fd` the modification time of its entry, when the manifest has one.
+void setTime(int fd, const std::optional<timespec> &mtime)
+{
+    if (mtime) {
+        const timespec times[2] = {{0, UTIME_OMIT}, *mtime};
+        futimens(fd, times);
+    }
+}
 
 bool isHex64(const QString &text)
 {
@@ -143,6 +154,17 @@ ZAVPkgResult parseEntry(const QJsonValue &value, ManifestEntry *entry)
         if (!isHex64(sha256) || !wholeNumber(object.value(QLatin1String("size")), &entry->size))
             return damaged(what + " has no SHA-256 or size");
         entry->sha256 = sha256.toStdString();
+        // Optional: deltas made before it was added lack it.
+        uint64_t seconds = 0;
+        uint64_t nanoseconds = 0;
+        if (object.contains(QLatin1String("mtime"))) {
+            if (!wholeNumber(object.value(QLatin1String("mtime")), &seconds) ||
+                (object.contains(QLatin1String("mtimeNsec")) &&
+                 !wholeNumber(object.value(QLatin1String("mtimeNsec")), &nanoseconds)) ||
+                nanoseconds > 999999999)
+                return damaged(what + " has a modification time that is not one");
+            entry->mtime = timespec{time_t(seconds), long(nanoseconds)};
+        }
         entry->from = object.value(QLatin1String("from")).toString().toStdString();
         entry->data = object.value(QLatin1String("data")).toString().toStdString();
         if (entry->source == "unchanged") {
@@ -175,6 +197,7 @@ struct CopyJob {
     std::string installedPath;
     std::string sha256;
     uint64_t size = 0;
+    std::optional<timespec> mtime;
 };
 
 ZAVPkgResult copyAndCheck(CopyJob &job, std::vector<char> &buffer)
@@ -213,6 +236,7 @@ ZAVPkgResult copyAndCheck(CopyJob &job, std::vector<char> &buffer)
     if (total != job.size || sha256.hexDigest() != job.sha256)
         return ZAVPkgError::doesNotApply("the installed file " + ZAVQuoted(job.installedPath) +
                                          " was changed since it was installed");
+    setTime(job.to.get(), job.mtime);
     if (close(job.to.release()) != 0)
         return writeError(errno, ZAVQuoted(job.path));
     return std::nullopt;
@@ -627,7 +651,7 @@ ZAVPkgResult Application::file(const ManifestEntry &entry, int parent, const std
             m_log.detail("file " + entry.path + " " + std::to_string(entry.size) +
                          " bytes (unchanged)");
             if (!m_copiers.add({std::move(*from), std::move(fd), entry.path, entry.from,
-                                entry.sha256, entry.size}))
+                                entry.sha256, entry.size, entry.mtime}))
                 return m_copiers.finish();
             return std::nullopt;
         }
@@ -639,6 +663,7 @@ ZAVPkgResult Application::file(const ManifestEntry &entry, int parent, const std
         sha256.hexDigest() != entry.sha256)
         return ZAVPkgError::doesNotApply("the file " + ZAVQuoted(entry.path) +
                                          " the delta makes is not the one expected");
+    setTime(fd.get(), entry.mtime);
     if (close(fd.release()) != 0)
         return writeError(errno, ZAVQuoted(entry.path));
     m_result->unpacked.byteCount += entry.size;

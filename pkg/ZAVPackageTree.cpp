@@ -113,6 +113,7 @@ ZAVStatus scanDirectory(int fd, const std::string &prefix, std::vector<ZAVPackag
             if (!sha256)
                 return ZAVFileError{path, sha256.errorNumber(), ""};
             entry.sha256 = *sha256;
+            entry.mtime = st.st_mtim;
             out->push_back(entry);
         } else {
             return ZAVFileError{path, EINVAL, ""};

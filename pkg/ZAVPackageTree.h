@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ public:
         std::string target; // links
         std::string sha256; // files: 64 lower-case hex digits
         uint64_t size = 0;  // files; not part of the digest
+        timespec mtime{};   // files, as scanned; not part of the digest
     };
 
     // The mode zav-pkg gives an entry of `type` whose archive (or disk) mode is `mode`: the

@@ -213,6 +213,12 @@ ZAVResult<ZAVVendorDelta::Result> ZAVVendorDelta::make(const std::string &oldPac
             object.insert(QStringLiteral("type"), QStringLiteral("file"));
             object.insert(QStringLiteral("sha256"), QString::fromStdString(entry.sha256));
             object.insert(QStringLiteral("size"), qint64(entry.size));
+            // The time the full package gives the file, so that both ways make the same.
+            if (entry.mtime.tv_sec >= 0) {
+                object.insert(QStringLiteral("mtime"), qint64(entry.mtime.tv_sec));
+                if (entry.mtime.tv_nsec != 0)
+                    object.insert(QStringLiteral("mtimeNsec"), qint64(entry.mtime.tv_nsec));
+            }
             const auto same = oldByPath.find(entry.path);
             const auto byDigest = oldByDigest.find(entry.sha256);
             // The same content at the same path, else at any other.
