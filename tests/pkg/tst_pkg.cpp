@@ -1603,14 +1603,13 @@ void PkgTest::deltaBuildsTheTreeTheFullPackageInstalls()
              qPrintable(difference(fromDelta, snapshot(applicationDirectory(full)))));
     QVERIFY(!fromDelta.contains(QStringLiteral("lib/only-in-1.txt")));
     // With the same times, which caches of compiled scripts and icons compare.
-    const auto times = [](const QString &root) {
-        QMap<QString, qint64> result;
-        for (QDirIterator it(root, QDir::Files | QDir::NoSymLinks, QDirIterator::Subdirectories);
-             it.hasNext();)
-            result.insert(it.next(), it.fileInfo().lastModified().toMSecsSinceEpoch());
-        return result.values();
-    };
-    QCOMPARE(times(applicationDirectory(updated)), times(applicationDirectory(full)));
+    for (QDirIterator it(applicationDirectory(full), QDir::Files | QDir::NoSymLinks,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
+        const QString path = it.next();
+        QCOMPARE(QFileInfo(QString(path).replace(full, updated)).lastModified(),
+                 it.fileInfo().lastModified());
+    }
     // The receipt names the full package, which the next delta starts from.
     QCOMPARE(receipt(updated).value(QStringLiteral("packageSha256")).toString(),
              m_deltaFacts.value(QStringLiteral("packageSha256")));
