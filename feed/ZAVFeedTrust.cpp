@@ -99,7 +99,8 @@ int lockFolder(const QByteArray &path, ZAVFileLock *lock)
 {
     if (!makeParents(path))
         return errno;
-    const QByteArray folder = path.left(path.lastIndexOf('/'));
+    // "/." : a folder that is a link to another (a state kept on another disk) is locked too.
+    const QByteArray folder = path.left(path.lastIndexOf('/')) + "/.";
     const QDeadlineTimer deadline(kStateLockWaitMs);
     while (!lock->tryLock(folder)) {
         if (lock->errorNumber() != EWOULDBLOCK || deadline.hasExpired())
