@@ -114,6 +114,11 @@ ZAVPkgResult Installation::run()
     if (QString::fromStdString(m_home.path).toStdString() != m_home.path)
         return ZAVPkgError::failed("the home " + ZAVQuoted(m_home.path) +
                                    " is not UTF-8: a desktop entry cannot name a program in it");
+    // Launchers look for the program an Exec names before they expand its "%%" into "%".
+    if (m_home.path.find('%') != std::string::npos)
+        return ZAVPkgError::failed("the home " + ZAVQuoted(m_home.path) +
+                                   " has a % in its name: desktop launchers cannot start a "
+                                   "program in it");
     if (auto error = checkExpected(false))
         return m_options.delta ? ZAVPkgError::doesNotApply(error->message) : error;
     if (auto error = openHome())
