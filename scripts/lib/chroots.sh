@@ -8,7 +8,8 @@
 #   zav_chroot_run_check ROOT RELEASE RUN NAME ID USER LOG
 #                     runs the .run RUN (unpacking to NAME.*) as USER with a throw-away home,
 #                     under Xvfb, and checks: status 0, no loader error, the product ID installed
-#                     and started with none of the bundle's variables, no unpacked folder left.
+#                     and started with none of the bundle's variables, no unpacked folder left;
+#                     then its desktop entry's Uninstall action removes it (to the trash).
 #                     Prints "PASS RELEASE (...)" or "FAIL RELEASE: ..." with the log
 #   zav_chroot_umount ROOT
 
@@ -39,7 +40,7 @@ zav_chroot_umount() {
 
 zav_chroot_run_check() {
     local root=$1 release=$2 run=$3 name=$4 id=$5 user=$6 log=$7
-    local home status display pid environment leaked problems=()
+    local home status display pid environment leaked entry action problems=()
     if ! { mount -t proc proc "$root/proc" && mount --bind /dev "$root/dev" &&
            mount -t tmpfs shm "$root/dev/shm"; }; then
         echo "$release: cannot mount /proc and /dev"
@@ -80,10 +81,22 @@ zav_chroot_run_check() {
     fi
     [ -z "$(find "$root/tmp" "$root$home" -maxdepth 2 -name "$name.*" -type d)" ] ||
         problems+=("the unpacked folder was left behind")
+    # The entry's Uninstall action, as a menu starts it once the .run and its folder are gone:
+    # the static remover, with nothing of the environment but HOME (its path needs no quoting).
+    entry=$root$home/.local/share/applications/$id.desktop
+    action=$(sed -n '/^\[Desktop Action zav-uninstall\]/,/^\[/s/^Exec=//p' "$entry" 2> /dev/null)
+    if [ -z "$action" ]; then
+        problems+=("the desktop entry has no Uninstall action")
+    elif ! chroot --userspec="$user:$user" "$root" env -i HOME="$home" sh -c "exec $action" >> "$log" 2>&1; then
+        problems+=("the Uninstall action failed")
+    elif [ -e "$root$home/.local/opt/$id" ] || [ -e "$entry" ] || [ -e "$root$home/.local/share/zav" ] ||
+        [ ! -d "$root$home/.local/share/Trash/files/$id" ]; then
+        problems+=("the Uninstall action did not move the product to the trash and remove the rest")
+    fi
     chroot "$root" rm -rf "$home"
     umount "$root/dev/shm" "$root/dev" "$root/proc"
     if [ ${#problems[@]} -eq 0 ]; then
-        echo "PASS $release ($(chroot "$root" ldd --version | head -1))"
+        echo "PASS $release ($(chroot "$root" ldd --version | head -1); uninstalled by its menu action)"
         return 0
     fi
     echo "FAIL $release: ${problems[*]}"
