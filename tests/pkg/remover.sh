@@ -31,7 +31,8 @@ gi.require_version("Gio", "2.0")
 from gi.repository import Gio
 Gio.DesktopAppInfo.new_from_filename(sys.argv[1]).launch_action("zav-uninstall", None)
 ' "$entry" || fail "cannot start the Uninstall action"
-for _ in $(seq 1 100); do [ -e "$home/.local/share/zav/receipts/$id.json" ] || break; sleep 0.1; done
+# The menu does not wait for it; the remover removes itself last.
+for _ in $(seq 1 100); do [ -e "$remover" ] || break; sleep 0.1; done
 [ -e "$home/.local/opt/$id" ] && fail "the application directory is still there"
 [ -d "$home/.local/share/Trash/files/$id" ] || fail "the application directory is not in the trash"
 grep -qx "Path=${home// /%20}/.local/opt/$id" "$home/.local/share/Trash/info/$id.trashinfo" ||
