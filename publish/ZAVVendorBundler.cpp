@@ -47,6 +47,14 @@ struct Item {
     const std::string *contents = nullptr;
 };
 
+// Whether the .run carries `item` in its halves: every file but the head's and the installer.
+bool inHalves(const Item &item)
+{
+    return !S_ISDIR(item.status.st_mode) && item.path != kInstallerPath &&
+           std::find(std::begin(kHeadPaths), std::end(kHeadPaths), item.path) ==
+               std::end(kHeadPaths);
+}
+
 ZAVFileError sentence(std::string text, int error = EINVAL)
 {
     return ZAVVendorFiles::sentence(error, std::move(text));
@@ -305,9 +313,7 @@ ZAVResult<Parts> readParts(const std::string &folder, const std::vector<Item> &i
         return damaged("it is cut short");
     std::vector<std::pair<std::string, uint64_t>> expected;
     for (const Item &item : items) {
-        if (!S_ISDIR(item.status.st_mode) && item.path != kInstallerPath &&
-            std::find(std::begin(kHeadPaths), std::end(kHeadPaths), item.path) ==
-                std::end(kHeadPaths))
+        if (inHalves(item))
             expected.emplace_back(item.path, uint64_t(item.status.st_size));
     }
     if (expected != parts.files)
@@ -421,9 +427,7 @@ ZAVResult<std::string> ZAVVendorBundler::bundle(const Options &options)
         blocks += item.status.st_blocks;
         if (S_ISDIR(item.status.st_mode))
             folders.push_back(&item);
-        else if (item.path != kInstallerPath &&
-                 std::find(std::begin(kHeadPaths), std::end(kHeadPaths), item.path) ==
-                     std::end(kHeadPaths))
+        else if (inHalves(item))
             files.push_back(&item);
     }
     head = folders;
