@@ -162,6 +162,14 @@ std::string localPackageMismatch(const std::string &path, const QString &sha256,
     return {};
 }
 
+// What the report says of a delta that is the one the feed pins.
+std::string asPinned(const ZAVFeedData::Delta &delta)
+{
+    return ": " + std::to_string(delta.size) +
+           " bytes, SHA-256 as the feed says (from the package " + delta.fromSha256.toStdString() +
+           ")";
+}
+
 // zav-pkg's checks on the package file at `path`, given the size and SHA-256 as the installer
 // gives them, and its application id against the feed's bundleId.
 bool checkedByZavPkg(Report &report, const std::string &path, const ZAVFeedData &record,
@@ -285,9 +293,7 @@ bool ZAVVendorVerifier::verify(const Request &request, std::FILE *out)
             if (const std::string mismatch = localPackageMismatch(path, delta.sha256, delta.size);
                 !mismatch.empty())
                 return report.failed("delta " + shownFolder + name + ": " + mismatch);
-            report.ok("delta " + shownFolder + name + ": " + std::to_string(delta.size) +
-                      " bytes, SHA-256 as the feed says (from the package " +
-                      delta.fromSha256.toStdString() + ")");
+            report.ok("delta " + shownFolder + name + asPinned(delta));
         }
         return true;
     }
@@ -309,9 +315,7 @@ bool ZAVVendorVerifier::verify(const Request &request, std::FILE *out)
         if (!file.error.empty())
             return report.failed("delta " + url + ": " + file.error);
         unlink(file.path.c_str());
-        report.ok("delta " + url + ": " + std::to_string(delta.size) +
-                  " bytes, SHA-256 as the feed says (from the package " +
-                  delta.fromSha256.toStdString() + ")");
+        report.ok("delta " + url + asPinned(delta));
     }
     return true;
 }
